@@ -1,0 +1,33 @@
+#pragma once
+// The embedded web view and the events the browser shell decides on:
+// - OnBeforeNavigate2(target, cancel): before every navigation, also the ones
+//   the program starts. A local file arrives as its plain path; any other
+//   address keeps its percent-encoding.
+// - OnNewWindow2(cancel): a link wants a new window (none is ever opened).
+// - OnStatusTextChange(text): the address of the link under the mouse, or empty.
+// The view honours the on-line/off-line switch (ConnectedState.h).
+
+#include <QWebEngineView>
+
+#include <functional>
+#include <string>
+
+namespace zel {
+
+class WebBrowser : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit WebBrowser(QWidget* parent = nullptr);
+
+    // Shows a local file given by its full path.
+    void Navigate(const std::string& localPath);
+
+    std::function<void(const std::string& target, bool& cancel)> OnBeforeNavigate2;
+    std::function<void(bool& cancel)> OnNewWindow2;
+    std::function<void(const std::string& text)> OnStatusTextChange;
+
+    // The address in the form OnBeforeNavigate2 reports it.
+    static std::string TargetText(const QUrl& url);
+};
+
+} // namespace zel

@@ -1,0 +1,46 @@
+#include "InOutError.h"
+
+#include <cerrno>
+
+namespace zel {
+
+InOutError::InOutError(int code) : Exception(textFor(code)), code_(code) {}
+
+std::string InOutError::textFor(int code) {
+    switch (code) {
+    case FileNotFound:
+        return "File not found";
+    case AccessDenied:
+        return "File access denied";
+    case ReadBeyondEnd:
+        return "Read beyond end of file";
+    case DiskFull:
+        return "Disk full";
+    default:
+        return "I/O error " + std::to_string(code);
+    }
+}
+
+InOutError InOutError::fromErrno(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return InOutError(FileNotFound);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return InOutError(AccessDenied);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return InOutError(DiskFull);
+    default:
+        // errno numbers overlap the classic codes, so the text is made here.
+        return InOutError(err, "I/O error " + std::to_string(err));
+    }
+}
+
+void InOutError::raiseFromErrno(int err) { throw fromErrno(err); }
+
+} // namespace zel

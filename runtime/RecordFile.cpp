@@ -1,0 +1,103 @@
+#include "RecordFile.h"
+
+#include "InOutError.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zel {
+
+namespace {
+// Code Borland-style runtimes report for an operation on a file that is not open.
+constexpr int FileNotOpen = 103;
+} // namespace
+
+RecordFile::RecordFile(std::string path, std::size_t recordSize)
+    : path_(std::move(path)), recordSize_(recordSize) {}
+
+RecordFile::~RecordFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void RecordFile::open(int flags) {
+    if (fd_ >= 0)
+        close();
+    int fd = ::open(path_.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0)
+        InOutError::raiseFromErrno(errno);
+    fd_ = fd;
+}
+
+void RecordFile::reset(Access access) {
+    open(access == Access::ReadOnly ? O_RDONLY : O_RDWR);
+}
+
+void RecordFile::rewrite() { open(O_RDWR | O_CREAT | O_TRUNC); }
+
+void RecordFile::requireOpen() const {
+    if (fd_ < 0)
+        throw InOutError(FileNotOpen);
+}
+
+std::int64_t RecordFile::size() const {
+    requireOpen();
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        InOutError::raiseFromErrno(errno);
+    return static_cast<std::int64_t>(st.st_size) / static_cast<std::int64_t>(recordSize_);
+}
+
+void RecordFile::seek(std::int64_t record) {
+    requireOpen();
+    if (::lseek(fd_, static_cast<off_t>(record * static_cast<std::int64_t>(recordSize_)),
+                SEEK_SET) < 0)
+        InOutError::raiseFromErrno(errno);
+}
+
+void RecordFile::read(void* buffer, std::size_t count) {
+    requireOpen();
+    auto* out = static_cast<char*>(buffer);
+    std::size_t wanted = count * recordSize_;
+    std::size_t done = 0;
+    while (done < wanted) {
+        ssize_t n = ::read(fd_, out + done, wanted - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            InOutError::raiseFromErrno(errno);
+        if (n == 0)
+            throw InOutError(InOutError::ReadBeyondEnd);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void RecordFile::write(const void* buffer, std::size_t count) {
+    requireOpen();
+    const auto* in = static_cast<const char*>(buffer);
+    std::size_t wanted = count * recordSize_;
+    std::size_t done = 0;
+    while (done < wanted) {
+        ssize_t n = ::write(fd_, in + done, wanted - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            InOutError::raiseFromErrno(errno);
+        if (n == 0)
+            throw InOutError(InOutError::DiskFull);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void RecordFile::close() {
+    if (fd_ < 0)
+        return;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        InOutError::raiseFromErrno(errno);
+}
+
+} // namespace zel

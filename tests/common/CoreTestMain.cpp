@@ -1,0 +1,11 @@
+#include "TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    zel::test::PinEnvironment();
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,11 @@
+#include "GuardedApplication.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    zel::test::PinEnvironment();
+    zel::GuardedApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
