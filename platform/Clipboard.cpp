@@ -5,6 +5,8 @@
 
 namespace zel {
 
-std::string ClipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
+std::string ClipboardText() {
+    return QGuiApplication::clipboard()->text().toStdString();
+}
 
 } // namespace zel

@@ -9,8 +9,12 @@ namespace {
 std::atomic<bool> offLineState{false};
 } // namespace
 
-void SetConnectedState(bool offLine) { offLineState.store(offLine); }
+void SetConnectedState(bool offLine) {
+    offLineState.store(offLine);
+}
 
-bool IsOffLine() { return offLineState.load(); }
+bool IsOffLine() {
+    return offLineState.load();
+}
 
 } // namespace zel

@@ -8,7 +8,9 @@
 
 namespace zel {
 
-void DispatchPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void DispatchPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void WaitForEvents(int maxMs) {
     // The timer is the event that ends an idle wait at the deadline.

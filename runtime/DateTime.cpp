@@ -13,7 +13,9 @@ namespace zel {
 namespace {
 constexpr double MsPerDay = 86400000.0;
 
-QDate epoch() { return QDate(1899, 12, 30); }
+QDate epoch() {
+    return QDate(1899, 12, 30);
+}
 
 std::function<DateTime()>& clockOverride() {
     static std::function<DateTime()> clock;
@@ -56,7 +58,9 @@ Split split(DateTime value) {
     return {epoch().addDays(wholeDays), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms))};
 }
 
-QLocale userLocale() { return QLocale::system(); }
+QLocale userLocale() {
+    return QLocale::system();
+}
 } // namespace
 
 DateTime Now() {
@@ -65,7 +69,9 @@ DateTime Now() {
     return FromQDateTime(QDateTime::currentDateTime());
 }
 
-void SetClockForTesting(std::function<DateTime()> clock) { clockOverride() = std::move(clock); }
+void SetClockForTesting(std::function<DateTime()> clock) {
+    clockOverride() = std::move(clock);
+}
 
 DateTime FromQDateTime(const QDateTime& value) {
     double days = static_cast<double>(epoch().daysTo(value.date()));
@@ -87,7 +93,9 @@ const DateFormats& CurrentDateFormats() {
     return *formats;
 }
 
-void SetDateFormats(const DateFormats& formats) { formatsStore() = formats; }
+void SetDateFormats(const DateFormats& formats) {
+    formatsStore() = formats;
+}
 
 std::string DateToStr(DateTime value) {
     return userLocale()

@@ -9,7 +9,9 @@
 namespace zel {
 
 namespace {
-bool statOf(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+bool statOf(const std::string& path, struct stat& st) {
+    return ::stat(path.c_str(), &st) == 0;
+}
 } // namespace
 
 bool FileExists(const std::string& path) {
@@ -47,15 +49,21 @@ bool DeleteFileAt(const std::string& path) {
     return !DirectoryExists(path) && ::unlink(path.c_str()) == 0;
 }
 
-bool CreateDirectoryAt(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+bool CreateDirectoryAt(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0;
+}
 
-bool RemoveDirectoryAt(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveDirectoryAt(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
 
 std::string CurrentDirectory() {
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
-bool SetCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool SetCurrentDirectory(const std::string& path) {
+    return ::chdir(path.c_str()) == 0;
+}
 
 } // namespace zel

@@ -8,7 +8,7 @@
 
 namespace zel {
 
-bool FileExists(const std::string& path);      // a file, not a folder
+bool FileExists(const std::string& path); // a file, not a folder
 bool DirectoryExists(const std::string& path);
 // Size in bytes, or -1 when there is no such file.
 std::int64_t FileSizeOf(const std::string& path);

@@ -41,6 +41,8 @@ InOutError InOutError::fromErrno(int err) {
     }
 }
 
-void InOutError::raiseFromErrno(int err) { throw fromErrno(err); }
+void InOutError::raiseFromErrno(int err) {
+    throw fromErrno(err);
+}
 
 } // namespace zel

@@ -22,15 +22,16 @@ std::int32_t StrToInt(const std::string& text) {
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
     if (i == text.size())
         return fail();
     std::int64_t value = 0;
-    const std::int64_t limit = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) +
-                               (negative ? 1 : 0);
+    const std::int64_t limit =
+        static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + (negative ? 1 : 0);
     for (; i < text.size(); ++i) {
         char c = text[i];
         int digit;
@@ -49,7 +50,9 @@ std::int32_t StrToInt(const std::string& text) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
-std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+std::int64_t RoundHalfEven(double value) {
+    return static_cast<std::int64_t>(std::nearbyint(value));
+}
 
 std::int64_t RoundHalfAwayFromZero(double value) {
     return static_cast<std::int64_t>(std::round(value));

@@ -35,7 +35,9 @@ void RecordFile::reset(Access access) {
     open(access == Access::ReadOnly ? O_RDONLY : O_RDWR);
 }
 
-void RecordFile::rewrite() { open(O_RDWR | O_CREAT | O_TRUNC); }
+void RecordFile::rewrite() {
+    open(O_RDWR | O_CREAT | O_TRUNC);
+}
 
 void RecordFile::requireOpen() const {
     if (fd_ < 0)

@@ -80,8 +80,8 @@ void TextReader::close() {
 }
 
 TextWriter::TextWriter(const std::string& path, Mode mode)
-    : fd_(openOrRaise(path, mode == Mode::Create ? O_WRONLY | O_CREAT | O_TRUNC
-                                                  : O_WRONLY | O_APPEND)) {}
+    : fd_(openOrRaise(path,
+                      mode == Mode::Create ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY | O_APPEND)) {}
 
 TextWriter::~TextWriter() {
     if (fd_ < 0)
@@ -100,7 +100,9 @@ void TextWriter::write(const std::string& text) {
         flush();
 }
 
-void TextWriter::writeLine(const std::string& line) { write(line + "\r\n"); }
+void TextWriter::writeLine(const std::string& line) {
+    write(line + "\r\n");
+}
 
 void TextWriter::flush() {
     std::size_t done = 0;

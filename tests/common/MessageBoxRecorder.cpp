@@ -5,7 +5,9 @@ namespace zel::test {
 MessageBoxRecorder::MessageBoxRecorder()
     : previous_(SetMessageBoxHandler([this](const MessageBoxCall& c) { return answer(c); })) {}
 
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler(previous_); }
+MessageBoxRecorder::~MessageBoxRecorder() {
+    SetMessageBoxHandler(previous_);
+}
 
 std::vector<std::string> MessageBoxRecorder::texts() const {
     std::vector<std::string> out;

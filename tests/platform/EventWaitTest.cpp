@@ -28,7 +28,8 @@ TEST(EventWait, AnIdleWaitSleepsUntilTheDeadlineAndAnEventEndsItEarly) {
 
 TEST(EventWait, DispatchRunsWhatIsPendingWithoutBlocking) {
     bool ran = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
     DispatchPendingEvents();
     EXPECT_TRUE(ran);
 }

@@ -1,6 +1,6 @@
+#include "WebBrowser.h"
 #include "ConnectedState.h"
 #include "TempWorkDir.h"
-#include "WebBrowser.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -76,7 +76,8 @@ TEST(WebBrowser, LocalNavigationReportsThePlainPathAndCanBeCancelled) {
 
 TEST(WebBrowser, RemoteTargetsKeepTheirPercentEncoding) {
     EXPECT_EQ(WebBrowser::TargetText(QUrl("http://host/a%20b?q=%2B")), "http://host/a%20b?q=%2B");
-    EXPECT_EQ(WebBrowser::TargetText(QUrl::fromLocalFile("/tmp/x y/page.htm")), "/tmp/x y/page.htm");
+    EXPECT_EQ(WebBrowser::TargetText(QUrl::fromLocalFile("/tmp/x y/page.htm")),
+              "/tmp/x y/page.htm");
 }
 
 TEST(WebBrowser, OffLineLoadsNothingFromTheNetwork) {

@@ -1,5 +1,5 @@
-#include "ConvertError.h"
 #include "DateTime.h"
+#include "ConvertError.h"
 
 #include <QDateTime>
 #include <gtest/gtest.h>

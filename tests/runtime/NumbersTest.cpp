@@ -1,5 +1,5 @@
-#include "ConvertError.h"
 #include "Numbers.h"
+#include "ConvertError.h"
 
 #include <gtest/gtest.h>
 

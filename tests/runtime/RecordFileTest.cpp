@@ -1,7 +1,7 @@
+#include "RecordFile.h"
 #include "BinaryFiles.h"
 #include "InOutError.h"
 #include "RecordBytes.h"
-#include "RecordFile.h"
 #include "TempWorkDir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
+#include "TextFile.h"
 #include "Exception.h"
 #include "InOutError.h"
 #include "TempWorkDir.h"
-#include "TextFile.h"
 
 #include <gtest/gtest.h>
 

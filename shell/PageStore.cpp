@@ -1,0 +1,165 @@
+#include "PageStore.h"
+
+#include "BinaryFiles.h"
+#include "EventWait.h"
+#include "FileSystem.h"
+#include "InOutError.h"
+#include "Numbers.h"
+#include "RecordBytes.h"
+#include "RecordFile.h"
+#include "TextFile.h"
+#include "util.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace zel {
+
+namespace {
+constexpr int WaitPasses = 1001;
+constexpr std::int32_t WaitPassMs = 10;
+constexpr std::int32_t SourceLinkDelayMs = 50;
+
+std::string HistoryNameOf(std::int64_t n) {
+    return "zelhistory/" + std::to_string(n) + ".htm";
+}
+
+bool AnyEntryAt(const std::string& path) {
+    return FileExists(path) || DirectoryExists(path);
+}
+
+// Free when neither this run's list nor the disk (an older run, or another
+// instance running now) has a copy by that number.
+bool IsFreeName(const RunState& state, const std::string& name) {
+    if (std::find(state.historyList.begin(), state.historyList.end(), name) !=
+        state.historyList.end())
+        return false;
+    const std::string stem = WithoutExtension(name);
+    return !AnyEntryAt(stem + ".htm") && !AnyEntryAt(stem + ".files");
+}
+
+std::int64_t HistoryNumber(DateTime t) {
+    return static_cast<std::int32_t>(RoundHalfEven((t - 36000.0) * 100000.0));
+}
+} // namespace
+
+void Pause(std::int32_t ms) {
+    const std::uint32_t start = TickCount();
+    if (ms < 0) {
+        DispatchPendingEvents();
+        return;
+    }
+    const auto wanted = static_cast<std::uint32_t>(ms);
+    std::uint32_t elapsed = 0;
+    do {
+        // Sleeps until an event comes or the rest of the time is over.
+        WaitForEvents(static_cast<int>(wanted - elapsed));
+        elapsed = TickCount() - start;
+    } while (elapsed < wanted);
+}
+
+void ClearCurrentPage() {
+    for (const std::string& name : ListDirectory("page.files"))
+        if (!name.starts_with('.'))
+            DeleteFileAt("page.files/" + name); // refuses sub-folders
+    if (FileExists("page.htm"))
+        DeleteFileAt("page.htm");
+}
+
+std::int32_t AppendSegment() {
+    const std::string segment = ReadWholeFile("page.dat");
+    AppendToFile("page.zip", segment);
+    return static_cast<std::int32_t>(segment.size());
+}
+
+bool WaitForPage(const RunState& state) {
+    bool found = false;
+    for (int pass = 0; pass < WaitPasses; ++pass) {
+        // The tool's fresh document is there once "page.htm" exists as a
+        // regular file; this stands for the archive-type attribute test of a
+        // system with file attribute words (a folder of that name is no page).
+        if (FileExists("page.htm"))
+            found = true;
+        Pause(WaitPassMs); // "Stop" sets the flag in here
+        if (state.stopFlag || found)
+            break;
+    }
+    return found;
+}
+
+bool AppendSourceLink(const std::string& address) {
+    Pause(SourceLinkDelayMs);
+    std::unique_ptr<TextWriter> page;
+    try {
+        page = std::make_unique<TextWriter>("page.htm", TextWriter::Mode::Append);
+    } catch (const InOutError&) {
+        return false; // missing, or still held by the unpacking tool
+    }
+    page->write("<BR><a href=\"" + address + "\">This page</a><BR>");
+    page->close();
+    return true;
+}
+
+std::string HistoryName(DateTime t) {
+    return HistoryNameOf(HistoryNumber(t));
+}
+
+void StoreInHistory(RunState& state) {
+    // Two pages within one unit of the clock name would share it: the later
+    // one takes the next free number instead of overwriting the first.
+    std::int64_t n = HistoryNumber(Now());
+    while (!IsFreeName(state, HistoryNameOf(n)))
+        ++n;
+    const std::string name = HistoryNameOf(n);
+    SavePageFiles(name, CurrentDirectory(), false);
+    state.historyList.push_back(name);
+    state.historyPosition = static_cast<std::int32_t>(state.historyList.size());
+}
+
+void ClearRunHistory(const RunState& state) {
+    for (const std::string& entry : state.historyList) {
+        const std::string base = entry.substr(0, entry.size() < 4 ? 0 : entry.size() - 4);
+        const std::string folder = base + ".files";
+        for (const std::string& name : ListDirectory(folder))
+            if (!name.starts_with('.'))
+                DeleteFileAt(folder + "/" + name);
+        if (DirectoryExists(folder))
+            RemoveDirectoryAt(folder); // a folder still holding dot-files stays
+        if (FileExists(base + ".htm"))
+            DeleteFileAt(base + ".htm");
+    }
+}
+
+std::optional<std::string> HistoryBack(RunState& state) {
+    if (state.historyPosition <= 1)
+        return std::nullopt;
+    --state.historyPosition;
+    return state.historyList.at(static_cast<std::size_t>(state.historyPosition - 1));
+}
+
+std::optional<std::string> HistoryForward(RunState& state) {
+    if (state.historyPosition >= static_cast<std::int32_t>(state.historyList.size()))
+        return std::nullopt;
+    ++state.historyPosition;
+    return state.historyList.at(static_cast<std::size_t>(state.historyPosition - 1));
+}
+
+void ReadPageSize(RunState& state) {
+    RecordFile file("inZel.dat", 4);
+    file.reset(RecordFile::Access::ReadOnly);
+    RecordBytes<4> record;
+    file.read(record.data());
+    file.close();
+    state.pageSizeTotal = record.int32At(0);
+}
+
+void WritePageSize(const RunState& state) {
+    RecordBytes<4> record;
+    record.setInt32(0, state.pageSizeTotal);
+    RecordFile file("inZel.dat", 4);
+    file.rewrite();
+    file.write(record.data());
+    file.close();
+}
+
+} // namespace zel

@@ -1,0 +1,51 @@
+#pragma once
+// The page store: the files of the page on show in the program's folder
+// ("page.zip", "page.dat", "page.htm", "page.files/", "inZel.dat") and the
+// history folder "zelhistory/" with a copy of every page fetched in this run.
+// Paths use "/" as the separator and are relative to the current directory.
+
+#include "DateTime.h"
+#include "RunState.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zel {
+
+// Returns after at least `ms` milliseconds, handling events all the while;
+// a negative `ms` returns after one round of events.
+void Pause(std::int32_t ms);
+
+// Before a download: deletes the plain files of "page.files" (not those whose
+// name begins with ".", nor sub-folders) and "page.htm". Failures are ignored.
+void ClearCurrentPage();
+// Appends "page.dat" to the existing "page.zip"; returns the bytes appended.
+// File failures raise InOutError.
+std::int32_t AppendSegment();
+// Waits up to about 10 s for the unpacking tool's "page.htm"; false when it
+// did not come or the stop flag was set.
+bool WaitForPage(const RunState& state);
+// Appends a link back to `address` to "page.htm"; false when the file cannot
+// be opened for appending.
+bool AppendSourceLink(const std::string& address);
+
+// "zelhistory/" + n + ".htm", n the nearest 32-bit integer to
+// (t - 36000) * 100000, halves to even (one unit is 0.864 s).
+std::string HistoryName(DateTime t);
+// Copies the page on show into the history under a name from the clock that
+// no other copy uses, and makes it the newest entry.
+void StoreInHistory(RunState& state);
+// Deletes this run's history copies; failures are ignored.
+void ClearRunHistory(const RunState& state);
+// One step back or forward; the entry to show, or nothing when the step is
+// not possible (the position is then unchanged).
+std::optional<std::string> HistoryBack(RunState& state);
+std::optional<std::string> HistoryForward(RunState& state);
+
+// The page size total in "inZel.dat": one 4-byte little-endian record.
+// Failures raise InOutError; a failed read leaves the total unchanged.
+void ReadPageSize(RunState& state);
+void WritePageSize(const RunState& state);
+
+} // namespace zel

@@ -1,0 +1,369 @@
+#include "TForm1.h"
+
+#include "ClickLabel.h"
+#include "ConnectedState.h"
+#include "ConvertError.h"
+#include "DateTime.h"
+#include "ErrorGuard.h"
+#include "FileSystem.h"
+#include "PageStore.h"
+#include "RecordFile.h"
+#include "SafeReplace.h"
+#include "SavePageAs.h"
+#include "TForm2.h"
+#include "TForm3.h"
+#include "TForm4.h"
+#include "TextFile.h"
+#include "WebBrowser.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+namespace zel {
+
+namespace {
+const std::string SettingsFile = "nastr.dat";
+const std::string LinksFile = "links.txt";
+const std::string ArchiveFile = "page.zip";
+constexpr std::size_t MaxDateLength = 15;
+
+// Today's date as "links.txt" writes it.
+std::string todayText() {
+    return DateToStr(Now()).substr(0, MaxDateLength);
+}
+
+std::optional<DateTime> dateAtStart(const std::string& line, std::size_t length) {
+    try {
+        return StrToDate(line.substr(0, length));
+    } catch (const ConvertError&) {
+        return std::nullopt;
+    }
+}
+
+std::string withoutPrefix(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+}
+
+// The order a sorted list box keeps: letters compared without case first.
+bool sortsBefore(const QString& a, const QString& b) {
+    int folded = QString::compare(a, b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    buildControls();
+    Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls() {
+    setWindowTitle(QStringLiteral(" ZELbrowser 1.3.3.3"));
+    move(316, 105);
+    resize(700, 483);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildCoolBar());
+    WebBrowser1 = new WebBrowser(central);
+    WebBrowser1->setMinimumSize(0, 0);
+    layout->addWidget(WebBrowser1, 1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    setStatusBar(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(300);
+
+    buildMenu();
+}
+
+QWidget* TForm1::buildCoolBar() {
+    auto* coolBar = new QWidget(this);
+    auto* rows = new QVBoxLayout(coolBar);
+    rows->setContentsMargins(2, 2, 2, 2);
+    rows->setSpacing(2);
+    rows->addWidget(buildToolBarRow());
+    rows->addWidget(buildAddressRow());
+    rows->addWidget(buildProgressRow());
+    coolBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    return coolBar;
+}
+
+QToolButton* TForm1::addToolButton(const char* caption) {
+    auto* button = new QToolButton(toolBarRow_);
+    button->setText(QString::fromUtf8(caption));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFixedSize(60, 21);
+    toolBarRow_->layout()->addWidget(button);
+    return button;
+}
+
+QWidget* TForm1::buildToolBarRow() {
+    toolBarRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(toolBarRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    ToolButton1 = addToolButton("Paste");
+    ToolButton2 = addToolButton("Go");
+    ToolButton6 = addToolButton("<= Back");
+    ToolButton8 = addToolButton("Forward =>");
+    ToolButton7 = addToolButton("Stop");
+    ToolButton5 = addToolButton("To browser");
+    ToolButton3 = addToolButton("Info");
+    ToolButton4 = addToolButton("On Line");
+    row->addStretch(1);
+    connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
+    connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
+    return toolBarRow_;
+}
+
+QWidget* TForm1::buildAddressRow() {
+    auto* band = new QWidget(this);
+    auto* row = new QHBoxLayout(band);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QStringLiteral("Address"), band));
+    ComboBox1 = new QComboBox(band);
+    ComboBox1->setEditable(true);
+    // The program decides what enters the list, never the box itself.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    row->addWidget(ComboBox1, 1);
+    return band;
+}
+
+ClickLabel* TForm1::addCheckBoxWithLabel(QCheckBox*& box, const char* caption) {
+    box = new QCheckBox(progressRow_);
+    auto* label = new ClickLabel(QString::fromUtf8(caption), progressRow_);
+    progressRow_->layout()->addWidget(box);
+    progressRow_->layout()->addWidget(label);
+    return label;
+}
+
+QWidget* TForm1::buildProgressRow() {
+    progressRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(progressRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    ProgressBar1 = new QProgressBar(progressRow_);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(16);
+    row->addWidget(ProgressBar1, 1);
+    Label1 = new QLabel(QStringLiteral("To load: "), progressRow_);
+    Label5 = new QLabel(QString(20, u' '), progressRow_);
+    row->addWidget(Label1);
+    row->addWidget(Label5);
+    Label2 = addCheckBoxWithLabel(CheckBox1, " Load images  ");
+    Label3 = addCheckBoxWithLabel(CheckBox2, " In new window  ");
+    Label4 = addCheckBoxWithLabel(CheckBox3, " Work Off Line");
+    connect(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
+    connect(Label3, &ClickLabel::clicked, this, &TForm1::Label3Click);
+    connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
+    return progressRow_;
+}
+
+void TForm1::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    SavePageAs1 = file->addAction(QStringLiteral("Save Page As..."));
+    Options1 = menuBar()->addAction(QStringLiteral("Options"));
+    About1 = menuBar()->addAction(QStringLiteral("Help"));
+    Statistic1 = menuBar()->addAction(QStringLiteral("Statistic"));
+    About2 = menuBar()->addAction(QStringLiteral("About"));
+    connect(SavePageAs1, &QAction::triggered, this, &TForm1::SavePageAs1Click);
+    connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connect(Statistic1, &QAction::triggered, this, &TForm1::Statistic1Click);
+    connect(About2, &QAction::triggered, this, &TForm1::About2Click);
+}
+
+void TForm1::SetOptionsDialog(TForm2* dialog) {
+    if (form2_ && form2_ != dialog)
+        form2_->deleteLater();
+    form2_ = dialog;
+}
+
+void TForm1::FormCreate() {
+    SetOptionsDialog(new TForm2(SettingsRecord{}, this));
+    state_.historyList.clear();
+    state_.historyPosition = 0;
+    ReadSettings();
+    CheckBox2->setChecked(settings_.inNewWindow());
+    CheckBox1->setChecked(settings_.loadImages());
+    CheckBox3->setChecked(settings_.workOffLine());
+    move(x(), settings_.top());
+    move(settings_.left(), y());
+    resize(settings_.width(), height());
+    resize(width(), settings_.height());
+    LoadAddressList(settings_.keepDays());
+    if (CheckBox3->isChecked())
+        SetConnectedState(true);
+    if (FileExists(ArchiveFile))
+        state_.trafficCounter = static_cast<std::int32_t>(FileSizeOf(ArchiveFile));
+    showLocalPage("page.htm");
+    ReadPageSize(state_);
+}
+
+void TForm1::FormClose() {
+    ClearRunHistory(state_);
+    state_.historyList.clear();
+    WriteSettings();
+}
+
+void TForm1::showLocalPage(const std::string& name) {
+    WebBrowser1->Navigate(CurrentDirectory() + "/" + name);
+}
+
+void TForm1::ToolButton6Click() {
+    if (std::optional<std::string> entry = HistoryBack(state_))
+        showLocalPage(*entry);
+}
+
+void TForm1::ToolButton8Click() {
+    if (std::optional<std::string> entry = HistoryForward(state_))
+        showLocalPage(*entry);
+}
+
+void TForm1::SavePageAs1Click() {
+    SavePageAs();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Whatever fails here is reported; the window closes all the same.
+    Guarded([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::ReadSettings() {
+    SettingsRecord record;
+    RecordFile file(SettingsFile, SettingsRecord::Size);
+    file.reset(RecordFile::Access::ReadOnly);
+    file.read(record.bytes().data());
+    file.close();
+    settings_ = record;
+}
+
+void TForm1::WriteSettings() {
+    settings_.setInNewWindow(CheckBox2->isChecked());
+    settings_.setLoadImages(CheckBox1->isChecked());
+    settings_.setWorkOffLine(CheckBox3->isChecked());
+    settings_.setGray(form2_->gray());
+    settings_.setKeepDays(form2_->keepDays());
+    settings_.setLogin(form2_->login());
+    settings_.setProxy(form2_->proxyHost());
+    settings_.setProxyPort(form2_->proxyPort());
+    settings_.setTop(y());
+    settings_.setLeft(x());
+    settings_.setWidth(width());
+    settings_.setHeight(height());
+    settings_.setJpegQuality(form2_->jpegQuality());
+    settings_.setColorExponent(form2_->colorExponent());
+    ReplaceFile(SettingsFile, [this](const std::string& temp) {
+        RecordFile file(temp, SettingsRecord::Size);
+        file.rewrite();
+        file.write(settings_.bytes().data());
+        file.close();
+    });
+}
+
+void TForm1::insertSortedItem(const std::string& text) {
+    const QString item = QString::fromStdString(text);
+    int index = 0;
+    while (index < ComboBox1->count() && !sortsBefore(item, ComboBox1->itemText(index)))
+        ++index;
+    // Adding an item must not change what the user sees in the edit field.
+    const QString shown = ComboBox1->currentText();
+    ComboBox1->insertItem(index, item);
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(shown);
+}
+
+void TForm1::LoadAddressList(std::int32_t keepDays) {
+    const std::vector<std::string> lines = LoadLines(LinksFile);
+    const DateTime now = Now();
+    const std::size_t dateLength = todayText().size();
+    std::vector<std::string> items;
+    std::vector<std::string> kept;
+    for (const std::string& line : lines) {
+        std::optional<DateTime> added = dateAtStart(line, dateLength);
+        if (!added) {
+            // Not written by this program in the current date format: keep the
+            // line as it is, and show what it holds.
+            kept.push_back(line);
+            if (!line.empty())
+                items.push_back(line);
+            continue;
+        }
+        if (keepDays >= now - *added)
+            kept.push_back(line);
+        items.push_back(line.size() > dateLength ? line.substr(dateLength + 1) : std::string());
+    }
+    for (const std::string& item : items)
+        if (!item.empty())
+            insertSortedItem(item);
+    ReplaceFile(LinksFile, [&kept](const std::string& temp) {
+        TextWriter out(temp, TextWriter::Mode::Create);
+        for (const std::string& line : kept)
+            out.writeLine(line);
+        out.close();
+    });
+}
+
+void TForm1::AddToAddressList() {
+    std::string address = withoutPrefix(ComboBox1->currentText().toStdString(), "http://");
+    address = withoutPrefix(address, "www.");
+    const QString item = QString::fromStdString(address);
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        if (ComboBox1->itemText(i) == item)
+            return;
+    insertSortedItem(address);
+    TextWriter out(LinksFile, TextWriter::Mode::Append);
+    out.writeLine(todayText() + " " + address);
+    out.close();
+}
+
+void TForm1::Label2Click() {
+    CheckBox1->toggle();
+}
+void TForm1::Label3Click() {
+    CheckBox2->toggle();
+}
+void TForm1::Label4Click() {
+    CheckBox3->toggle();
+}
+
+void TForm1::showModalOnce(QWidget* window) {
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog && !dialog->isVisible())
+        dialog->exec();
+}
+
+void TForm1::Options1Click() {
+    showModalOnce(form2_);
+}
+void TForm1::Statistic1Click() {
+    showModalOnce(form4_);
+}
+void TForm1::About2Click() {
+    showModalOnce(form3_);
+}
+
+} // namespace zel

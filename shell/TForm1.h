@@ -1,0 +1,121 @@
+#pragma once
+// The main window: tool bar, address box, progress row, the embedded web view
+// and the status bar. It owns the run state, reads the settings at creation
+// and writes them at close, and keeps the address list "links.txt".
+
+#include "RunState.h"
+#include "SettingsRecord.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+
+namespace zel {
+
+class ClickLabel;
+class TForm2;
+class TForm3;
+class TForm4;
+class WebBrowser;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window with its designed bounds, then runs FormCreate; a
+    // failure there is shown and the window opens with what was applied.
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The settings record: read at creation, written at close.
+    SettingsRecord& settings() { return settings_; }
+    RunState& runState() { return state_; }
+
+    // The windows the menu shows; the main window owns them.
+    TForm2* optionsDialog() const { return form2_; }
+    void SetOptionsDialog(TForm2* dialog);
+    void SetAboutBox(TForm3* box) { form3_ = box; }
+    void SetStatisticsWindow(TForm4* window) { form4_ = window; }
+
+    void ReadSettings();
+    void WriteSettings();
+    void LoadAddressList(std::int32_t keepDays);
+    void AddToAddressList();
+
+    void FormCreate();
+    void FormClose();
+
+    void ToolButton6Click();
+    void ToolButton8Click();
+    void SavePageAs1Click();
+    void Label2Click();
+    void Label3Click();
+    void Label4Click();
+    void Options1Click();
+    void Statistic1Click();
+    void About2Click();
+
+    // Controls, named as designed.
+    QToolButton* ToolButton1; // "Paste"
+    QToolButton* ToolButton2; // "Go"
+    QToolButton* ToolButton6; // "<= Back"
+    QToolButton* ToolButton8; // "Forward =>"
+    QToolButton* ToolButton7; // "Stop"
+    QToolButton* ToolButton5; // "To browser"
+    QToolButton* ToolButton3; // "Info"
+    QToolButton* ToolButton4; // "On Line"
+    QComboBox* ComboBox1;
+    QProgressBar* ProgressBar1;
+    QLabel* Label1;
+    QLabel* Label5;
+    QCheckBox* CheckBox1; // "Load images"
+    QCheckBox* CheckBox2; // "In new window"
+    QCheckBox* CheckBox3; // "Work Off Line"
+    ClickLabel* Label2;
+    ClickLabel* Label3;
+    ClickLabel* Label4;
+    WebBrowser* WebBrowser1;
+    QStatusBar* StatusBar1;
+    QTimer* Timer1;
+    QAction* SavePageAs1; // File / "Save Page As..."
+    QAction* Options1;
+    QAction* About1; // "Help"
+    QAction* Statistic1;
+    QAction* About2; // "About"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    QWidget* buildCoolBar();
+    QWidget* buildToolBarRow();
+    QWidget* buildAddressRow();
+    QWidget* buildProgressRow();
+    void buildMenu();
+    QToolButton* addToolButton(const char* caption);
+    ClickLabel* addCheckBoxWithLabel(QCheckBox*& box, const char* caption);
+    void insertSortedItem(const std::string& text);
+    // Shows a dialog modally unless it is already on the screen.
+    static void showModalOnce(QWidget* window);
+    // Shows a page of the program's folder given by its relative name.
+    void showLocalPage(const std::string& name);
+
+    SettingsRecord settings_;
+    RunState state_;
+    TForm2* form2_ = nullptr;
+    TForm3* form3_ = nullptr;
+    TForm4* form4_ = nullptr;
+    QWidget* toolBarRow_ = nullptr;
+    QWidget* progressRow_ = nullptr;
+};
+
+} // namespace zel

@@ -1,0 +1,168 @@
+#include "util.h"
+
+#include "BinaryFiles.h"
+#include "Exception.h"
+#include "FileSystem.h"
+#include "MessageBox.h"
+#include "TextFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace zel {
+
+namespace {
+const std::string PageFolder = "page.files";
+
+// Every "page.files" replaced by `folder`, left to right; the search goes on
+// after each replaced occurrence, so an inserted text is never scanned again.
+std::string ReplaceFolderReferences(const std::string& line, const std::string& folder) {
+    if (folder == PageFolder)
+        return line;
+    std::string out;
+    std::size_t from = 0;
+    for (;;) {
+        std::size_t at = line.find(PageFolder, from);
+        if (at == std::string::npos)
+            break;
+        out.append(line, from, at - from);
+        out += folder;
+        from = at + PageFolder.size();
+    }
+    out.append(line, from, std::string::npos);
+    return out;
+}
+
+// Whether `target` is the document on show ("page.htm" of the current
+// directory), under any spelling of its path or through a link.
+bool IsPageOnShow(const std::string& target) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(target, ec) || !fs::exists("page.htm", ec))
+        return false;
+    bool same = fs::equivalent(target, "page.htm", ec);
+    return same && !ec;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Value of one or two hexadecimal digits, or -1.
+int HexValue(const std::string& digits) {
+    if (digits.empty())
+        return -1;
+    int value = 0;
+    for (char c : digits) {
+        int d = HexDigit(c);
+        if (d < 0)
+            return -1;
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+bool MustEscape(unsigned char c) {
+    return c == ' ' || c == '*' || c == '#' || c == '%' || c == '<' || c == '>' || c >= 128;
+}
+} // namespace
+
+std::string WithoutExtension(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return path;
+    return path.substr(0, dot);
+}
+
+std::string PageBaseName(const std::string& path) {
+    std::string stem = WithoutExtension(path);
+    std::size_t slash = stem.rfind('/');
+    return slash == std::string::npos ? stem : stem.substr(slash + 1);
+}
+
+void SavePageFiles(const std::string& target, const std::string& workDir, bool ask) {
+    SetCurrentDirectory(workDir); // a failure shows in the copy itself
+    // Writing the document onto itself would truncate it before it is read.
+    if (IsPageOnShow(target)) {
+        if (!ask)
+            throw Exception(OwnPageRefusal);
+        ShowMessageBox(MessageKind::Warning, OwnPageRefusal, MessageButtons::Ok);
+        return;
+    }
+    if (ask && FileExists(target) &&
+        ShowMessageBox(MessageKind::Warning, "This file already exists. Overwrite?",
+                       MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    CopyPageText(target);
+    CopyPageFolder(target);
+}
+
+void CopyPageText(const std::string& target) {
+    const std::string folder = PageBaseName(target) + ".files";
+    // The source is opened first, so a missing page leaves the target alone.
+    TextReader source("page.htm");
+    TextWriter copy(target, TextWriter::Mode::Create);
+    std::string line;
+    while (source.readLine(line))
+        copy.writeLine(ReplaceFolderReferences(line, folder));
+    copy.close();
+    source.close();
+}
+
+void CopyPageFolder(const std::string& target) {
+    const std::string folder = WithoutExtension(target) + ".files";
+    // When this fails, the first file copy below reports it.
+    if (!DirectoryExists(folder))
+        CreateDirectoryAt(folder);
+    for (const std::string& name : ListDirectory(PageFolder)) {
+        if (name.starts_with('.'))
+            continue;
+        const std::string source = PageFolder + "/" + name;
+        if (DirectoryExists(source))
+            continue; // a page's files are plain files; sub-folders are left out
+        WriteWholeFile(folder + "/" + name, ReadWholeFile(source));
+    }
+}
+
+std::string DecodeLinkAddress(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i] == '+' ? ' ' : text[i];
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        std::string digits = text.substr(i + 1, 2);
+        i += digits.size();
+        int value = HexValue(digits); // a "+" here was a blank already: no digit
+        if (value >= 1 && value <= 255)
+            out += static_cast<char>(value);
+    }
+    return out;
+}
+
+std::string EscapeRequestUrl(const std::string& text) {
+    static const char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (MustEscape(byte)) {
+            out += '%';
+            out += Hex[byte >> 4];
+            out += Hex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace zel

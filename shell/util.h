@@ -1,0 +1,44 @@
+#pragma once
+// The shell's small file and address utilities: copying the page on show
+// under another name, decoding a followed link's address, escaping a request
+// address.
+//
+// Names are relative to the current directory, the program's folder, and use
+// "/" as the path separator.
+
+#include <string>
+
+namespace zel {
+
+// Copies "page.htm" to `target` and the files of "page.files" into the folder
+// beside it (target without its last extension + ".files"), rewriting the
+// folder references in the document. `workDir` becomes the current directory
+// first. With `ask`, an existing target is overwritten only after the user
+// agrees. A target that is the page on show itself is refused before anything
+// is written: a warning box with `ask`, otherwise a raised Exception.
+// File failures raise InOutError.
+void SavePageFiles(const std::string& target, const std::string& workDir, bool ask);
+
+// "page.htm" to `target` line by line (CR LF), every "page.files" replaced by
+// the target's base name + ".files".
+void CopyPageText(const std::string& target);
+// Every plain file of "page.files" whose name does not begin with "." into the
+// target's files folder, created when missing.
+void CopyPageFolder(const std::string& target);
+
+// The file name of `path` without its folder and its last extension.
+std::string PageBaseName(const std::string& path);
+// `path` without the last extension of its file name.
+std::string WithoutExtension(const std::string& path);
+
+// "+" becomes a blank; "%" with up to two hexadecimal digits becomes the
+// character of that code (1..255); anything else after a "%" is dropped with it.
+std::string DecodeLinkAddress(const std::string& text);
+// Blanks, "*", "#", "%", "<", ">" and bytes from 128 up become "%XX".
+std::string EscapeRequestUrl(const std::string& text);
+
+// Text of the refusal to save over the page on show.
+inline constexpr const char* OwnPageRefusal =
+    "This is the page on show; choose another name or folder.";
+
+} // namespace zel

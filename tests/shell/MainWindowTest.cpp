@@ -1,0 +1,270 @@
+#include "ClickLabel.h"
+#include "ConnectedState.h"
+#include "DateTime.h"
+#include "ErrorGuard.h"
+#include "MessageBoxRecorder.h"
+#include "ProgramWindows.h"
+#include "TForm2.h"
+#include "TempWorkDir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+using namespace zel;
+using namespace zel::test;
+
+namespace {
+
+// 10 March 2026, 15:00 local time: away from midnight, so "today" is fixed.
+const DateTime PinnedNow = FromQDateTime(QDateTime(QDate(2026, 3, 10), QTime(15, 0)));
+
+void putInt(std::string& bytes, std::size_t offset, std::int32_t value) {
+    std::memcpy(bytes.data() + offset, &value, 4); // the build machine is little-endian
+}
+
+void putShort(std::string& bytes, std::size_t offset, const std::string& text) {
+    bytes[offset] = static_cast<char>(text.size());
+    std::memcpy(bytes.data() + offset + 1, text.data(), text.size());
+}
+
+// A settings file whose every unused byte carries a value of its own.
+std::string sampleSettings() {
+    std::string bytes(120, '\0');
+    bytes[0] = '\x5A';
+    bytes[1] = 1; // Load images
+    bytes[2] = 0; // In new window
+    bytes[3] = 1; // Work Off Line
+    bytes[4] = 1; // Gray
+    bytes[5] = 'p', bytes[6] = 'a', bytes[7] = 'd';
+    putInt(bytes, 8, 12); // keep days
+    putShort(bytes, 12, "login1234567");
+    putShort(bytes, 43, "proxy.example");
+    bytes[94] = '\x11', bytes[95] = '\x22';
+    putInt(bytes, 96, 3128);
+    putInt(bytes, 100, -30); // Top
+    putInt(bytes, 104, -50); // Left
+    putInt(bytes, 108, 640);
+    putInt(bytes, 112, 400);
+    bytes[116] = 77;
+    bytes[117] = 5;
+    bytes[118] = '\x33', bytes[119] = '\x44';
+    return bytes;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetClockForTesting([] { return PinnedNow; });
+        WriteFile("inZel.dat", std::string(4, '\0'));
+    }
+    void TearDown() override {
+        SetClockForTesting({});
+        SetConnectedState(false);
+    }
+
+    std::unique_ptr<TForm1> start() {
+        auto form = CreateProgramWindows();
+        form->show();
+        return form;
+    }
+
+    std::vector<std::string> items(TForm1& form) {
+        std::vector<std::string> out;
+        for (int i = 0; i < form.ComboBox1->count(); ++i)
+            out.push_back(form.ComboBox1->itemText(i).toStdString());
+        return out;
+    }
+
+    std::string dated(int daysAgo, const std::string& address) {
+        return DateToStr(PinnedNow - daysAgo) + " " + address;
+    }
+
+    TempWorkDir dir;
+    MessageBoxRecorder boxes;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, SettingsComeBackByteForByteAfterARun) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_TRUE(form->CheckBox3->isChecked());
+    EXPECT_TRUE(IsOffLine()) << "Work Off Line sets the view off line at start";
+    EXPECT_EQ(form->x(), -50);
+    EXPECT_EQ(form->y(), -30);
+    EXPECT_EQ(form->optionsDialog()->login(), "login1234567");
+    EXPECT_EQ(form->optionsDialog()->proxyPort(), 3128);
+    form->close();
+    EXPECT_EQ(ReadFile("nastr.dat"), sampleSettings());
+    EXPECT_FALSE(Exists("nastr.dat.new"));
+}
+
+TEST_F(MainWindowTest, ChangesOfTheRunAreSavedWithTheProxyCutTo50) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    const std::string proxy60 = std::string(50, 'p') + "0123456789";
+    form->optionsDialog()->Edit2->setText(QString::fromStdString(proxy60));
+    form->CheckBox2->setChecked(true);
+    form->Label4Click(); // unchecks "Work Off Line"
+    form->move(-200, 15);
+    form->close();
+
+    std::string expected = sampleSettings();
+    expected[2] = 1;
+    expected[3] = 0;
+    putShort(expected, 43, std::string(50, 'p'));
+    putInt(expected, 100, 15);
+    putInt(expected, 104, -200);
+    EXPECT_EQ(ReadFile("nastr.dat"), expected);
+}
+
+TEST_F(MainWindowTest, MissingSettingsShowTheErrorAndTheDesignedWindow) {
+    WriteFile("links.txt", dated(0, "kept.example"));
+    WriteFile("page.zip", std::string(1234, 'z'));
+    auto form = start();
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"File not found"});
+    EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Error);
+    EXPECT_EQ(form->pos(), QPoint(316, 105));
+    EXPECT_EQ(form->size(), QSize(700, 483));
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_FALSE(form->CheckBox3->isChecked());
+    EXPECT_EQ(form->ComboBox1->count(), 0) << "creation ended before the address list";
+    EXPECT_EQ(form->runState().trafficCounter, 0);
+    EXPECT_EQ(form->windowTitle(), " ZELbrowser 1.3.3.3");
+}
+
+TEST_F(MainWindowTest, CountersOfTheLastPageAreReadAtStart) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    WriteFile("page.zip", std::string(1234, 'z'));
+    WriteFile("inZel.dat", std::string("\xF4\x01\0\0", 4));
+    auto form = start();
+    EXPECT_EQ(form->runState().trafficCounter, 1234);
+    EXPECT_EQ(form->runState().pageSizeTotal, 500);
+
+    std::remove("inZel.dat");
+    auto withoutSize = start();
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"File not found"});
+    EXPECT_EQ(withoutSize->runState().trafficCounter, 1234);
+    EXPECT_EQ(withoutSize->runState().pageSizeTotal, 0);
+}
+
+TEST_F(MainWindowTest, BrokenStartFilesAreReportedAndWhatWasReadStays) {
+    WriteFile("nastr.dat", sampleSettings().substr(0, 119));
+    auto shortFile = start();
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Read beyond end of file"});
+    shortFile.reset();
+
+    WriteFile("nastr.dat", sampleSettings());
+    auto noLinks = start();
+    EXPECT_EQ(boxes.texts().back(), "Cannot open file links.txt");
+    EXPECT_TRUE(noLinks->CheckBox1->isChecked()) << "applied before the failure";
+    EXPECT_EQ(noLinks->x(), -50);
+}
+
+TEST_F(MainWindowTest, AddressListDropsExpiredLinesButShowsThemForThisRun) {
+    std::string settings = sampleSettings();
+    putInt(settings, 8, 2);
+    WriteFile("nastr.dat", settings);
+    WriteFile("links.txt", dated(0, "today.example/a") + "\r\n" + dated(1, "Yesterday.example") +
+                               "\r\n" + dated(10, "old.example") + "\r\n");
+    auto form = start();
+    EXPECT_EQ(items(*form),
+              (std::vector<std::string>{"old.example", "today.example/a", "Yesterday.example"}));
+    EXPECT_EQ(form->ComboBox1->currentText(), "") << "loading the list selects nothing";
+    EXPECT_EQ(ReadFile("links.txt"),
+              dated(0, "today.example/a") + "\r\n" + dated(1, "Yesterday.example") + "\r\n");
+}
+
+TEST_F(MainWindowTest, AddressListKeepsLinesThatAreNotDates) {
+    WriteFile("nastr.dat", sampleSettings());
+    const std::string foreign = "2026-03-01 written.elsewhere";
+    WriteFile("links.txt", foreign + "\r\n\r\n" + dated(3, "fine.example") + "\n");
+    auto form = start();
+    EXPECT_TRUE(boxes.calls().empty());
+    EXPECT_EQ(ReadFile("links.txt"), foreign + "\r\n\r\n" + dated(3, "fine.example") + "\r\n");
+    EXPECT_EQ(items(*form), (std::vector<std::string>{foreign, "fine.example"}));
+}
+
+TEST_F(MainWindowTest, EmptyAddressListStaysEmpty) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    EXPECT_EQ(form->ComboBox1->count(), 0);
+    EXPECT_EQ(ReadFile("links.txt"), "");
+}
+
+TEST_F(MainWindowTest, AddingAnAddressStripsLowerCasePrefixesOnly) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", dated(0, "example.com/a") + "\r\n");
+    auto form = start();
+    const std::string before = ReadFile("links.txt");
+
+    form->ComboBox1->setEditText("http://www.example.com/a");
+    form->AddToAddressList();
+    EXPECT_EQ(items(*form), std::vector<std::string>{"example.com/a"});
+    EXPECT_EQ(ReadFile("links.txt"), before);
+
+    form->ComboBox1->setEditText("HTTP://www.example.com/a");
+    form->AddToAddressList();
+    EXPECT_EQ(items(*form),
+              (std::vector<std::string>{"example.com/a", "HTTP://www.example.com/a"}));
+    EXPECT_EQ(form->ComboBox1->currentText(), "HTTP://www.example.com/a");
+    EXPECT_EQ(ReadFile("links.txt"), before + "10.03.2026 HTTP://www.example.com/a\r\n");
+
+    form->ComboBox1->setEditText("www.Alpha.org");
+    form->AddToAddressList();
+    EXPECT_EQ(items(*form).front(), "Alpha.org");
+}
+
+TEST_F(MainWindowTest, AddingWithoutLinksFileKeepsTheItemAndReports) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    std::remove("links.txt");
+    form->ComboBox1->setEditText("http://new.example");
+    Guarded([&] { form->AddToAddressList(); });
+    EXPECT_EQ(items(*form), std::vector<std::string>{"new.example"});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"File not found"});
+    EXPECT_FALSE(Exists("links.txt"));
+}
+
+TEST_F(MainWindowTest, LabelsToggleTheirCheckBoxes) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    QTest::mouseClick(form->Label2, Qt::LeftButton);
+    QTest::mouseClick(form->Label3, Qt::LeftButton);
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+    EXPECT_TRUE(IsOffLine()) << "unchecking Work Off Line does nothing by itself";
+    QTest::mouseClick(form->Label4, Qt::LeftButton);
+    EXPECT_FALSE(form->CheckBox3->isChecked());
+    EXPECT_TRUE(IsOffLine());
+}
+
+TEST_F(MainWindowTest, UnwritableSettingsNeverKeepTheWindowOpen) {
+    WriteFile("links.txt", "");
+    std::filesystem::create_directory("nastr.dat");
+    auto form = start();
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_FALSE(boxes.calls().empty());
+    EXPECT_EQ(boxes.calls().back().kind, MessageKind::Error);
+    EXPECT_TRUE(std::filesystem::is_directory("nastr.dat"));
+    EXPECT_FALSE(Exists("nastr.dat.new"));
+}

@@ -1,0 +1,275 @@
+#include "PageStore.h"
+#include "DateTime.h"
+#include "InOutError.h"
+#include "MessageBoxRecorder.h"
+#include "TempWorkDir.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace zel;
+using namespace zel::test;
+namespace fs = std::filesystem;
+
+namespace {
+// 36000 + 1/64 days gives exactly 1562.5 units: a half that rounds to even.
+constexpr DateTime HalfUnitTime = 36000.0 + 1.0 / 64.0;
+
+// Pins the clock for one test and gives the system clock back afterwards.
+class PinnedClock {
+public:
+    explicit PinnedClock(DateTime t) : time_(t) {
+        SetClockForTesting([this] { return time_; });
+    }
+    ~PinnedClock() { SetClockForTesting({}); }
+    void set(DateTime t) { time_ = t; }
+
+private:
+    DateTime time_;
+};
+
+void MakePage(const std::string& text) {
+    WriteFile("page.htm", text);
+    fs::create_directories("page.files");
+    WriteFile("page.files/a.gif", "gif");
+    WriteFile("page.files/.dot", "d");
+}
+
+template <class Check> void ExpectInOutError(Check check, const std::string& text) {
+    try {
+        check();
+        ADD_FAILURE() << "expected: " << text;
+    } catch (const InOutError& e) {
+        EXPECT_EQ(e.what(), text);
+    }
+}
+} // namespace
+
+TEST(Pause, WaitsWhileHandlingEvents) {
+    QElapsedTimer clock;
+    bool fired = false;
+    QTimer::singleShot(10, [&] { fired = true; });
+    clock.start();
+    Pause(60);
+    EXPECT_GE(clock.elapsed(), 59); // whole-millisecond ticks: up to 1 ms is lost at the start
+    EXPECT_TRUE(fired);
+
+    bool queued = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { queued = true; }, Qt::QueuedConnection);
+    clock.restart();
+    Pause(-5);
+    EXPECT_TRUE(queued);
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST(ClearCurrentPage, DeletesPlainFilesAndTheDocumentOnly) {
+    TempWorkDir dir;
+    MakePage("x");
+    fs::create_directory("page.files/sub");
+    WriteFile("page.files/sub/inner.gif", "i");
+    ClearCurrentPage();
+    EXPECT_FALSE(Exists("page.htm"));
+    EXPECT_FALSE(Exists("page.files/a.gif"));
+    EXPECT_TRUE(Exists("page.files/.dot"));
+    EXPECT_TRUE(Exists("page.files/sub/inner.gif"));
+
+    fs::remove_all("page.files");
+    EXPECT_NO_THROW(ClearCurrentPage());
+}
+
+TEST(AppendSegment, AppendsToAnExistingArchiveOnly) {
+    TempWorkDir dir;
+    WriteFile("page.dat", std::string("C\0E", 3));
+    ExpectInOutError([] { AppendSegment(); }, "File not found");
+    EXPECT_FALSE(Exists("page.zip"));
+
+    WriteFile("page.zip", "AB");
+    EXPECT_EQ(AppendSegment(), 3);
+    EXPECT_EQ(ReadFile("page.zip"), std::string("ABC\0E", 5));
+    EXPECT_EQ(ReadFile("page.dat"), std::string("C\0E", 3));
+
+    fs::remove("page.dat");
+    ExpectInOutError([] { AppendSegment(); }, "File not found");
+}
+
+TEST(WaitForPage, FindsThePageOrEndsOnStop) {
+    TempWorkDir dir;
+    RunState state;
+    QElapsedTimer clock;
+
+    state.stopFlag = true;
+    clock.start();
+    EXPECT_FALSE(WaitForPage(state));
+    EXPECT_LT(clock.elapsed(), 1000);
+
+    // "Stop" pressed while it waits; a folder named page.htm is no page.
+    state.stopFlag = false;
+    fs::create_directory("page.htm");
+    QTimer::singleShot(50, [&] { state.stopFlag = true; });
+    clock.restart();
+    EXPECT_FALSE(WaitForPage(state));
+    EXPECT_LT(clock.elapsed(), 2000);
+    fs::remove("page.htm");
+
+    // The tool writes the page while the wait goes on.
+    state.stopFlag = false;
+    QTimer::singleShot(30, [] { WriteFile("page.htm", "p"); });
+    clock.restart();
+    EXPECT_TRUE(WaitForPage(state));
+    EXPECT_LT(clock.elapsed(), 2000);
+}
+
+TEST(AppendSourceLink, AppendsTheLinkOrReportsAMissingPage) {
+    TempWorkDir dir;
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(AppendSourceLink("http://h/"));
+    EXPECT_FALSE(Exists("page.htm"));
+
+    WriteFile("page.htm", "x\r\n");
+    EXPECT_TRUE(AppendSourceLink("http://h/p?a=1&b=2"));
+    EXPECT_EQ(ReadFile("page.htm"), "x\r\n<BR><a href=\"http://h/p?a=1&b=2\">This page</a><BR>");
+    EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST(HistoryName, NearestUnitWithHalvesToEven) {
+    EXPECT_EQ(HistoryName(36000.0), "zelhistory/0.htm");
+    EXPECT_EQ(HistoryName(HalfUnitTime), "zelhistory/1562.htm");
+    EXPECT_EQ(HistoryName(36000.0 + 0.046875), "zelhistory/4688.htm"); // 4687.5
+    EXPECT_EQ(HistoryName(45000.5), "zelhistory/900050000.htm");
+    EXPECT_EQ(HistoryName(35999.0), "zelhistory/-100000.htm");
+}
+
+TEST(StoreInHistory, CopiesUnderFreeNamesThatReferToTheirOwnFolder) {
+    TempWorkDir dir;
+    fs::create_directory("zelhistory");
+    PinnedClock clock(HalfUnitTime);
+    RunState state;
+    MessageBoxRecorder boxes;
+
+    MakePage("<a href=\"page.files/a.gif\">page.files/b</a>");
+    StoreInHistory(state);
+    ASSERT_EQ(state.historyList, std::vector<std::string>{"zelhistory/1562.htm"});
+    EXPECT_EQ(state.historyPosition, 1);
+    EXPECT_EQ(ReadFile("zelhistory/1562.htm"), "<a href=\"1562.files/a.gif\">1562.files/b</a>\r\n");
+    EXPECT_EQ(ReadFile("zelhistory/1562.files/a.gif"), "gif");
+    EXPECT_FALSE(Exists("zelhistory/1562.files/.dot"));
+
+    // Same clock unit, and a copy of another instance on disk at the next number.
+    WriteFile("zelhistory/1563.htm", "foreign");
+    MakePage("second");
+    StoreInHistory(state);
+    MakePage("third");
+    StoreInHistory(state);
+    EXPECT_EQ(state.historyList,
+              (std::vector<std::string>{"zelhistory/1562.htm", "zelhistory/1564.htm",
+                                        "zelhistory/1565.htm"}));
+    EXPECT_EQ(state.historyPosition, 3);
+    EXPECT_EQ(ReadFile("zelhistory/1562.htm"), "<a href=\"1562.files/a.gif\">1562.files/b</a>\r\n");
+    EXPECT_EQ(ReadFile("zelhistory/1563.htm"), "foreign");
+    EXPECT_EQ(ReadFile("zelhistory/1564.htm"), "second\r\n");
+    EXPECT_EQ(ReadFile("zelhistory/1565.htm"), "third\r\n");
+    EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST(StoreInHistory, MissingHistoryFolderFailsWithoutAnEntry) {
+    TempWorkDir dir;
+    PinnedClock clock(HalfUnitTime);
+    RunState state;
+    MakePage("p");
+    EXPECT_THROW(StoreInHistory(state), InOutError);
+    EXPECT_TRUE(state.historyList.empty());
+    EXPECT_EQ(state.historyPosition, 0);
+}
+
+TEST(History, BackAndForwardStayInsideTheList) {
+    RunState state;
+    EXPECT_FALSE(HistoryBack(state));
+    EXPECT_FALSE(HistoryForward(state));
+    EXPECT_EQ(state.historyPosition, 0);
+
+    state.historyList = {"zelhistory/1.htm"};
+    state.historyPosition = 1;
+    EXPECT_FALSE(HistoryBack(state));
+    EXPECT_FALSE(HistoryForward(state));
+    EXPECT_EQ(state.historyPosition, 1);
+
+    state.historyList.push_back("zelhistory/2.htm");
+    state.historyPosition = 2;
+    EXPECT_EQ(HistoryBack(state), "zelhistory/1.htm");
+    EXPECT_EQ(HistoryForward(state), "zelhistory/2.htm");
+    EXPECT_FALSE(HistoryForward(state));
+    EXPECT_EQ(state.historyPosition, 2);
+}
+
+TEST(History, ANewStoreGoesToTheEndWhereverThePositionIs) {
+    TempWorkDir dir;
+    fs::create_directory("zelhistory");
+    PinnedClock clock(36000.0 + 0.001); // 100 units
+    RunState state;
+    MakePage("p");
+    for (int i = 0; i < 5; ++i) {
+        clock.set(36000.0 + 0.001 * (i + 1));
+        StoreInHistory(state);
+    }
+    ASSERT_EQ(state.historyList.size(), 5u);
+    EXPECT_EQ(state.historyList[4], "zelhistory/500.htm");
+    EXPECT_EQ(HistoryBack(state), "zelhistory/400.htm");
+    EXPECT_EQ(HistoryBack(state), "zelhistory/300.htm");
+    EXPECT_EQ(state.historyPosition, 3);
+
+    clock.set(36000.0 + 0.006);
+    StoreInHistory(state);
+    ASSERT_EQ(state.historyList.size(), 6u);
+    EXPECT_EQ(state.historyList[5], "zelhistory/600.htm");
+    EXPECT_EQ(state.historyPosition, 6);
+    EXPECT_EQ(HistoryBack(state), "zelhistory/500.htm");
+}
+
+TEST(ClearRunHistory, DeletesOnlyThisRunsCopies) {
+    TempWorkDir dir;
+    fs::create_directory("zelhistory");
+    PinnedClock clock(HalfUnitTime);
+    RunState state;
+    MakePage("p");
+    StoreInHistory(state);
+    StoreInHistory(state);
+    WriteFile("zelhistory/1562.files/.keep", "k");
+    WriteFile("zelhistory/999.htm", "foreign");
+    fs::create_directory("zelhistory/999.files");
+    WriteFile("zelhistory/999.files/f.gif", "f");
+
+    ClearRunHistory(state);
+    EXPECT_FALSE(Exists("zelhistory/1562.htm"));
+    EXPECT_FALSE(Exists("zelhistory/1562.files/a.gif"));
+    EXPECT_TRUE(Exists("zelhistory/1562.files/.keep"));
+    EXPECT_FALSE(Exists("zelhistory/1563.htm"));
+    EXPECT_FALSE(Exists("zelhistory/1563.files"));
+    EXPECT_EQ(ReadFile("zelhistory/999.htm"), "foreign");
+    EXPECT_TRUE(Exists("zelhistory/999.files/f.gif"));
+    EXPECT_TRUE(Exists("page.htm"));
+    EXPECT_TRUE(Exists("page.files/a.gif"));
+}
+
+TEST(PageSizeFile, RoundTripsOneLittleEndianRecord) {
+    TempWorkDir dir;
+    RunState state;
+    state.pageSizeTotal = 7;
+    ExpectInOutError([&] { ReadPageSize(state); }, "File not found");
+    EXPECT_EQ(state.pageSizeTotal, 7);
+
+    state.pageSizeTotal = 0x01020304;
+    WritePageSize(state);
+    EXPECT_EQ(ReadFile("inZel.dat"), "\x04\x03\x02\x01");
+    state.pageSizeTotal = -2;
+    WritePageSize(state);
+    EXPECT_EQ(ReadFile("inZel.dat"), "\xfe\xff\xff\xff");
+
+    RunState later;
+    ReadPageSize(later);
+    EXPECT_EQ(later.pageSizeTotal, -2);
+}

@@ -1,0 +1,193 @@
+#include "util.h"
+#include "Exception.h"
+#include "FileSystem.h"
+#include "InOutError.h"
+#include "MessageBoxRecorder.h"
+#include "SavePageAs.h"
+#include "TempWorkDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace zel;
+using namespace zel::test;
+namespace fs = std::filesystem;
+
+namespace {
+// A page as the unpacking tool leaves it: LF line ends, a last line without
+// one, binary files and a dot-file in the folder.
+const std::string PageText = "<img src=\"page.files/a.gif\"><img src=\"page.files/b.gif\">\n"
+                             "page.filespage.files\n"
+                             "<link href=\"Page.Files/x.css\">\r\n"
+                             "end";
+const std::string GifBytes("GIF\0\r\n\x01\xff", 8);
+
+void MakePage() {
+    WriteFile("page.htm", PageText);
+    fs::create_directory("page.files");
+    WriteFile("page.files/a.gif", GifBytes);
+    WriteFile("page.files/b.gif", "bb");
+    WriteFile("page.files/.hidden", "h");
+    fs::create_directory("page.files/sub");
+}
+
+std::string Expected(const std::string& folder) {
+    return "<img src=\"" + folder + "/a.gif\"><img src=\"" + folder + "/b.gif\">\r\n" + folder +
+           folder + "\r\n<link href=\"Page.Files/x.css\">\r\nend\r\n";
+}
+} // namespace
+
+TEST(SavePageFiles, CopiesThePageWithItsOwnFolderReferences) {
+    TempWorkDir dir;
+    MakePage();
+    MessageBoxRecorder boxes;
+
+    SavePageFiles("news.htm", dir.path(), true);
+    EXPECT_EQ(ReadFile("news.htm"), Expected("news.files"));
+    EXPECT_EQ(ReadFile("news.files/a.gif"), GifBytes);
+    EXPECT_EQ(ReadFile("news.files/b.gif"), "bb");
+    EXPECT_FALSE(Exists("news.files/.hidden"));
+    EXPECT_FALSE(Exists("news.files/sub"));
+
+    // The new folder name contains "page.files": each reference is replaced once.
+    SavePageFiles("mypage.htm", dir.path(), true);
+    EXPECT_EQ(ReadFile("mypage.htm"), Expected("mypage.files"));
+    EXPECT_TRUE(boxes.calls().empty());
+    EXPECT_EQ(ReadFile("page.htm"), PageText);
+}
+
+TEST(SavePageFiles, AsksBeforeOverwritingAndKeepsOtherFiles) {
+    TempWorkDir dir;
+    MakePage();
+    WriteFile("news.htm", "old");
+    fs::create_directory("news.files");
+    WriteFile("news.files/a.gif", "stale");
+    WriteFile("news.files/mine.txt", "mine");
+    MessageBoxRecorder boxes;
+
+    boxes.answerNext(MessageAnswer::No);
+    SavePageFiles("news.htm", dir.path(), true);
+    ASSERT_EQ(boxes.calls().size(), 1u);
+    EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Warning);
+    EXPECT_EQ(boxes.calls()[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes.calls()[0].text, "This file already exists. Overwrite?");
+    EXPECT_EQ(ReadFile("news.htm"), "old");
+    EXPECT_EQ(ReadFile("news.files/a.gif"), "stale");
+    EXPECT_FALSE(Exists("news.files/b.gif"));
+
+    boxes.answerNext(MessageAnswer::Yes);
+    SavePageFiles("news.htm", dir.path(), true);
+    EXPECT_EQ(boxes.calls().size(), 2u);
+    EXPECT_EQ(ReadFile("news.htm"), Expected("news.files"));
+    EXPECT_EQ(ReadFile("news.files/a.gif"), GifBytes);
+    EXPECT_EQ(ReadFile("news.files/mine.txt"), "mine");
+
+    // Program-made copies never ask.
+    SavePageFiles("news.htm", dir.path(), false);
+    EXPECT_EQ(boxes.calls().size(), 2u);
+}
+
+TEST(SavePageFiles, WorksFromItsOwnFolderWhateverTheCurrentDirectory) {
+    TempWorkDir dir;
+    MakePage();
+    fs::create_directory("other");
+    SetCurrentDirectory("other");
+
+    SavePageFiles(dir.file("other/page.htm"), dir.path(), true);
+    EXPECT_EQ(CurrentDirectory(), dir.path());
+    EXPECT_EQ(ReadFile("other/page.htm"), Expected("page.files"));
+    EXPECT_EQ(ReadFile("other/page.files/a.gif"), GifBytes);
+    EXPECT_FALSE(Exists("other/page.files/.hidden"));
+}
+
+TEST(SavePageFiles, RefusesToSaveOverThePageOnShow) {
+    TempWorkDir dir;
+    MakePage();
+    fs::create_directory("sub");
+    fs::create_symlink(dir.file("page.htm"), "link.htm");
+    MessageBoxRecorder boxes;
+
+    for (const std::string& target :
+         {dir.file("page.htm"), std::string("sub/../page.htm"), std::string("link.htm")}) {
+        SCOPED_TRACE(target);
+        SavePageFiles(target, dir.path(), true);
+        ASSERT_FALSE(boxes.calls().empty());
+        EXPECT_EQ(boxes.calls().back().kind, MessageKind::Warning);
+        EXPECT_EQ(boxes.calls().back().text, OwnPageRefusal);
+        EXPECT_EQ(ReadFile("page.htm"), PageText);
+    }
+    EXPECT_EQ(boxes.calls().size(), 3u) << "no overwrite question after the refusal";
+    EXPECT_THROW(SavePageFiles("page.htm", dir.path(), false), Exception);
+    EXPECT_EQ(ReadFile("page.htm"), PageText);
+    EXPECT_EQ(ReadFile("page.files/a.gif"), GifBytes);
+}
+
+TEST(SavePageFiles, MissingPageFailsAndLeavesTheTargetAlone) {
+    TempWorkDir dir;
+    WriteFile("news.htm", "keep");
+    try {
+        SavePageFiles("news.htm", dir.path(), false);
+        FAIL() << "a missing page.htm must fail";
+    } catch (const InOutError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_EQ(ReadFile("news.htm"), "keep");
+
+    // An empty or missing files folder is no failure.
+    WriteFile("page.htm", "x");
+    SavePageFiles("empty.htm", dir.path(), false);
+    EXPECT_TRUE(Exists("empty.files"));
+}
+
+TEST(SavePageAs, RunsTheDialogAndSavesFromTheNotedFolder) {
+    TempWorkDir dir;
+    MakePage();
+    fs::create_directory("out");
+    MessageBoxRecorder boxes;
+    std::optional<SaveDialogOptions> seen;
+    struct Hook {
+        SaveDialogHandler previous;
+        ~Hook() { SetSaveDialogHandler(previous); }
+    } hook{SetSaveDialogHandler([&](const SaveDialogOptions& o) {
+        seen = o;
+        SetCurrentDirectory("out"); // as a dialog may do
+        return std::optional<std::string>(dir.file("out/saved.htm"));
+    })};
+
+    SavePageAs();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->title, "Save Page As...");
+    EXPECT_EQ(seen->defaultExtension, "htm");
+    ASSERT_EQ(seen->filters.size(), 2u);
+    EXPECT_EQ(seen->filters[0].display + "|" + seen->filters[0].pattern + "|" +
+                  seen->filters[1].display + "|" + seen->filters[1].pattern,
+              "*.htm|*.htm|*.*|*.*");
+    EXPECT_EQ(seen->filterIndex, 0);
+    EXPECT_EQ(ReadFile(dir.file("out/saved.htm")), Expected("saved.files"));
+    EXPECT_TRUE(Exists(dir.file("out/saved.files/b.gif")));
+    EXPECT_EQ(CurrentDirectory(), dir.path());
+    EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST(DecodeLinkAddress, PlusAndPercentSequences) {
+    EXPECT_EQ(DecodeLinkAddress("a+b%2Bc%20d"), "a b+c d");
+    EXPECT_EQ(DecodeLinkAddress("%41%62%e9"), "Ab\xe9");
+    EXPECT_EQ(DecodeLinkAddress("x%00y"), "xy");
+    EXPECT_EQ(DecodeLinkAddress("x%G1y"), "xy");
+    EXPECT_EQ(DecodeLinkAddress("x%"), "x");
+    EXPECT_EQ(DecodeLinkAddress("x% 4y"), "xy");
+    EXPECT_EQ(DecodeLinkAddress("x%+4y"), "xy");
+    EXPECT_EQ(DecodeLinkAddress("x%4"), std::string("x\x04"));
+    // The two characters after "%" are used up even when they hold a "%".
+    EXPECT_EQ(DecodeLinkAddress("%%41"), "1");
+    EXPECT_EQ(DecodeLinkAddress("http://h/p?q=1"), "http://h/p?q=1");
+}
+
+TEST(EscapeRequestUrl, EscapesUnsafeBytesOnly) {
+    EXPECT_EQ(EscapeRequestUrl("a b"), "a%20b");
+    EXPECT_EQ(EscapeRequestUrl("*#%<>"), "%2A%23%25%3C%3E");
+    EXPECT_EQ(EscapeRequestUrl("caf\xe9\x80\xff\x7f"), "caf%E9%80%FF\x7f");
+    EXPECT_EQ(EscapeRequestUrl("http://h/p?a=1&b=2+3:4"), "http://h/p?a=1&b=2+3:4");
+    EXPECT_EQ(EscapeRequestUrl(""), "");
+}
