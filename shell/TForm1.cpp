@@ -45,12 +45,35 @@ std::string todayText() {
     return DateToStr(Now()).substr(0, MaxDateLength);
 }
 
-std::optional<DateTime> dateAtStart(const std::string& line, std::size_t length) {
+std::optional<DateTime> parseDate(const std::string& text) {
     try {
-        return StrToDate(line.substr(0, length));
+        return StrToDate(text);
     } catch (const ConvertError&) {
         return std::nullopt;
     }
+}
+
+struct DatedLine {
+    DateTime added;
+    std::string address;
+};
+
+// A line of "links.txt" is a date, one blank and the address. The date has
+// today's length in fixed-width formats; where days or months go unpadded it
+// is shorter or longer, so other lengths that end at a blank are tried too,
+// rather than cutting into the address.
+std::optional<DatedLine> splitDatedLine(const std::string& line, std::size_t usualLength) {
+    std::vector<std::size_t> lengths{usualLength};
+    for (std::size_t k = 1; k <= MaxDateLength; ++k)
+        if (k != usualLength)
+            lengths.push_back(k);
+    for (std::size_t k : lengths) {
+        if (k > line.size() || (k < line.size() && line[k] != ' '))
+            continue;
+        if (std::optional<DateTime> added = parseDate(line.substr(0, k)))
+            return DatedLine{*added, k < line.size() ? line.substr(k + 1) : std::string()};
+    }
+    return std::nullopt;
 }
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
@@ -112,7 +135,9 @@ QToolButton* TForm1::addToolButton(const char* caption) {
     button->setText(QString::fromUtf8(caption));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    button->setFixedSize(60, 21);
+    // 60 x 21 as designed; wider only where this system's font needs it.
+    button->setMinimumWidth(60);
+    button->setFixedHeight(21);
     toolBarRow_->layout()->addWidget(button);
     return button;
 }
@@ -303,8 +328,8 @@ void TForm1::LoadAddressList(std::int32_t keepDays) {
     std::vector<std::string> items;
     std::vector<std::string> kept;
     for (const std::string& line : lines) {
-        std::optional<DateTime> added = dateAtStart(line, dateLength);
-        if (!added) {
+        std::optional<DatedLine> dated = splitDatedLine(line, dateLength);
+        if (!dated) {
             // Not written by this program in the current date format: keep the
             // line as it is, and show what it holds.
             kept.push_back(line);
@@ -312,9 +337,9 @@ void TForm1::LoadAddressList(std::int32_t keepDays) {
                 items.push_back(line);
             continue;
         }
-        if (keepDays >= now - *added)
+        if (keepDays >= now - dated->added)
             kept.push_back(line);
-        items.push_back(line.size() > dateLength ? line.substr(dateLength + 1) : std::string());
+        items.push_back(dated->address);
     }
     for (const std::string& item : items)
         if (!item.empty())

@@ -3,15 +3,20 @@
 #include "DateTime.h"
 #include "ErrorGuard.h"
 #include "MessageBoxRecorder.h"
+#include "PageStore.h"
 #include "ProgramWindows.h"
 #include "TForm2.h"
 #include "TempWorkDir.h"
+#include "WebBrowser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -67,6 +72,7 @@ protected:
     }
     void TearDown() override {
         SetClockForTesting({});
+        SetDateFormats({"dd.MM.yyyy", "HH:mm:ss"});
         SetConnectedState(false);
     }
 
@@ -200,6 +206,15 @@ TEST_F(MainWindowTest, AddressListKeepsLinesThatAreNotDates) {
     EXPECT_EQ(items(*form), (std::vector<std::string>{foreign, "fine.example"}));
 }
 
+TEST_F(MainWindowTest, UnpaddedDatesOfOtherLengthsKeepTheirWholeAddress) {
+    SetDateFormats({"d.M.yyyy", "HH:mm:ss"}); // today is "10.3.2026", nine characters
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "9.3.2026 short.example\r\n28.12.2025 expired.example\r\n");
+    auto form = start();
+    EXPECT_EQ(items(*form), (std::vector<std::string>{"expired.example", "short.example"}));
+    EXPECT_EQ(ReadFile("links.txt"), "9.3.2026 short.example\r\n");
+}
+
 TEST_F(MainWindowTest, EmptyAddressListStaysEmpty) {
     WriteFile("nastr.dat", sampleSettings());
     WriteFile("links.txt", "");
@@ -267,4 +282,41 @@ TEST_F(MainWindowTest, UnwritableSettingsNeverKeepTheWindowOpen) {
     EXPECT_EQ(boxes.calls().back().kind, MessageKind::Error);
     EXPECT_TRUE(std::filesystem::is_directory("nastr.dat"));
     EXPECT_FALSE(Exists("nastr.dat.new"));
+}
+
+TEST_F(MainWindowTest, BackAndForwardShowThisRunsCopiesAndCloseDeletesThem) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    std::filesystem::create_directories("page.files");
+    std::filesystem::create_directories("zelhistory");
+    WriteFile("zelhistory/1.htm", "from another run");
+    auto form = start();
+    for (int i = 0; i < 3; ++i) {
+        WriteFile("page.htm", "<p>page " + std::to_string(i) + "</p>");
+        WriteFile("page.files/img.gif", "GIF" + std::to_string(i));
+        SetClockForTesting([i] { return PinnedNow + i / 24.0; });
+        StoreInHistory(form->runState());
+    }
+    const std::vector<std::string> history = form->runState().historyList;
+    ASSERT_EQ(history.size(), 3u);
+
+    QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
+    auto shownAfter = [&](QToolButton* button) {
+        loaded.clear();
+        QTest::mouseClick(button, Qt::LeftButton);
+        if (loaded.isEmpty())
+            loaded.wait(10000);
+        return form->WebBrowser1->url().toLocalFile().toStdString();
+    };
+    EXPECT_EQ(shownAfter(form->ToolButton6), dir.file(history[1]));
+    EXPECT_EQ(shownAfter(form->ToolButton6), dir.file(history[0]));
+    EXPECT_EQ(form->runState().historyPosition, 1);
+    EXPECT_EQ(shownAfter(form->ToolButton8), dir.file(history[1]));
+
+    form->close();
+    for (const std::string& name : history) {
+        EXPECT_FALSE(Exists(name)) << name;
+        EXPECT_FALSE(Exists(name.substr(0, name.size() - 4) + ".files")) << name;
+    }
+    EXPECT_EQ(ReadFile("zelhistory/1.htm"), "from another run");
 }
