@@ -3,6 +3,8 @@
 // Records keep the bytes they were read with, so fields the program does not
 // use (padding, unused flags) go back to disk unchanged.
 
+#include "Utf8.h"
+
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -57,12 +59,13 @@ public:
             length = capacity;
         return std::string(reinterpret_cast<const char*>(bytes_.data() + offset + 1), length);
     }
-    // Stores at most `capacity` characters; bytes after the text keep their content.
+    // Stores at most `capacity` bytes of the text, never part of a character;
+    // bytes after the text keep their content.
     void setShortString(std::size_t offset, std::size_t capacity, const std::string& text) {
-        std::size_t length = text.size() < capacity ? text.size() : capacity;
-        setByte(offset, static_cast<std::uint8_t>(length));
-        for (std::size_t i = 0; i < length; ++i)
-            setByte(offset + 1 + i, static_cast<std::uint8_t>(text[i]));
+        const std::string stored = CutUtf8(text, capacity);
+        setByte(offset, static_cast<std::uint8_t>(stored.size()));
+        for (std::size_t i = 0; i < stored.size(); ++i)
+            setByte(offset + 1 + i, static_cast<std::uint8_t>(stored[i]));
     }
 
 private:

@@ -1,24 +1,19 @@
 #include "StatStore.h"
 
 #include "RecordFile.h"
+#include "Utf8.h"
 
 namespace zel {
 
 namespace {
 constexpr std::size_t KeptAddressLength = 100;
 
-bool isUtf8Continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 } // namespace
 
 std::string StatWebPageText(const std::string& address) {
     if (address.size() <= KeptAddressLength)
         return address;
-    std::size_t cut = KeptAddressLength;
-    while (cut > 0 && isUtf8Continuation(address[cut]))
-        --cut;
-    return address.substr(0, cut) + "...";
+    return CutUtf8(address, KeptAddressLength) + "...";
 }
 
 void AppendStatRecord(std::int32_t traffic, std::int32_t pageSize, const std::string& address) {

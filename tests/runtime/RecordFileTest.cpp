@@ -98,4 +98,8 @@ TEST(RecordBytes, LittleEndianFieldsAndShortStrings) {
     EXPECT_EQ(s.shortStringAt(0, 5), "abcde");
     s.setShortString(0, 5, "xy");
     EXPECT_EQ(s.byteAt(3), 'c') << "bytes beyond the length keep their content";
+    s.setShortString(0, 5, "abc\xC3\xA9"); // "abcé" fits exactly
+    EXPECT_EQ(s.shortStringAt(0, 5), "abc\xC3\xA9");
+    s.setShortString(0, 5, "abcd\xC3\xA9"); // the "é" would be split: left out whole
+    EXPECT_EQ(s.shortStringAt(0, 5), "abcd");
 }

@@ -4,6 +4,7 @@
 #include "ErrorGuard.h"
 #include "MessageBoxRecorder.h"
 #include "PageStore.h"
+#include "PinnedClock.h"
 #include "ProgramWindows.h"
 #include "TForm2.h"
 #include "TempWorkDir.h"
@@ -66,12 +67,8 @@ std::string sampleSettings() {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetClockForTesting([] { return PinnedNow; });
-        WriteFile("inZel.dat", std::string(4, '\0'));
-    }
+    void SetUp() override { WriteFile("inZel.dat", std::string(4, '\0')); }
     void TearDown() override {
-        SetClockForTesting({});
         SetDateFormats({"dd.MM.yyyy", "HH:mm:ss"});
         SetConnectedState(false);
     }
@@ -95,6 +92,7 @@ protected:
 
     TempWorkDir dir;
     MessageBoxRecorder boxes;
+    PinnedClock clock{PinnedNow};
 };
 
 } // namespace
@@ -294,7 +292,7 @@ TEST_F(MainWindowTest, BackAndForwardShowThisRunsCopiesAndCloseDeletesThem) {
     for (int i = 0; i < 3; ++i) {
         WriteFile("page.htm", "<p>page " + std::to_string(i) + "</p>");
         WriteFile("page.files/img.gif", "GIF" + std::to_string(i));
-        SetClockForTesting([i] { return PinnedNow + i / 24.0; });
+        clock.set(PinnedNow + i / 24.0);
         StoreInHistory(form->runState());
     }
     const std::vector<std::string> history = form->runState().historyList;

@@ -2,6 +2,7 @@
 #include "DateTime.h"
 #include "InOutError.h"
 #include "MessageBoxRecorder.h"
+#include "PinnedClock.h"
 #include "TempWorkDir.h"
 
 #include <QCoreApplication>
@@ -18,19 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 // 36000 + 1/64 days gives exactly 1562.5 units: a half that rounds to even.
 constexpr DateTime HalfUnitTime = 36000.0 + 1.0 / 64.0;
-
-// Pins the clock for one test and gives the system clock back afterwards.
-class PinnedClock {
-public:
-    explicit PinnedClock(DateTime t) : time_(t) {
-        SetClockForTesting([this] { return time_; });
-    }
-    ~PinnedClock() { SetClockForTesting({}); }
-    void set(DateTime t) { time_ = t; }
-
-private:
-    DateTime time_;
-};
 
 void MakePage(const std::string& text) {
     WriteFile("page.htm", text);

@@ -1,6 +1,6 @@
 #include "StatStore.h"
 #include "InOutError.h"
-#include "StatTestSupport.h"
+#include "PinnedClock.h"
 #include "TempWorkDir.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "TForm4.h"
 #include "MessageBoxRecorder.h"
+#include "PinnedClock.h"
 #include "SavingChart.h"
 #include "StatReport.h"
 #include "StatStore.h"
-#include "StatTestSupport.h"
 #include "TempWorkDir.h"
 
 #include <QDateTime>

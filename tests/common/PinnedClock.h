@@ -1,19 +1,23 @@
 #pragma once
-// Helpers shared by the statistics tests.
+// Pins Now() for one test and gives the system clock back afterwards.
 
 #include "DateTime.h"
 
 namespace zel::test {
 
-// Pins Now() for one test and restores the system clock afterwards.
 class PinnedClock {
 public:
-    explicit PinnedClock(DateTime value) {
-        SetClockForTesting([value] { return value; });
+    explicit PinnedClock(DateTime t) : time_(t) {
+        SetClockForTesting([this] { return time_; });
     }
     ~PinnedClock() { SetClockForTesting({}); }
     PinnedClock(const PinnedClock&) = delete;
     PinnedClock& operator=(const PinnedClock&) = delete;
+
+    void set(DateTime t) { time_ = t; }
+
+private:
+    DateTime time_;
 };
 
 } // namespace zel::test
