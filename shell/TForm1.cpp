@@ -29,7 +29,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <optional>
 
 namespace zel {
@@ -78,6 +77,15 @@ std::optional<DatedLine> splitDatedLine(const std::string& line, std::size_t usu
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+}
+
+// One row of the cool bar: a band whose controls sit side by side. The
+// band itself is the layout's parentWidget().
+QHBoxLayout* makeBand(QWidget* parent, int spacing) {
+    auto* row = new QHBoxLayout(new QWidget(parent));
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(spacing);
+    return row;
 }
 
 // The order a sorted list box keeps: letters compared without case first.
@@ -130,41 +138,37 @@ QWidget* TForm1::buildCoolBar() {
     return coolBar;
 }
 
-QToolButton* TForm1::addToolButton(const char* caption) {
-    auto* button = new QToolButton(toolBarRow_);
+QToolButton* TForm1::addToolButton(QHBoxLayout* row, const char* caption) {
+    auto* button = new QToolButton(row->parentWidget());
     button->setText(QString::fromUtf8(caption));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // 60 x 21 as designed; wider only where this system's font needs it.
     button->setMinimumWidth(60);
     button->setFixedHeight(21);
-    toolBarRow_->layout()->addWidget(button);
+    row->addWidget(button);
     return button;
 }
 
 QWidget* TForm1::buildToolBarRow() {
-    toolBarRow_ = new QWidget(this);
-    auto* row = new QHBoxLayout(toolBarRow_);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    ToolButton1 = addToolButton("Paste");
-    ToolButton2 = addToolButton("Go");
-    ToolButton6 = addToolButton("<= Back");
-    ToolButton8 = addToolButton("Forward =>");
-    ToolButton7 = addToolButton("Stop");
-    ToolButton5 = addToolButton("To browser");
-    ToolButton3 = addToolButton("Info");
-    ToolButton4 = addToolButton("On Line");
+    QHBoxLayout* row = makeBand(this, 0);
+    ToolButton1 = addToolButton(row, "Paste");
+    ToolButton2 = addToolButton(row, "Go");
+    ToolButton6 = addToolButton(row, "<= Back");
+    ToolButton8 = addToolButton(row, "Forward =>");
+    ToolButton7 = addToolButton(row, "Stop");
+    ToolButton5 = addToolButton(row, "To browser");
+    ToolButton3 = addToolButton(row, "Info");
+    ToolButton4 = addToolButton(row, "On Line");
     row->addStretch(1);
     connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
     connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
-    return toolBarRow_;
+    return row->parentWidget();
 }
 
 QWidget* TForm1::buildAddressRow() {
-    auto* band = new QWidget(this);
-    auto* row = new QHBoxLayout(band);
-    row->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* row = makeBand(this, -1);
+    QWidget* band = row->parentWidget();
     row->addWidget(new QLabel(QStringLiteral("Address"), band));
     ComboBox1 = new QComboBox(band);
     ComboBox1->setEditable(true);
@@ -175,36 +179,34 @@ QWidget* TForm1::buildAddressRow() {
     return band;
 }
 
-ClickLabel* TForm1::addCheckBoxWithLabel(QCheckBox*& box, const char* caption) {
-    box = new QCheckBox(progressRow_);
-    auto* label = new ClickLabel(QString::fromUtf8(caption), progressRow_);
-    progressRow_->layout()->addWidget(box);
-    progressRow_->layout()->addWidget(label);
+ClickLabel* TForm1::addCheckBoxWithLabel(QHBoxLayout* row, QCheckBox*& box, const char* caption) {
+    box = new QCheckBox(row->parentWidget());
+    auto* label = new ClickLabel(QString::fromUtf8(caption), row->parentWidget());
+    row->addWidget(box);
+    row->addWidget(label);
     return label;
 }
 
 QWidget* TForm1::buildProgressRow() {
-    progressRow_ = new QWidget(this);
-    auto* row = new QHBoxLayout(progressRow_);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    ProgressBar1 = new QProgressBar(progressRow_);
+    QHBoxLayout* row = makeBand(this, 0);
+    QWidget* band = row->parentWidget();
+    ProgressBar1 = new QProgressBar(band);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setFixedHeight(16);
     row->addWidget(ProgressBar1, 1);
-    Label1 = new QLabel(QStringLiteral("To load: "), progressRow_);
-    Label5 = new QLabel(QString(20, u' '), progressRow_);
+    Label1 = new QLabel(QStringLiteral("To load: "), band);
+    Label5 = new QLabel(QString(20, u' '), band);
     row->addWidget(Label1);
     row->addWidget(Label5);
-    Label2 = addCheckBoxWithLabel(CheckBox1, " Load images  ");
-    Label3 = addCheckBoxWithLabel(CheckBox2, " In new window  ");
-    Label4 = addCheckBoxWithLabel(CheckBox3, " Work Off Line");
+    Label2 = addCheckBoxWithLabel(row, CheckBox1, " Load images  ");
+    Label3 = addCheckBoxWithLabel(row, CheckBox2, " In new window  ");
+    Label4 = addCheckBoxWithLabel(row, CheckBox3, " Work Off Line");
     connect(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
     connect(Label3, &ClickLabel::clicked, this, &TForm1::Label3Click);
     connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
-    return progressRow_;
+    return band;
 }
 
 void TForm1::buildMenu() {

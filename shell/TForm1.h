@@ -13,6 +13,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QStatusBar;
@@ -101,8 +102,8 @@ private:
     QWidget* buildAddressRow();
     QWidget* buildProgressRow();
     void buildMenu();
-    QToolButton* addToolButton(const char* caption);
-    ClickLabel* addCheckBoxWithLabel(QCheckBox*& box, const char* caption);
+    QToolButton* addToolButton(QHBoxLayout* row, const char* caption);
+    ClickLabel* addCheckBoxWithLabel(QHBoxLayout* row, QCheckBox*& box, const char* caption);
     void insertSortedItem(const std::string& text);
     // Shows a dialog modally unless it is already on the screen.
     static void showModalOnce(QWidget* window);
@@ -114,8 +115,6 @@ private:
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     TForm4* form4_ = nullptr;
-    QWidget* toolBarRow_ = nullptr;
-    QWidget* progressRow_ = nullptr;
 };
 
 } // namespace zel
