@@ -9,6 +9,9 @@ packages=(
   libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev googletest
   unzip zip xvfb xauth curl fonts-dejavu-core
+  libzip-dev
+  # the compressing service
+  libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
 )
 
 missing=()
