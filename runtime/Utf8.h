@@ -7,14 +7,25 @@
 
 namespace zel {
 
+inline bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 // The longest prefix of at most `maxBytes` bytes that ends on a character boundary.
 inline std::string CutUtf8(const std::string& text, std::size_t maxBytes) {
     if (text.size() <= maxBytes)
         return text;
     std::size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    while (cut > 0 && IsUtf8Continuation(text[cut]))
         --cut;
     return text.substr(0, cut);
+}
+
+inline std::size_t Utf8Length(const std::string& text) {
+    std::size_t chars = 0;
+    for (char c : text)
+        chars += IsUtf8Continuation(c) ? 0 : 1;
+    return chars;
 }
 
 } // namespace zel
