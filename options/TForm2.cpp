@@ -1,6 +1,6 @@
 #include "TForm2.h"
 
-#include "Numbers.h"
+#include "ColorCount.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -13,8 +13,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
-
-#include <cmath>
 
 namespace zel {
 
@@ -188,7 +186,7 @@ void TForm2::FormCreate(const SettingsRecord& settings) {
 }
 
 int TForm2::ColorCount(int exponent) {
-    return static_cast<int>(RoundHalfEven(std::exp(exponent * std::log(2.0))));
+    return GifColorCount(exponent);
 }
 
 void TForm2::TrackBar1Change() {
