@@ -24,12 +24,3 @@ TEST(HttpText, ContentLengthIsTheFirstRunOfDigitsAfterTheKey) {
     EXPECT_EQ(ContentLengthOf("CONTENT-LENGTH: 2147483648"), 0);
     EXPECT_EQ(ContentLengthOf("CONTENT-LENGTH:"), 0);
 }
-
-TEST(HttpText, LineEndsAndOutOfRangeCutsAreHarmless) {
-    EXPECT_EQ(WithoutLineEnd("a\r\n"), "a");
-    EXPECT_EQ(WithoutLineEnd("a\n"), "a");
-    EXPECT_EQ(WithoutLineEnd("a\r"), "a");
-    EXPECT_EQ(WithoutLineEnd("\n"), "");
-    EXPECT_EQ(TextFrom("Set-Cookie:", 12), "");
-    EXPECT_EQ(TextFrom("Set-Cookie: x", 12), "x");
-}
