@@ -1,0 +1,103 @@
+#pragma once
+// The socket component: one TCP connection at a time on a non-blocking,
+// message-driven socket. Host lookup, connect, transfers and their waits run
+// on the GUI thread; every wait handles pending events (so Stop and the
+// time-out reach it) and sleeps until the next event instead of spinning.
+// Failures are raised as ESockError, aborted transfers as EAbortError.
+//
+// The owner (Qt parent) destroys the component at the latest.
+
+#include "EAbortError.h"
+#include "ESockError.h"
+#include "Events.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
+using TOnSocketError =
+    std::function<void(QObject* Sender, std::uint16_t Number, const std::string& Text)>;
+
+class TBrumel : public QObject {
+    Q_OBJECT
+public:
+    // Raises ESockError "Initializaton of windows sockets failed" when the
+    // socket cannot be set up.
+    explicit TBrumel(QObject* Owner = nullptr);
+    ~TBrumel() override;
+
+    // Published properties.
+    std::string Host;
+    std::int32_t Port = 0;
+    std::int32_t TimeOut = 0; // ms for each armed wait; 0 = none
+    std::int32_t ReportLevel = 0;
+    TNotifyEvent OnDisconnect;
+    TNotifyEvent OnConnect;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+
+    // Published by the HTTP client.
+    std::string Proxy;
+    std::int32_t ProxyPort = 0;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+
+    // Hooks for derived components.
+    TNotifyEvent OnReadReady;
+    TNotifyEvent OnAccept;
+    TOnSocketError OnSocketError;
+
+    // State.
+    bool Connected = false;
+    bool Canceled = false;
+    bool TimedOut = false;
+    bool LastEventOk = true;
+    bool WaitEnded = false;
+    std::string Status;
+    std::vector<std::string> WinsockInfo;
+    std::int32_t LastError = 0;
+    std::int32_t BytesSent = 0;
+    std::int32_t BytesReceived = 0;
+    std::int32_t ExpectedSize = 0;
+    std::int16_t ReplyNumber = 0;
+    std::string LastReply;
+
+    // Connection.
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual void Abort();
+    void Cancel();
+    bool DataAvailable();
+    void StatusMessage(std::uint8_t Level, const std::string& Text);
+
+    // Transfers on the established connection.
+    void SendBuffer(const char* Bytes, std::uint16_t Length);
+    void Write(const std::string& Text);
+    void Writeln(const std::string& Text);
+    void ReadLn(std::string& Line);
+    virtual void Transaction(const std::string& Command, std::string& Reply);
+    void SendFile(const std::string& FileName);
+    void CaptureFile(const std::string& FileName);
+    void CaptureString(std::string& Text, std::int32_t MaxLength);
+    virtual std::uint16_t Accept();
+
+protected:
+    void TimerOn();
+    void TimerOff();
+    void TimerTriggered();
+    void RequestCloseSocket();
+    void ResolveHost();
+    void CheckSocketError(std::uint16_t Tolerated, std::string& Text);
+    void SocketErrorText(std::uint16_t Number, std::string& Text);
+};
+
+} // namespace zel
