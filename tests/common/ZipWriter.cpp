@@ -1,7 +1,10 @@
 #include "ZipWriter.h"
 
+#include <QTemporaryDir>
 #include <zip.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -42,6 +45,14 @@ void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries) {
         zip_discard(archive);
         throw std::runtime_error("zip: cannot write " + path);
     }
+}
+
+std::string ZipBytes(const std::vector<ZipEntry>& entries) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("archive.zip")).toStdString();
+    WriteZip(path, entries);
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace zel::test

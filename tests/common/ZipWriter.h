@@ -25,5 +25,7 @@ struct ZipEntry {
 
 // Raises std::runtime_error when the archive cannot be written.
 void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries);
+// The bytes of such an archive, as a service would send them.
+std::string ZipBytes(const std::vector<ZipEntry>& entries);
 
 } // namespace zel::test

@@ -49,10 +49,7 @@ public:
 };
 
 std::string PageArchive() {
-    WriteZip("archive.tmp", {{"page.htm", PageText}, {"page.files/a.gif", "GIF89a-image"}});
-    std::string bytes = ReadFile("archive.tmp");
-    fs::remove("archive.tmp");
-    return bytes;
+    return ZipBytes({{"page.htm", PageText}, {"page.files/a.gif", "GIF89a-image"}});
 }
 
 std::vector<StatRecord> StatRecords() {
@@ -342,11 +339,9 @@ TEST_F(PageRequestTest, AnArchiveThatDoesNotUnpackAsksAndCancelEndsTheRequest) {
 TEST_F(PageRequestTest, ArchiveEntriesNeverWriteOutsideTheProgramFolder) {
     const fs::path outside = fs::path(dir.path()).parent_path();
     const std::string unique = fs::path(dir.path()).filename().string();
-    WriteZip("crafted.tmp", {{"page.htm", PageText},
-                             {"../" + unique + "-up.txt", "up"},
-                             {(outside / (unique + "-abs.txt")).string(), "abs"}});
-    const std::string crafted = ReadFile("crafted.tmp");
-    fs::remove("crafted.tmp");
+    const std::string crafted = ZipBytes({{"page.htm", PageText},
+                                          {"../" + unique + "-up.txt", "up"},
+                                          {(outside / (unique + "-abs.txt")).string(), "abs"}});
     service.script("/zel/page", {{"OK," + std::to_string(crafted.size()) + ";500:"}});
     service.script("/zel/arch/", {{crafted}});
     request.Execute();
