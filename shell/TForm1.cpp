@@ -75,7 +75,7 @@ void TForm1::buildControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildCoolBar());
-    WebBrowser1 = new WebBrowser(central);
+    WebBrowser1 = new WebBrowser(CurrentDirectory(), central); // the program folder
     WebBrowser1->setMinimumSize(0, 0);
     layout->addWidget(WebBrowser1, 1);
     setCentralWidget(central);
