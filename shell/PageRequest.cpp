@@ -1,5 +1,6 @@
 #include "PageRequest.h"
 
+#include "ArchiveCheck.h"
 #include "BinaryFiles.h"
 #include "ColorCount.h"
 #include "ConnectedState.h"
@@ -203,6 +204,11 @@ bool PageRequest::Download(const std::string& login) {
 }
 
 bool PageRequest::Unpack(const std::string& requested) {
+    // Only the page's own plain files may come out of the archive.
+    if (const std::optional<std::string> refusal = CheckPageArchive("page.zip")) {
+        Warn(*refusal);
+        return false;
+    }
     Unpacker tool;
     for (;;) {
         if (!tool.Start()) {

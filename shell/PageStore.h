@@ -19,7 +19,9 @@ namespace zel {
 void Pause(std::int32_t ms);
 
 // Before a download: deletes the plain files of "page.files" (not those whose
-// name begins with ".", nor sub-folders) and "page.htm". Failures are ignored.
+// name begins with ".", nor sub-folders) and "page.htm". Links are deleted,
+// never followed; a link in place of "page.files" becomes an empty folder.
+// Failures are ignored.
 void ClearCurrentPage();
 // Appends "page.dat" to the existing "page.zip"; returns the bytes appended.
 // File failures raise InOutError.
@@ -30,7 +32,7 @@ std::int32_t AppendSegment();
 // page or the stop flag is set. Sleeps between events.
 bool WaitForPage(const RunState& state, const std::function<bool()>& toolRunning);
 // Appends a link back to `address` to "page.htm"; false when the file cannot
-// be opened for appending.
+// be opened for appending or is a symbolic link.
 bool AppendSourceLink(const std::string& address);
 
 // "zelhistory/" + n + ".htm", n the nearest 32-bit integer to

@@ -315,10 +315,11 @@ TEST_F(PageRequestTest, AFailedDownloadCannotDownloadTheArchive) {
     EXPECT_EQ(window.shown, 0);
 }
 
-TEST_F(PageRequestTest, AnArchiveThatDoesNotUnpackAsksAndCancelEndsTheRequest) {
+TEST_F(PageRequestTest, AnArchiveWithoutItsPageAsksAndCancelEndsTheRequest) {
+    archive = ZipBytes({{"page.files/a.gif", "GIF89a"}});
     service.script("/zel/page", {{"OK,18;500:"}});
-    service.script("/zel/arch/", {{"this is no archive"}});
-    boxes.answerNext(MessageAnswer::Ok); // try again
+    service.script("/zel/arch/", {{archive}});
+    boxes.answerNext(MessageAnswer::Ok); // unpack again
     boxes.answerNext(MessageAnswer::Cancel);
     request.Execute();
     ASSERT_EQ(boxes.calls().size(), 2u);
@@ -327,8 +328,9 @@ TEST_F(PageRequestTest, AnArchiveThatDoesNotUnpackAsksAndCancelEndsTheRequest) {
         EXPECT_EQ(call.kind, MessageKind::Information);
         EXPECT_EQ(call.buttons, MessageButtons::OkCancel);
     }
-    EXPECT_EQ(ReadFile("page.zip"), "this is no archive");
-    EXPECT_EQ(state.trafficCounter, 18);
+    EXPECT_EQ(ReadFile("page.zip"), archive);
+    EXPECT_EQ(state.trafficCounter, static_cast<std::int32_t>(archive.size()));
+    EXPECT_EQ(ReadFile("page.files/a.gif"), "GIF89a");
     EXPECT_FALSE(Exists("page.htm"));
     EXPECT_FALSE(Exists("inZel.dat"));
     EXPECT_TRUE(StatRecords().empty());
@@ -336,15 +338,29 @@ TEST_F(PageRequestTest, AnArchiveThatDoesNotUnpackAsksAndCancelEndsTheRequest) {
     EXPECT_EQ(window.shown, 0);
 }
 
-TEST_F(PageRequestTest, ArchiveEntriesNeverWriteOutsideTheProgramFolder) {
+TEST_F(PageRequestTest, ArchivesWithEntriesOutsideThePageOrUnreadableAreNotUnpacked) {
     const fs::path outside = fs::path(dir.path()).parent_path();
     const std::string unique = fs::path(dir.path()).filename().string();
-    const std::string crafted = ZipBytes({{"page.htm", PageText},
-                                          {"../" + unique + "-up.txt", "up"},
-                                          {(outside / (unique + "-abs.txt")).string(), "abs"}});
-    service.script("/zel/page", {{"OK," + std::to_string(crafted.size()) + ";500:"}});
-    service.script("/zel/arch/", {{crafted}});
-    request.Execute();
+    const std::vector<std::string> archives{
+        ZipBytes({{"page.htm", PageText}, {"../" + unique + "-up.txt", "up"}}),
+        ZipBytes({{"page.htm", PageText}, {(outside / (unique + "-abs.txt")).string(), "abs"}}),
+        ZipBytes({{"page.htm", PageText}, ZipEntry::Link("page.files/a.gif", "/etc/passwd")}),
+        "this is no archive",
+    };
+    for (const std::string& crafted : archives) {
+        service.script("/zel/page", {{"OK," + std::to_string(crafted.size()) + ";500:"}});
+        service.script("/zel/arch/", {{crafted}});
+        request.Execute();
+        ASSERT_EQ(boxes.calls().size(), 1u);
+        EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Warning);
+        EXPECT_EQ(boxes.texts()[0].rfind("The page archive cannot be shown: ", 0), 0u)
+            << boxes.texts()[0];
+        boxes.clear();
+        EXPECT_FALSE(Exists("page.htm")) << "nothing is unpacked";
+        EXPECT_FALSE(Exists("page.files/a.gif"));
+        EXPECT_TRUE(StatRecords().empty());
+        EXPECT_EQ(window.shown, 0);
+    }
     EXPECT_FALSE(Exists((outside / (unique + "-up.txt")).string()));
     EXPECT_FALSE(Exists((outside / (unique + "-abs.txt")).string()));
 }
