@@ -212,14 +212,15 @@ TEST_F(PageRequestTest, ChecksEndTheRequestBeforeAnythingIsSent) {
     PutEarlierPage();
     window.address = "";
     request.Execute();
-    window.address = "x.example";
+    window.address = "HTTP://x.example";
     window.settings.login = "abcdefghijk"; // 11 characters
     request.Execute();
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Not entered the Address.",
                                                        "Not entered or wrong Login."}));
     EXPECT_EQ(boxes.calls()[1].kind, MessageKind::Warning);
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(window.address, "http://x.example") << "the prefix goes in before the login check";
+    EXPECT_EQ(window.address, "http://HTTP://x.example")
+        << "the prefix (lower case only) goes in before the login check";
     ExpectEarlierPage();
     EXPECT_EQ(state.pageSizeTotal, 77);
 
