@@ -166,6 +166,21 @@ TEST_F(HostLookup, ANameThatDoesNotResolveIsNullRemoteAddress) {
     EXPECT_FALSE(b.LastEventOk);
 }
 
+TEST_F(HostLookup, AReplyWithMoreAddressesThanTheBufferHoldsKeepsTheFirst) {
+    SetHostResolver([](const std::string& name) {
+        HostAddresses found = Loopback(name);
+        for (int i = 0; i < 500; ++i)
+            found.addresses.push_back(inet_addr("127.0.0.2"));
+        return found;
+    });
+    LoopbackServer server;
+    StartSilent(server);
+    TestBrumel b;
+    Aim(b, "many.test", server.port());
+    b.Connect();
+    EXPECT_EQ(b.RemoteAddress.sin_addr, inet_addr("127.0.0.1"));
+}
+
 TEST_F(HostLookup, OnInvalidHostCanRepairAHostName) {
     ResolveNothing();
     LoopbackServer server;
