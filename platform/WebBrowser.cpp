@@ -2,6 +2,7 @@
 
 #include "ConnectedState.h"
 #include "ErrorGuard.h"
+#include "PageSandbox.h"
 
 #include <QCoreApplication>
 #include <QWebEnginePage>
@@ -29,6 +30,31 @@ public:
     }
 };
 
+// A shown page may load its own files of the page store, no other local
+// file; no script may read a local file at all (XHR and fetch).
+class LocalFileFilter : public QWebEngineUrlRequestInterceptor {
+public:
+    LocalFileFilter(const QString& programFolder, QObject* parent)
+        : QWebEngineUrlRequestInterceptor(parent), programFolder_(programFolder) {}
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QUrl url = info.requestUrl();
+        if (!url.isLocalFile())
+            return;
+        // The top document names the page; for a page itself it is the request.
+        const QUrl top = info.firstPartyUrl();
+        const QString page = StorePageOf(programFolder_, url.toLocalFile());
+        const bool allowed = info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeXhr &&
+                             !page.isEmpty() && top.isLocalFile() &&
+                             page == StorePageOf(programFolder_, top.toLocalFile());
+        if (!allowed)
+            info.block(true);
+    }
+
+private:
+    QString programFolder_;
+};
+
 // One profile for every view of the run, kept in memory only and released
 // with the application, after the views.
 QWebEngineProfile* sharedProfile() {
@@ -45,7 +71,10 @@ QWebEngineProfile* sharedProfile() {
 
 class ShellPage : public QWebEnginePage {
 public:
-    ShellPage(WebBrowser* view) : QWebEnginePage(sharedProfile(), view), view_(view) {}
+    ShellPage(WebBrowser* view, const QString& programFolder)
+        : QWebEnginePage(sharedProfile(), view), view_(view) {
+        setUrlRequestInterceptor(new LocalFileFilter(programFolder, this));
+    }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
@@ -68,8 +97,8 @@ private:
 
 } // namespace
 
-WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent) {
-    auto* page = new ShellPage(this);
+WebBrowser::WebBrowser(const std::string& programFolder, QWidget* parent) : QWebEngineView(parent) {
+    auto* page = new ShellPage(this, QString::fromStdString(programFolder));
     setPage(page);
     connect(page, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
         if (OnStatusTextChange)

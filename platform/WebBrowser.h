@@ -5,7 +5,10 @@
 //   address keeps its percent-encoding.
 // - OnNewWindow2(cancel): a link wants a new window (none is ever opened).
 // - OnStatusTextChange(text): the address of the link under the mouse, or empty.
-// The view honours the on-line/off-line switch (ConnectedState.h).
+// The view honours the on-line/off-line switch (ConnectedState.h): on line a
+// shown page may load what it refers to on the web, off line nothing. Of the
+// local files it may load only its own in the program folder's page store
+// (PageSandbox.h), and no script may read a local file.
 
 #include <QWebEngineView>
 
@@ -17,7 +20,8 @@ namespace zel {
 class WebBrowser : public QWebEngineView {
     Q_OBJECT
 public:
-    explicit WebBrowser(QWidget* parent = nullptr);
+    // `programFolder` holds the page store whose files the view may show.
+    explicit WebBrowser(const std::string& programFolder, QWidget* parent = nullptr);
 
     // Shows a local file given by its full path.
     void Navigate(const std::string& localPath);

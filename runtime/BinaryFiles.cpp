@@ -4,8 +4,8 @@
 
 namespace zel {
 
-std::string ReadWholeFile(const std::string& path) {
-    RecordFile file(path, 1);
+std::string ReadWholeFile(const std::string& path, Links links) {
+    RecordFile file(path, 1, links);
     file.reset(RecordFile::Access::ReadOnly);
     std::string bytes(static_cast<std::size_t>(file.size()), '\0');
     file.read(bytes.data(), bytes.size());
@@ -13,8 +13,8 @@ std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    RecordFile file(path, 1);
+void WriteWholeFile(const std::string& path, const std::string& bytes, Links links) {
+    RecordFile file(path, 1, links);
     file.rewrite();
     file.write(bytes.data(), bytes.size());
     file.close();

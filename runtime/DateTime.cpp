@@ -2,6 +2,7 @@
 
 #include "ConvertError.h"
 
+#include <QCalendar>
 #include <QDateTime>
 #include <QLocale>
 
@@ -58,8 +59,70 @@ Split split(DateTime value) {
     return {epoch().addDays(wholeDays), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms))};
 }
 
+// The system's locale, unless a test pinned another as the default.
 QLocale userLocale() {
-    return QLocale::system();
+    return QLocale();
+}
+
+// Whether the pattern writes the year with two digits ("yy") only.
+bool hasTwoDigitYear(const QString& pattern) {
+    bool quoted = false;
+    bool twoDigits = false;
+    for (qsizetype i = 0; i < pattern.size();) {
+        if (pattern[i] == u'\'') {
+            quoted = !quoted;
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < pattern.size() && pattern[i + run] == pattern[i])
+            ++run;
+        if (!quoted && pattern[i] == u'y') {
+            if (run >= 4)
+                return false;
+            twoDigits = twoDigits || run == 2;
+        }
+        i += run;
+    }
+    return twoDigits;
+}
+
+// The year ending in `twoDigits` that lies within 50 years of `today`'s year
+// (of two such years, the earlier).
+int yearNear(int twoDigits, int today) {
+    const int first = today - 50;
+    return first + ((twoDigits - first) % 100 + 100) % 100;
+}
+
+// Qt reads "yy" as 19yy. The date is read in the Julian calendar, whose leap
+// years (every fourth) are those of every 20yy too, so that 29 February of a
+// year "00" reads; day, month and year are then set in the right century.
+QDate readTwoDigitYearDate(const QLocale& locale, const QString& text, const QString& format) {
+    const QCalendar julian(QCalendar::System::Julian);
+    QDate read = locale.toDate(text, format, julian);
+    if (!read.isValid())
+        return {};
+    const int today = ToQDateTime(Now()).date().year();
+    return QDate(yearNear(read.year(julian) % 100, today), read.month(julian), read.day(julian));
+}
+
+QDate readDate(const QLocale& locale, const QString& text, const QString& format) {
+    if (hasTwoDigitYear(format))
+        return readTwoDigitYearDate(locale, text, format);
+    return locale.toDate(text, format);
+}
+
+// The locale's own digits (outside the basic plane, Qt writes but cannot read
+// them) as the digits 0 to 9.
+QString withLatinDigits(const QLocale& locale, const QString& text) {
+    const QList<uint> zero = locale.zeroDigit().toUcs4();
+    if (zero.size() != 1 || zero[0] == U'0')
+        return text;
+    QList<uint> chars = text.toUcs4();
+    for (uint& c : chars)
+        if (c >= zero[0] && c <= zero[0] + 9)
+            c = U'0' + (c - zero[0]);
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.data()), chars.size());
 }
 } // namespace
 
@@ -119,8 +182,13 @@ std::string DateTimeToStr(DateTime value) {
 }
 
 DateTime StrToDate(const std::string& text) {
-    QDate date = userLocale().toDate(QString::fromStdString(text).trimmed(),
-                                     QString::fromStdString(CurrentDateFormats().shortDate));
+    const QLocale locale = userLocale();
+    const QString trimmed = QString::fromStdString(text).trimmed();
+    const QString format = QString::fromStdString(CurrentDateFormats().shortDate);
+    QDate date = readDate(locale, trimmed, format);
+    const QString latin = withLatinDigits(locale, trimmed);
+    if (!date.isValid() && latin != trimmed)
+        date = readDate(QLocale::c(), latin, format);
     if (!date.isValid())
         throw ConvertError("'" + text + "' is not a valid date");
     return static_cast<double>(epoch().daysTo(date));

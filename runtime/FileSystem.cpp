@@ -24,6 +24,16 @@ bool DirectoryExists(const std::string& path) {
     return statOf(path, st) && S_ISDIR(st.st_mode);
 }
 
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsPlainFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::int64_t FileSizeOf(const std::string& path) {
     struct stat st {};
     if (!statOf(path, st) || S_ISDIR(st.st_mode))
@@ -46,7 +56,8 @@ std::vector<std::string> ListDirectory(const std::string& path) {
 }
 
 bool DeleteFileAt(const std::string& path) {
-    return !DirectoryExists(path) && ::unlink(path.c_str()) == 0;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::unlink(path.c_str()) == 0;
 }
 
 bool CreateDirectoryAt(const std::string& path) {

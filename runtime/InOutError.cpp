@@ -30,6 +30,7 @@ InOutError InOutError::fromErrno(int err) {
     case EPERM:
     case EISDIR:
     case EROFS:
+    case ELOOP: // a link where none may be followed
         return InOutError(AccessDenied);
     case ENOSPC:
     case EDQUOT:

@@ -14,8 +14,8 @@ namespace {
 constexpr int FileNotOpen = 103;
 } // namespace
 
-RecordFile::RecordFile(std::string path, std::size_t recordSize)
-    : path_(std::move(path)), recordSize_(recordSize) {}
+RecordFile::RecordFile(std::string path, std::size_t recordSize, Links links)
+    : path_(std::move(path)), recordSize_(recordSize), links_(links) {}
 
 RecordFile::~RecordFile() {
     if (fd_ >= 0)
@@ -25,7 +25,7 @@ RecordFile::~RecordFile() {
 void RecordFile::open(int flags) {
     if (fd_ >= 0)
         close();
-    int fd = ::open(path_.c_str(), flags | O_CLOEXEC, 0644);
+    int fd = ::open(path_.c_str(), flags | O_CLOEXEC | OpenFlagFor(links_), 0644);
     if (fd < 0)
         InOutError::raiseFromErrno(errno);
     fd_ = fd;

@@ -3,6 +3,8 @@
 // Every failing step raises InOutError with the code of the failure, so a caller
 // can rely on "no exception" meaning "the bytes are where they should be".
 
+#include "Links.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,7 +15,7 @@ class RecordFile {
 public:
     enum class Access { ReadOnly, ReadWrite };
 
-    RecordFile(std::string path, std::size_t recordSize);
+    RecordFile(std::string path, std::size_t recordSize, Links links = Links::Follow);
     ~RecordFile();
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
@@ -37,6 +39,7 @@ private:
 
     std::string path_;
     std::size_t recordSize_;
+    Links links_;
     int fd_ = -1;
 };
 

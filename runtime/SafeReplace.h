@@ -1,7 +1,8 @@
 #pragma once
 // Rewrites a file without ever leaving it half-written: the new content goes
 // to a temporary file beside it, which replaces the old file only once it is
-// complete. A failure leaves the old file as it was and raises.
+// complete and on the disk. The new file keeps the old one's permissions. A
+// failure leaves the old file as it was and raises.
 
 #include <functional>
 #include <string>

@@ -21,7 +21,8 @@ int openOrRaise(const std::string& path, int flags) {
 }
 } // namespace
 
-TextReader::TextReader(const std::string& path) : fd_(openOrRaise(path, O_RDONLY)) {}
+TextReader::TextReader(const std::string& path, Links links)
+    : fd_(openOrRaise(path, O_RDONLY | OpenFlagFor(links))) {}
 
 TextReader::~TextReader() {
     if (fd_ >= 0)
@@ -79,9 +80,10 @@ void TextReader::close() {
         InOutError::raiseFromErrno(errno);
 }
 
-TextWriter::TextWriter(const std::string& path, Mode mode)
+TextWriter::TextWriter(const std::string& path, Mode mode, Links links)
     : fd_(openOrRaise(path,
-                      mode == Mode::Create ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY | O_APPEND)) {}
+                      (mode == Mode::Create ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY | O_APPEND) |
+                          OpenFlagFor(links))) {}
 
 TextWriter::~TextWriter() {
     if (fd_ < 0)

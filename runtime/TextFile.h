@@ -1,6 +1,8 @@
 #pragma once
 // Text files read line by line and written with CR LF line ends.
 
+#include "Links.h"
+
 #include <string>
 #include <vector>
 
@@ -10,7 +12,7 @@ namespace zel {
 // followed by LF is dropped from the line. A missing file is "File not found".
 class TextReader {
 public:
-    explicit TextReader(const std::string& path);
+    explicit TextReader(const std::string& path, Links links = Links::Follow);
     ~TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -33,7 +35,7 @@ public:
     enum class Mode { Create, Append };
 
     // Create truncates or creates; Append needs an existing file.
-    TextWriter(const std::string& path, Mode mode);
+    TextWriter(const std::string& path, Mode mode, Links links = Links::Follow);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;

@@ -59,11 +59,13 @@ void Pause(std::int32_t ms) {
 }
 
 void ClearCurrentPage() {
-    for (const std::string& name : ListDirectory("page.files"))
-        if (!name.starts_with('.'))
-            DeleteFileAt("page.files/" + name); // refuses sub-folders
-    if (FileExists("page.htm"))
-        DeleteFileAt("page.htm");
+    // A link in place of the folder would lead the unpacking tool into some
+    // other folder of the user: it goes, and an empty folder takes its place.
+    if (IsSymbolicLink("page.files") && DeleteFileAt("page.files"))
+        CreateDirectoryAt("page.files");
+    for (const std::string& name : PageFolderNames())
+        DeleteFileAt("page.files/" + name); // refuses sub-folders; a link goes, not its target
+    DeleteFileAt("page.htm");               // also a link, even one that leads nowhere
 }
 
 std::int32_t AppendSegment() {
@@ -91,9 +93,9 @@ bool AppendSourceLink(const std::string& address) {
     Pause(SourceLinkDelayMs);
     std::unique_ptr<TextWriter> page;
     try {
-        page = std::make_unique<TextWriter>("page.htm", TextWriter::Mode::Append);
+        page = std::make_unique<TextWriter>("page.htm", TextWriter::Mode::Append, Links::Refuse);
     } catch (const InOutError&) {
-        return false; // missing, or still held by the unpacking tool
+        return false; // missing, still held by the unpacking tool, or a link
     }
     page->write("<BR><a href=\"" + address + "\">This page</a><BR>");
     page->close();

@@ -18,7 +18,9 @@ namespace zel {
 void Pause(std::int32_t ms);
 
 // Before a download: deletes the plain files of "page.files" (not those whose
-// name begins with ".", nor sub-folders) and "page.htm". Failures are ignored.
+// name begins with ".", nor sub-folders) and "page.htm". Links are deleted,
+// never followed; a link in place of "page.files" becomes an empty folder.
+// Failures are ignored.
 void ClearCurrentPage();
 // Appends "page.dat" to the existing "page.zip"; returns the bytes appended.
 // File failures raise InOutError.
@@ -27,7 +29,7 @@ std::int32_t AppendSegment();
 // did not come or the stop flag was set.
 bool WaitForPage(const RunState& state);
 // Appends a link back to `address` to "page.htm"; false when the file cannot
-// be opened for appending.
+// be opened for appending or is a symbolic link.
 bool AppendSourceLink(const std::string& address);
 
 // "zelhistory/" + n + ".htm", n the nearest 32-bit integer to

@@ -1,8 +1,8 @@
 #include "TForm1.h"
 
+#include "AddressList.h"
 #include "ClickLabel.h"
 #include "ConnectedState.h"
-#include "ConvertError.h"
 #include "DateTime.h"
 #include "ErrorGuard.h"
 #include "FileSystem.h"
@@ -37,43 +37,6 @@ namespace {
 const std::string SettingsFile = "nastr.dat";
 const std::string LinksFile = "links.txt";
 const std::string ArchiveFile = "page.zip";
-constexpr std::size_t MaxDateLength = 15;
-
-// Today's date as "links.txt" writes it.
-std::string todayText() {
-    return DateToStr(Now()).substr(0, MaxDateLength);
-}
-
-std::optional<DateTime> parseDate(const std::string& text) {
-    try {
-        return StrToDate(text);
-    } catch (const ConvertError&) {
-        return std::nullopt;
-    }
-}
-
-struct DatedLine {
-    DateTime added;
-    std::string address;
-};
-
-// A line of "links.txt" is a date, one blank and the address. The date has
-// today's length in fixed-width formats; where days or months go unpadded it
-// is shorter or longer, so other lengths that end at a blank are tried too,
-// rather than cutting into the address.
-std::optional<DatedLine> splitDatedLine(const std::string& line, std::size_t usualLength) {
-    std::vector<std::size_t> lengths{usualLength};
-    for (std::size_t k = 1; k <= MaxDateLength; ++k)
-        if (k != usualLength)
-            lengths.push_back(k);
-    for (std::size_t k : lengths) {
-        if (k > line.size() || (k < line.size() && line[k] != ' '))
-            continue;
-        if (std::optional<DateTime> added = parseDate(line.substr(0, k)))
-            return DatedLine{*added, k < line.size() ? line.substr(k + 1) : std::string()};
-    }
-    return std::nullopt;
-}
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
@@ -112,7 +75,7 @@ void TForm1::buildControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildCoolBar());
-    WebBrowser1 = new WebBrowser(central);
+    WebBrowser1 = new WebBrowser(CurrentDirectory(), central); // the program folder
     WebBrowser1->setMinimumSize(0, 0);
     layout->addWidget(WebBrowser1, 1);
     setCentralWidget(central);
@@ -324,31 +287,12 @@ void TForm1::insertSortedItem(const std::string& text) {
 }
 
 void TForm1::LoadAddressList(std::int32_t keepDays) {
-    const std::vector<std::string> lines = LoadLines(LinksFile);
-    const DateTime now = Now();
-    const std::size_t dateLength = todayText().size();
-    std::vector<std::string> items;
-    std::vector<std::string> kept;
-    for (const std::string& line : lines) {
-        std::optional<DatedLine> dated = splitDatedLine(line, dateLength);
-        if (!dated) {
-            // Not written by this program in the current date format: keep the
-            // line as it is, and show what it holds.
-            kept.push_back(line);
-            if (!line.empty())
-                items.push_back(line);
-            continue;
-        }
-        if (keepDays >= now - dated->added)
-            kept.push_back(line);
-        items.push_back(dated->address);
-    }
-    for (const std::string& item : items)
-        if (!item.empty())
-            insertSortedItem(item);
-    ReplaceFile(LinksFile, [&kept](const std::string& temp) {
+    const LoadedAddresses loaded = PurgeAddressLines(LoadLines(LinksFile), keepDays, Now());
+    for (const std::string& item : loaded.items)
+        insertSortedItem(item);
+    ReplaceFile(LinksFile, [&loaded](const std::string& temp) {
         TextWriter out(temp, TextWriter::Mode::Create);
-        for (const std::string& line : kept)
+        for (const std::string& line : loaded.kept)
             out.writeLine(line);
         out.close();
     });
@@ -363,7 +307,7 @@ void TForm1::AddToAddressList() {
             return;
     insertSortedItem(address);
     TextWriter out(LinksFile, TextWriter::Mode::Append);
-    out.writeLine(todayText() + " " + address);
+    out.writeLine(AddressDate(Now()) + " " + address);
     out.close();
 }
 

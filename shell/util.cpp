@@ -33,15 +33,23 @@ std::string ReplaceFolderReferences(const std::string& line, const std::string& 
     return out;
 }
 
-// Whether `target` is the document on show ("page.htm" of the current
-// directory), under any spelling of its path or through a link.
-bool IsPageOnShow(const std::string& target) {
+// Whether two existing paths name the same file or folder, under any
+// spelling or through a link.
+bool SameEntry(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (!fs::exists(target, ec) || !fs::exists("page.htm", ec))
+    if (!fs::exists(a, ec) || !fs::exists(b, ec))
         return false;
-    bool same = fs::equivalent(target, "page.htm", ec);
+    bool same = fs::equivalent(a, b, ec);
     return same && !ec;
+}
+
+// Whether saving to `target` would write over the page on show: its document
+// ("page.htm" of the current directory) or its files folder (the folder of
+// any "page.<ext>" beside it), which would be truncated while it is read.
+bool IsPageOnShow(const std::string& target) {
+    return SameEntry(target, "page.htm") ||
+           SameEntry(WithoutExtension(target) + ".files", PageFolder);
 }
 
 int HexDigit(char c) {
@@ -108,7 +116,7 @@ void SavePageFiles(const std::string& target, const std::string& workDir, bool a
 void CopyPageText(const std::string& target) {
     const std::string folder = PageBaseName(target) + ".files";
     // The source is opened first, so a missing page leaves the target alone.
-    TextReader source("page.htm");
+    TextReader source("page.htm", Links::Refuse);
     TextWriter copy(target, TextWriter::Mode::Create);
     std::string line;
     while (source.readLine(line))
@@ -122,14 +130,22 @@ void CopyPageFolder(const std::string& target) {
     // When this fails, the first file copy below reports it.
     if (!DirectoryExists(folder))
         CreateDirectoryAt(folder);
-    for (const std::string& name : ListDirectory(PageFolder)) {
-        if (name.starts_with('.'))
-            continue;
+    for (const std::string& name : PageFolderNames()) {
         const std::string source = PageFolder + "/" + name;
-        if (DirectoryExists(source))
-            continue; // a page's files are plain files; sub-folders are left out
-        WriteWholeFile(folder + "/" + name, ReadWholeFile(source));
+        if (!IsPlainFile(source))
+            continue; // a page's files are plain files; links and sub-folders are left out
+        WriteWholeFile(folder + "/" + name, ReadWholeFile(source, Links::Refuse), Links::Refuse);
     }
+}
+
+std::vector<std::string> PageFolderNames() {
+    std::vector<std::string> names;
+    if (IsSymbolicLink(PageFolder))
+        return names;
+    for (std::string& name : ListDirectory(PageFolder))
+        if (!name.starts_with('.'))
+            names.push_back(std::move(name));
+    return names;
 }
 
 std::string DecodeLinkAddress(const std::string& text) {

@@ -7,6 +7,7 @@
 // "/" as the path separator.
 
 #include <string>
+#include <vector>
 
 namespace zel {
 
@@ -14,8 +15,10 @@ namespace zel {
 // beside it (target without its last extension + ".files"), rewriting the
 // folder references in the document. `workDir` becomes the current directory
 // first. With `ask`, an existing target is overwritten only after the user
-// agrees. A target that is the page on show itself is refused before anything
-// is written: a warning box with `ask`, otherwise a raised Exception.
+// agrees. A target whose document or files folder is the page on show itself
+// ("page.htm", or "page.<ext>" beside it, whose folder is "page.files") is
+// refused before anything is written: a warning box with `ask`, otherwise a
+// raised Exception. The page's files are never read through a symbolic link.
 // File failures raise InOutError.
 void SavePageFiles(const std::string& target, const std::string& workDir, bool ask);
 
@@ -23,8 +26,13 @@ void SavePageFiles(const std::string& target, const std::string& workDir, bool a
 // the target's base name + ".files".
 void CopyPageText(const std::string& target);
 // Every plain file of "page.files" whose name does not begin with "." into the
-// target's files folder, created when missing.
+// target's files folder, created when missing. Links, sub-folders and other
+// special entries are left out.
 void CopyPageFolder(const std::string& target);
+
+// The names in "page.files" that do not begin with "."; none when
+// "page.files" is itself a link, which may lead to any of the user's folders.
+std::vector<std::string> PageFolderNames();
 
 // The file name of `path` without its folder and its last extension.
 std::string PageBaseName(const std::string& path);
@@ -37,7 +45,7 @@ std::string DecodeLinkAddress(const std::string& text);
 // Blanks, "*", "#", "%", "<", ">" and bytes from 128 up become "%XX".
 std::string EscapeRequestUrl(const std::string& text);
 
-// Text of the refusal to save over the page on show.
+// Text of the refusal to save over the page on show or its files.
 inline constexpr const char* OwnPageRefusal =
     "This is the page on show; choose another name or folder.";
 

@@ -4,6 +4,7 @@
 #include "WebEngineSetup.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QtGlobal>
 
 namespace zel::test {
@@ -12,6 +13,11 @@ void PinEnvironment() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
     PrepareWebEngine();
+    PinLocaleAndFormats();
+}
+
+void PinLocaleAndFormats() {
+    QLocale::setDefault(QLocale::c());
     SetDateFormats({"dd.MM.yyyy", "HH:mm:ss"});
 }
 

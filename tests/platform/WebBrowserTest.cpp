@@ -3,23 +3,84 @@
 #include "TempWorkDir.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 
 using namespace zel;
 using namespace zel::test;
 
 namespace {
-// Waits (bounded) until the view has finished loading.
-bool waitForLoad(QSignalSpy& finished) {
+// Handles events until `done` says so or `ms` pass; whether it said so.
+bool waitUntil(const std::function<bool()>& done, int ms) {
     QElapsedTimer clock;
     clock.start();
-    while (finished.isEmpty() && clock.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
-    return !finished.isEmpty();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return done();
 }
+
+// Tells the view to go to a local file and waits (bounded) until it has loaded.
+bool navigateAndWait(WebBrowser& view, const std::string& path) {
+    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
+    view.Navigate(path);
+    return waitUntil([&] { return !finished.isEmpty(); }, 30000);
+}
+
+// Runs a script in the shown page and waits (bounded) for its result.
+QString evaluate(WebBrowser& view, const QString& script) {
+    QString result;
+    bool done = false;
+    view.page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value.toString();
+        done = true;
+    });
+    waitUntil([&] { return done; }, 10000);
+    return result;
+}
+
+// The text a local file shows once the view was told to go there.
+std::string shownText(WebBrowser& view, const std::string& path) {
+    EXPECT_TRUE(navigateAndWait(view, path));
+    return evaluate(view, "document.body ? document.body.innerText : ''").toStdString();
+}
+
+void writePng(const std::string& path) {
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+}
+
+// Images report their width or "error"; each read, by XHR, by fetch or from
+// a frame, reports what it got or "error". The results gather in `results`.
+const char* ProbePage = R"HTML(<html><body>
+<img src="page.files/own.png" onload="done('ownImage', this.naturalWidth)" onerror="done('ownImage', 'error')">
+<img src="beside.png" onload="done('besideImage', this.naturalWidth)" onerror="done('besideImage', 'error')">
+<img src="OUTSIDE/outside.png" onload="done('outsideImage', this.naturalWidth)" onerror="done('outsideImage', 'error')">
+<img src="zelhistory/1.files/h.png" onload="done('historyImage', this.naturalWidth)" onerror="done('historyImage', 'error')">
+<iframe src="zelhistory/1.htm" onload="try { done('historyFrame', this.contentDocument.body.innerText); } catch (e) { done('historyFrame', 'error'); }"></iframe>
+<script>
+var results = {};
+function done(key, value) { results[key] = String(value); }
+function read(key, url) {
+  var request = new XMLHttpRequest();
+  request.onload = function () { done(key, request.responseText); };
+  request.onerror = function () { done(key, 'error'); };
+  try { request.open('GET', url); request.send(); } catch (e) { done(key, 'error'); }
+  fetch(url).then(function (r) { return r.text(); })
+            .then(function (t) { done(key + 'Fetch', t); }, function () { done(key + 'Fetch', 'error'); });
+}
+read('beside', 'secret.txt');
+read('outside', 'OUTSIDE/secret.txt');
+read('own', 'page.files/own.txt');
+</script></body></html>)HTML";
 
 // A page whose image lives on a loopback server; tells whether the server was asked.
 bool pageReachedServer(bool offLine) {
@@ -37,14 +98,9 @@ bool pageReachedServer(bool offLine) {
     WriteFile("page.htm", "<html><body><img src=\"http://127.0.0.1:" +
                               std::to_string(server.serverPort()) + "/x.png\"></body></html>");
     SetConnectedState(offLine);
-    WebBrowser view;
-    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
-    view.Navigate(dir.file("page.htm"));
-    EXPECT_TRUE(waitForLoad(finished));
-    QElapsedTimer clock;
-    clock.start();
-    while (!asked && clock.elapsed() < 1500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    WebBrowser view(dir.path());
+    EXPECT_TRUE(navigateAndWait(view, dir.file("page.htm")));
+    waitUntil([&] { return asked; }, 1500);
     SetConnectedState(false);
     return asked;
 }
@@ -54,21 +110,17 @@ TEST(WebBrowser, LocalNavigationReportsThePlainPathAndCanBeCancelled) {
     TempWorkDir dir;
     WriteFile("page.htm", "<html><body>local</body></html>");
     WriteFile("other.htm", "<html><body>other</body></html>");
-    WebBrowser view;
+    WebBrowser view(dir.path());
     std::vector<std::string> targets;
     view.OnBeforeNavigate2 = [&](const std::string& target, bool& cancel) {
         targets.push_back(target);
         cancel = target.find("other") != std::string::npos;
     };
-    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
-    view.Navigate(dir.file("page.htm"));
-    ASSERT_TRUE(waitForLoad(finished));
+    ASSERT_TRUE(navigateAndWait(view, dir.file("page.htm")));
     ASSERT_FALSE(targets.empty());
     EXPECT_EQ(targets.front(), dir.file("page.htm"));
 
-    finished.clear();
-    view.Navigate(dir.file("other.htm"));
-    waitForLoad(finished);
+    navigateAndWait(view, dir.file("other.htm"));
     EXPECT_EQ(targets.back(), dir.file("other.htm"));
     EXPECT_EQ(view.url().toLocalFile().toStdString(), dir.file("page.htm"));
 }
@@ -82,4 +134,50 @@ TEST(WebBrowser, RemoteTargetsKeepTheirPercentEncoding) {
 TEST(WebBrowser, OffLineLoadsNothingFromTheNetwork) {
     EXPECT_FALSE(pageReachedServer(true));
     EXPECT_TRUE(pageReachedServer(false));
+}
+
+TEST(WebBrowser, LocalPagesLoadOnlyTheStoreAndScriptsReadNoFile) {
+    TempWorkDir dir;
+    QTemporaryDir outside;
+    const std::string elsewhere = outside.path().toStdString();
+    WriteFile("secret.txt", "SECRET beside the page");
+    WriteFile(elsewhere + "/secret.txt", "SECRET of another folder");
+    std::filesystem::create_directory("page.files");
+    writePng("page.files/own.png");
+    writePng("beside.png");
+    writePng(elsewhere + "/outside.png");
+    WriteFile("page.files/own.txt", "SECRET of the page itself");
+    std::filesystem::create_directories("zelhistory/1.files");
+    writePng("zelhistory/1.files/h.png");
+    WriteFile("zelhistory/1.htm",
+              "<html><body>SECRET of another page<img src=\"1.files/h.png\"></body></html>");
+    WriteFile("help.htm", "<html><body>help page</body></html>");
+    std::string page = ProbePage;
+    const std::string outsideUrl = QUrl::fromLocalFile(outside.path()).toString().toStdString();
+    for (std::size_t at; (at = page.find("OUTSIDE")) != std::string::npos;)
+        page.replace(at, 7, outsideUrl);
+    WriteFile("page.htm", page);
+
+    WebBrowser view(dir.path());
+    ASSERT_TRUE(navigateAndWait(view, dir.file("page.htm")));
+    EXPECT_TRUE(waitUntil(
+        [&] { return evaluate(view, "String(Object.keys(results).length)") == "11"; }, 15000));
+    auto result = [&](const char* key) {
+        return evaluate(view, QString("results.%1 || 'missing'").arg(key)).toStdString();
+    };
+    EXPECT_EQ(result("ownImage"), "3");
+    EXPECT_EQ(result("besideImage"), "error");
+    EXPECT_EQ(result("outsideImage"), "error");
+    EXPECT_EQ(result("historyImage"), "error") << "another page's files";
+    for (const char* read :
+         {"beside", "besideFetch", "outside", "outsideFetch", "own", "ownFetch", "historyFrame"})
+        EXPECT_EQ(result(read), "error") << read;
+
+    // Told to go to a file that is not the store's, the view shows nothing of it.
+    EXPECT_EQ(shownText(view, dir.file("secret.txt")).find("SECRET"), std::string::npos);
+    EXPECT_EQ(shownText(view, elsewhere + "/secret.txt").find("SECRET"), std::string::npos);
+    // A history copy shows with its own files, and so does the help page.
+    EXPECT_EQ(shownText(view, dir.file("zelhistory/1.htm")), "SECRET of another page");
+    EXPECT_EQ(evaluate(view, "String(document.images[0].naturalWidth)"), "3");
+    EXPECT_EQ(shownText(view, dir.file("help.htm")), "help page");
 }

@@ -5,9 +5,11 @@
 #include "MessageBoxRecorder.h"
 #include "PageStore.h"
 #include "PinnedClock.h"
+#include "PinnedLocale.h"
 #include "ProgramWindows.h"
 #include "TForm2.h"
 #include "TempWorkDir.h"
+#include "TestEnvironment.h"
 #include "WebBrowser.h"
 
 #include <QCheckBox>
@@ -26,6 +28,7 @@
 
 using namespace zel;
 using namespace zel::test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -69,7 +72,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { WriteFile("inZel.dat", std::string(4, '\0')); }
     void TearDown() override {
-        SetDateFormats({"dd.MM.yyyy", "HH:mm:ss"});
+        PinLocaleAndFormats();
         SetConnectedState(false);
     }
 
@@ -211,6 +214,37 @@ TEST_F(MainWindowTest, UnpaddedDatesOfOtherLengthsKeepTheirWholeAddress) {
     auto form = start();
     EXPECT_EQ(items(*form), (std::vector<std::string>{"expired.example", "short.example"}));
     EXPECT_EQ(ReadFile("links.txt"), "9.3.2026 short.example\r\n");
+}
+
+TEST_F(MainWindowTest, TwoDigitYearDatesKeepTheListAcrossStarts) {
+    PinnedLocale us(QLocale::c(), "M/d/yy");
+    WriteFile("nastr.dat", sampleSettings()); // keeps links for 12 days
+    WriteFile("links.txt", "3/10/26 today.example\r\n3/1/26 \r\n2/20/26 old.example\r\n");
+    auto form = start();
+    EXPECT_EQ(items(*form), (std::vector<std::string>{"", "old.example", "today.example"}));
+    EXPECT_EQ(ReadFile("links.txt"), "3/10/26 today.example\r\n3/1/26 \r\n");
+    form->ComboBox1->setEditText("http://new.example");
+    form->AddToAddressList();
+    form->close();
+
+    auto again = start();
+    EXPECT_EQ(items(*again), (std::vector<std::string>{"", "new.example", "today.example"}));
+    EXPECT_EQ(ReadFile("links.txt"), "3/10/26 today.example\r\n3/1/26 \r\n3/10/26 new.example\r\n");
+}
+
+TEST_F(MainWindowTest, RewrittenFilesKeepTheirPermissions) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", dated(0, "kept.example") + "\r\n");
+    fs::permissions("nastr.dat", fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions("links.txt",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    auto form = start();
+    form->close();
+    EXPECT_EQ(fs::status("nastr.dat").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status("links.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadFile("links.txt"), dated(0, "kept.example") + "\r\n");
 }
 
 TEST_F(MainWindowTest, EmptyAddressListStaysEmpty) {

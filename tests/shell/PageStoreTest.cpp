@@ -124,6 +124,67 @@ TEST(AppendSourceLink, AppendsTheLinkOrReportsAMissingPage) {
     EXPECT_TRUE(boxes.calls().empty());
 }
 
+TEST(PageStoreLinks, TheSourceLinkAndClearingNeverFollowALink) {
+    TempWorkDir dir;
+    WriteFile("mine.txt", "the user's file");
+    fs::create_directory("my folder");
+    WriteFile("my folder/doc.txt", "the user's document");
+
+    fs::create_symlink(dir.file("mine.txt"), "page.htm");
+    EXPECT_FALSE(AppendSourceLink("http://h/"));
+    EXPECT_EQ(ReadFile("mine.txt"), "the user's file");
+
+    // Links in the folder go themselves; what they lead to stays.
+    fs::create_directory("page.files");
+    fs::create_symlink(dir.file("mine.txt"), "page.files/file-link");
+    fs::create_directory_symlink(dir.file("my folder"), "page.files/folder-link");
+    ClearCurrentPage();
+    EXPECT_FALSE(fs::is_symlink("page.htm"));
+    EXPECT_FALSE(fs::is_symlink("page.files/file-link"));
+    EXPECT_FALSE(fs::is_symlink("page.files/folder-link"));
+    EXPECT_EQ(ReadFile("mine.txt"), "the user's file");
+    EXPECT_EQ(ReadFile("my folder/doc.txt"), "the user's document");
+
+    // A link in place of the folder, and one that leads nowhere as the page.
+    fs::remove_all("page.files");
+    fs::create_directory_symlink(dir.file("my folder"), "page.files");
+    fs::create_symlink(dir.file("gone.htm"), "page.htm");
+    ClearCurrentPage();
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status("page.files")));
+    EXPECT_TRUE(fs::is_empty("page.files"));
+    EXPECT_FALSE(fs::is_symlink("page.htm"));
+    EXPECT_EQ(ReadFile("my folder/doc.txt"), "the user's document");
+}
+
+TEST(PageStoreLinks, HistoryCopiesNeverReadThroughALink) {
+    TempWorkDir dir;
+    fs::create_directory("zelhistory");
+    PinnedClock clock(HalfUnitTime);
+    RunState state;
+    WriteFile("mine.txt", "the user's file");
+    MakePage("p");
+    fs::create_symlink(dir.file("mine.txt"), "page.files/leak.txt");
+    StoreInHistory(state);
+    EXPECT_EQ(ReadFile("zelhistory/1562.files/a.gif"), "gif");
+    EXPECT_FALSE(Exists("zelhistory/1562.files/leak.txt"));
+
+    fs::remove("page.htm");
+    fs::create_symlink(dir.file("mine.txt"), "page.htm");
+    ExpectInOutError([&] { StoreInHistory(state); }, "File access denied");
+    EXPECT_EQ(state.historyList.size(), 1u);
+    EXPECT_FALSE(Exists("zelhistory/1563.htm"));
+
+    fs::remove("page.htm");
+    WriteFile("page.htm", "p");
+    fs::remove_all("page.files");
+    fs::create_directory("elsewhere");
+    WriteFile("elsewhere/other.gif", "other");
+    fs::create_directory_symlink(dir.file("elsewhere"), "page.files");
+    StoreInHistory(state);
+    ASSERT_EQ(state.historyList.size(), 2u);
+    EXPECT_TRUE(fs::is_empty("zelhistory/1563.files"));
+}
+
 TEST(HistoryName, NearestUnitWithHalvesToEven) {
     EXPECT_EQ(HistoryName(36000.0), "zelhistory/0.htm");
     EXPECT_EQ(HistoryName(HalfUnitTime), "zelhistory/1562.htm");

@@ -123,6 +123,31 @@ TEST(SavePageFiles, RefusesToSaveOverThePageOnShow) {
     EXPECT_EQ(ReadFile("page.files/a.gif"), GifBytes);
 }
 
+TEST(SavePageFiles, RefusesTargetsWhoseFilesFolderIsThePagesOwn) {
+    TempWorkDir dir;
+    MakePage();
+    fs::create_directory("out");
+    MessageBoxRecorder boxes;
+
+    // Any "page.<ext>" beside the page has "page.files" as its folder.
+    for (const std::string& target :
+         {std::string("page.txt"), dir.file("page.html"), std::string("out/../page")}) {
+        SCOPED_TRACE(target);
+        SavePageFiles(target, dir.path(), true);
+        ASSERT_FALSE(boxes.calls().empty());
+        EXPECT_EQ(boxes.calls().back().text, OwnPageRefusal);
+        EXPECT_FALSE(Exists(target));
+    }
+    EXPECT_EQ(boxes.calls().size(), 3u);
+    EXPECT_THROW(SavePageFiles("page.txt", dir.path(), false), Exception);
+    EXPECT_EQ(ReadFile("page.files/a.gif"), GifBytes);
+
+    // In another folder the same name is an ordinary copy.
+    SavePageFiles("out/page.txt", dir.path(), true);
+    EXPECT_EQ(boxes.calls().size(), 3u);
+    EXPECT_EQ(ReadFile("out/page.files/a.gif"), GifBytes);
+}
+
 TEST(SavePageFiles, MissingPageFailsAndLeavesTheTargetAlone) {
     TempWorkDir dir;
     WriteFile("news.htm", "keep");
