@@ -10,15 +10,21 @@
 #include "EAbortError.h"
 #include "ESockError.h"
 #include "Events.h"
+#include "HiddenWindow.h"
+#include "HostLookup.h"
+#include "WinSock.h"
 
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zel {
+
+class TThreadTimer;
 
 using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
 using TOnHostResolved = std::function<void(QObject* Sender)>;
@@ -70,6 +76,15 @@ public:
     std::int32_t ExpectedSize = 0;
     std::int16_t ReplyNumber = 0;
     std::string LastReply;
+    SockAddrIn RemoteAddress;
+
+    // The private messages of the component's hidden window.
+    static constexpr std::uint32_t SocketEventMessage = 1125;
+    static constexpr std::uint32_t LookupReplyMessage = 1126;
+    static constexpr std::uint16_t NoSocket = 0xFFFF;
+    // Readable, out-of-band, incoming connection, connect completed, closed.
+    static constexpr long SelectedEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+    static constexpr int IOBufferSize = 65536;
 
     // Connection.
     virtual void Connect();
@@ -89,6 +104,14 @@ public:
     void CaptureFile(const std::string& FileName);
     void CaptureString(std::string& Text, std::int32_t MaxLength);
     virtual std::uint16_t Accept();
+    // Makes the component's socket listen on 127.0.0.1 (port 0: any free
+    // one), announcing incoming connections as a lookup reply, which ends
+    // Accept's wait. Returns the port. Nothing in the program listens.
+    std::uint16_t Listen(std::uint16_t Port);
+
+    // Entry of the hidden window's two private messages.
+    void HandleSocketMessage(std::uint32_t Message, std::uintptr_t WParam, std::intptr_t LParam);
+    std::uint16_t SocketHandle() const { return FSocket; }
 
 protected:
     void TimerOn();
@@ -98,6 +121,39 @@ protected:
     void ResolveHost();
     void CheckSocketError(std::uint16_t Tolerated, std::string& Text);
     void SocketErrorText(std::uint16_t Number, std::string& Text);
+
+private:
+    class ArmedTimeOut;
+    struct alignas(HostEnt) HostEntryBlock {
+        char bytes[1024];
+    };
+
+    void InitWinsock();
+    // Handles pending events; when `Idle`, first sleeps until the next event.
+    // False when a handler destroyed this component meanwhile: the caller must
+    // then leave without touching any member.
+    bool HandleEvents(bool Idle);
+    // The same for a send that met "would block": sleeps until the socket
+    // takes data again (or another event comes).
+    bool WaitUntilWritable();
+    void WithdrawLookup();
+    // The captures' loop: each packet goes to Store while WantMore allows and
+    // until the peer closes or a cancel.
+    void ReceiveUntilClosed(const std::function<void(const char*, int)>& Store,
+                            const std::function<bool()>& WantMore);
+    void EndCaptureIfCanceled();
+    // "would block" tolerated; any other error raises ESockError.
+    void CheckLastSocketError();
+
+    std::uint16_t FSocket = NoSocket;
+    WindowHandle SocketWindow = nullptr;
+    std::unique_ptr<HostEntryBlock> HostEntryBuffer;
+    std::unique_ptr<char[]> IOBuffer; // IOBufferSize bytes and a terminating zero
+    TThreadTimer* FTimer = nullptr;
+    LookupHandle FLookup = 0;
+    bool ShuttingDown = false;
+    bool Destroying = false;
+    bool CountedInLibrary = false;
 };
 
 } // namespace zel
