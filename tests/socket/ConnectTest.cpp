@@ -211,7 +211,7 @@ TEST_F(HostLookup, TheProxyIsResolvedAndItsPortUsedInsteadOfTheHost) {
 }
 
 TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing) {
-    ResolveSlowly(300);
+    ResolveSlowly(800);
     TestBrumel b;
     bool failedEvent = false;
     b.OnConnectionFailed = [&](QObject*) { failedEvent = true; };
@@ -220,7 +220,7 @@ TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing)
     clock.start();
     EXPECT_EQ(ConnectFailure(b), "Host Lookup Timed Out");
     EXPECT_GE(clock.elapsed(), 100);
-    EXPECT_LT(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 700) << "the time-out, not the reply, ended the wait";
     EXPECT_TRUE(b.TimedOut);
     EXPECT_TRUE(b.Canceled);
     EXPECT_FALSE(failedEvent);
@@ -231,7 +231,7 @@ TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing)
 
     // The abandoned replies arrive meanwhile and are dropped.
     b.WaitEnded = false;
-    RunEventsFor(400);
+    RunEventsFor(900);
     EXPECT_FALSE(b.WaitEnded);
 }
 
