@@ -1,0 +1,38 @@
+#pragma once
+// What the HTTP client's tests share: a client that lets them read its
+// transaction state, and the fixed lines every request carries.
+
+#include "TQzHTTP.h"
+
+#include <string>
+#include <vector>
+
+namespace zel::test {
+
+class TestHttp : public TQzHTTP {
+public:
+    TestHttp() { TimeOut = 2000; } // no test may wait for ever
+    using TQzHTTP::HeaderList;
+    using TQzHTTP::ReceivedCookie;
+    using TQzHTTP::RedirectLocation;
+    using TQzHTTP::RequestPath;
+    using TQzHTTP::RequestUrl;
+    using TQzHTTP::SplitUrl;
+};
+
+inline const char AcceptLine1[] =
+    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
+inline const char AcceptLine2[] =
+    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript";
+inline const char ContentTypeLine[] = "Content-type: application/x-www-form-urlencoded";
+
+// Lines joined with CR LF, then the empty line and the body.
+inline std::string RequestText(const std::vector<std::string>& lines,
+                               const std::string& body = "") {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text + "\r\n" + body;
+}
+
+} // namespace zel::test
