@@ -1,0 +1,23 @@
+#pragma once
+// Bounds on what one page job may fetch and decode, each a service option.
+
+#include <cstdint>
+
+namespace zel::service {
+
+struct PageLimits {
+    // Origins on private, loopback, link-local and other special addresses
+    // are refused unless allowed (tests, one's own machine).
+    bool allowPrivateOrigins = false;
+    // Scripts are left out of pages unless kept.
+    bool keepScripts = false;
+    std::int64_t maxPageBytes = 8 << 20;       // one HTML document (decoded)
+    std::int64_t maxStyleSheetBytes = 2 << 20; // one style sheet (decoded)
+    int maxResources = 300;                    // resources per page
+    std::int64_t maxJobBytes = 64 << 20;       // all bytes fetched for a job
+    std::int64_t maxImagePixels = 40'000'000;  // width * height, from the header
+    int maxDecodedRatio = 100;                 // decoded size / compressed size
+    int fetchTimeoutSeconds = 20;              // one transfer
+};
+
+} // namespace zel::service
