@@ -128,4 +128,8 @@ void HttpFront::Stop() {
     server_->stop();
 }
 
+bool HttpFront::IsServing() const {
+    return server_->is_running();
+}
+
 } // namespace zel::service

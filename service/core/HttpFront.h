@@ -39,6 +39,7 @@ public:
     // Serves until Stop(); returns false when serving failed.
     bool Serve();
     void Stop();
+    bool IsServing() const;
 
 private:
     ZelService& service_;
