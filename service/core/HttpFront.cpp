@@ -1,9 +1,12 @@
 #include "HttpFront.h"
 
 #include "Replies.h"
+#include "RequestLineStream.h"
 
 #include <charconv>
 #include <httplib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace zel::service {
 
@@ -51,16 +54,35 @@ void SendArchive(const StoredArchive& archive, httplib::Response& response) {
         });
 }
 
+// cpp-httplib with one request a connection, read through a
+// RequestLineStream so the handlers see the raw target of every request.
+class OneRequestServer : public httplib::Server {
+public:
+    explicit OneRequestServer(const HttpSettings& settings) : settings_(settings) {}
+
+private:
+    bool process_and_close_socket(int socket) override {
+        RequestLineStream stream(socket, settings_.readTimeoutSeconds,
+                                 settings_.writeTimeoutSeconds, settings_.maxHeaderBytes);
+        bool closed = false;
+        const bool ok = process_request(stream, true, closed, [&](httplib::Request& request) {
+            request.target = stream.RawTarget();
+        });
+        shutdown(socket, SHUT_RDWR);
+        close(socket);
+        return ok;
+    }
+
+    const HttpSettings& settings_;
+};
+
 } // namespace
 
 HttpFront::HttpFront(ZelService& service, HttpSettings settings)
     : service_(service), settings_(std::move(settings)),
-      server_(std::make_unique<httplib::Server>()) {
+      server_(std::make_unique<OneRequestServer>(settings_)) {
     const int threads = std::max(2, settings_.threads);
     server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server_->set_keep_alive_max_count(1);
-    server_->set_read_timeout(settings_.readTimeoutSeconds, 0);
-    server_->set_write_timeout(settings_.writeTimeoutSeconds, 0);
     server_->set_payload_max_length(settings_.maxBodyBytes);
     server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty())
