@@ -70,7 +70,11 @@ std::optional<std::string> PageAddress(const std::string& escapedUrl) {
         return std::nullopt;
     const std::size_t hostEnd = url.find_first_of("/?#", hostStart);
     const std::string authority = url.substr(hostStart, hostEnd - hostStart);
+    // "http://ftp://h/" is what the browser makes of another scheme.
     if (authority.empty() || authority.front() == ':' || authority.front() == '@')
+        return std::nullopt;
+    if (authority.back() == ':' && hostEnd != std::string::npos &&
+        url.compare(hostEnd, 2, "//") == 0)
         return std::nullopt;
     return url;
 }
