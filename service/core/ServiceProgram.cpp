@@ -49,7 +49,6 @@ sigset_t BlockStopSignals() {
 
 int Serve(ServiceOptions options) {
     const sigset_t stopSignals = BlockStopSignals();
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     fs::create_directories(options.dataFolder);
     if (!options.smtpPasswordFile.empty())
         options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
@@ -95,6 +94,9 @@ int Serve(ServiceOptions options) {
 } // namespace
 
 int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage) {
+    // Once, before any thread: the job child fetches with libcurl, the
+    // service mails with it.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     if (argc >= 2 && std::string(argv[1]) == kJobCommand)
         return RunJobChild(makePage);
     ServiceOptions options = DefaultOptions(ProgramFolder());
