@@ -32,33 +32,6 @@ ScriptedRunner::Script SteppedJob(int chunks, std::int64_t chunk, std::chrono::m
     };
 }
 
-std::string PageTarget(const std::string& login, const std::string& url) {
-    return "/zel/page?image=1&login=" + login + "&quality=30&colors=32&gray=0&url=" + url;
-}
-
-std::string PollTarget(const std::string& login) {
-    return "/zel/poll?login=" + login + "&quality=30&colors=32&gray=0";
-}
-
-// The number between ";" and ":" of a NexT or OK reply.
-std::int64_t PageBytesOf(const std::string& reply) {
-    const auto semicolon = reply.find(';');
-    return std::stoll(reply.substr(semicolon + 1, reply.find(':') - semicolon - 1));
-}
-
-// Polls as the browser does until the reply has no "NexT"; returns the
-// last reply and adds every page size number to `total`.
-std::string PollToEnd(int port, const std::string& login, std::string reply, std::int64_t& total) {
-    for (int polls = 0; reply.find("NexT") != std::string::npos; ++polls) {
-        EXPECT_LT(polls, 100);
-        total += PageBytesOf(reply);
-        reply = Get(port, PollTarget(login)).body;
-    }
-    if (reply.rfind("OK,", 0) == 0)
-        total += PageBytesOf(reply);
-    return reply;
-}
-
 const std::regex kOkShape(R"(OK,\d+;\d+:)");
 const std::regex kNextShape(R"(NexT;\d+:)");
 

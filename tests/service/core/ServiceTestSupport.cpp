@@ -72,6 +72,34 @@ RawReply Get(int port, const std::string& target) {
     return SendRaw(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
 }
 
+std::string PageTarget(const std::string& login, const std::string& url) {
+    return "/zel/page?image=1&login=" + login + "&quality=30&colors=32&gray=0&url=" + url;
+}
+
+std::string PollTarget(const std::string& login) {
+    return "/zel/poll?login=" + login + "&quality=30&colors=32&gray=0";
+}
+
+std::int64_t NumberBetween(const std::string& reply, char first, char second) {
+    const auto from = reply.find(first);
+    return std::stoll(reply.substr(from + 1, reply.find(second) - from - 1));
+}
+
+std::string PollToEnd(int port, const std::string& login, std::string reply, std::int64_t& total) {
+    for (int polls = 0; reply.find("NexT") != std::string::npos && polls < 200; ++polls) {
+        total += NumberBetween(reply, ';', ':');
+        reply = Get(port, PollTarget(login)).body;
+    }
+    if (reply.rfind("OK,", 0) == 0)
+        total += NumberBetween(reply, ';', ':');
+    return reply;
+}
+
+std::string PollToEnd(int port, const std::string& login, std::string reply) {
+    std::int64_t total = 0;
+    return PollToEnd(port, login, std::move(reply), total);
+}
+
 PageOutcome ScriptedRunner::Run(const PageRequest& request, const std::string& archivePath,
                                 const std::function<void(std::int64_t bytes)>& onFetched,
                                 const std::atomic<bool>& cancelled) {

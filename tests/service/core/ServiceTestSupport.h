@@ -48,6 +48,16 @@ RawReply SendRaw(int port, const std::string& request,
 // "GET <target> HTTP/1.0" with a Host line.
 RawReply Get(int port, const std::string& target);
 
+// "/zel/page?..." and "/zel/poll?..." as the browser builds them.
+std::string PageTarget(const std::string& login, const std::string& url);
+std::string PollTarget(const std::string& login);
+// The number between `first` and `second` of a reply ("OK,<a>;<b>:").
+std::int64_t NumberBetween(const std::string& reply, char first, char second);
+// Polls as the browser does while the reply says "NexT"; returns the last
+// reply and adds every page size number, the last OK's too, to `total`.
+std::string PollToEnd(int port, const std::string& login, std::string reply, std::int64_t& total);
+std::string PollToEnd(int port, const std::string& login, std::string reply);
+
 // A runner double: `script` plays the page maker.
 class ScriptedRunner : public JobRunner {
 public:
