@@ -18,6 +18,13 @@ struct PageLimits {
     std::int64_t maxImagePixels = 40'000'000;  // width * height, from the header
     int maxDecodedRatio = 100;                 // decoded size / compressed size
     int fetchTimeoutSeconds = 20;              // one transfer
+    int connectTimeoutSeconds = 10;            // one connection
+    int maxNestingDepth = 1000;                // open elements in one document
+    int maxFrameDepth = 2;                     // frames within frames
+    int maxImportDepth = 3;                    // style sheets importing style sheets
+    // After this many seconds the resources not yet fetched are left out and
+    // the page is packed with what it has (the job's hard limit lies beyond).
+    int resourceSeconds = 45;
 };
 
 } // namespace zel::service
