@@ -27,6 +27,11 @@ template <typename Spec, typename Visit> void VisitFields(Spec& s, Visit&& visit
     visit("maxImagePixels", s.limits.maxImagePixels);
     visit("maxDecodedRatio", s.limits.maxDecodedRatio);
     visit("fetchTimeoutSeconds", s.limits.fetchTimeoutSeconds);
+    visit("connectTimeoutSeconds", s.limits.connectTimeoutSeconds);
+    visit("maxNestingDepth", s.limits.maxNestingDepth);
+    visit("maxFrameDepth", s.limits.maxFrameDepth);
+    visit("maxImportDepth", s.limits.maxImportDepth);
+    visit("resourceSeconds", s.limits.resourceSeconds);
     visit("memoryBytes", s.process.memoryBytes);
     visit("cpuSeconds", s.process.cpuSeconds);
     visit("fileBytes", s.process.fileBytes);

@@ -139,11 +139,10 @@ void LocalJobQueue::RunJob(const std::shared_ptr<Job>& job) {
             job->fetched += bytes;
         },
         job->cancelled);
-    log_.Write(Finish(*job, outcome, workPath));
+    Finish(*job, outcome, workPath);
 }
 
-AccessRecord LocalJobQueue::Finish(Job& job, const PageOutcome& outcome,
-                                   const std::string& workPath) {
+void LocalJobQueue::Finish(Job& job, const PageOutcome& outcome, const std::string& workPath) {
     std::lock_guard lock(mutex_);
     // The page's size is what the page maker counted in the end, whatever
     // the progress reports added up to.
@@ -167,11 +166,13 @@ AccessRecord LocalJobQueue::Finish(Job& job, const PageOutcome& outcome,
             job.error = texts::kJobFailed;
         }
     }
-    jobChanged_.notify_all();
+    // Logged before anyone hears of the end, so the log has every job
+    // that a browser saw finish.
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.submitted);
-    return {job.login,        job.request.url, job.fetched,
-            job.archiveBytes, elapsed.count(), job.state == Job::State::Done};
+    log_.Write({job.login, job.request.url, job.fetched, job.archiveBytes, elapsed.count(),
+                job.state == Job::State::Done});
+    jobChanged_.notify_all();
 }
 
 } // namespace zel::service

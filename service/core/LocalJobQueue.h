@@ -37,8 +37,8 @@ private:
     struct Job;
     void Work();
     void RunJob(const std::shared_ptr<Job>& job);
-    // Records the outcome and returns the job's access log record.
-    AccessRecord Finish(Job& job, const PageOutcome& outcome, const std::string& workPath);
+    // Records the outcome, logs the job and wakes its waiting requests.
+    void Finish(Job& job, const PageOutcome& outcome, const std::string& workPath);
     bool IsCurrent(const Job& job) const;
 
     JobRunner& runner_;

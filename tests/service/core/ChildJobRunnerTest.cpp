@@ -130,6 +130,11 @@ TEST(JobSpec, EveryFieldSurvivesTheTripToTheChild) {
     spec.limits.maxImagePixels = 5;
     spec.limits.maxDecodedRatio = 6;
     spec.limits.fetchTimeoutSeconds = 7;
+    spec.limits.connectTimeoutSeconds = 11;
+    spec.limits.maxNestingDepth = 12;
+    spec.limits.maxFrameDepth = 13;
+    spec.limits.maxImportDepth = 14;
+    spec.limits.resourceSeconds = 15;
     spec.process = {8, 9, 10};
     spec.archivePath = "/tmp/x y.zip";
 
@@ -140,6 +145,7 @@ TEST(JobSpec, EveryFieldSurvivesTheTripToTheChild) {
     EXPECT_EQ(back->request.url, spec.request.url);
     EXPECT_EQ(back->archivePath, spec.archivePath);
     EXPECT_EQ(back->limits.maxImagePixels, 5);
+    EXPECT_EQ(back->limits.resourceSeconds, 15);
     EXPECT_FALSE(back->request.image.images);
 
     // A spec cut short (the service died while writing it) is not run.
