@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <malloc.h>
 #include <new>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -101,6 +102,10 @@ int RunJobChild(const PageMakerFunction& makePage) {
     const auto spec = DecodeJobSpec(ReadAll(STDIN_FILENO));
     if (!spec)
         return 2;
+    // Each thread's malloc arena reserves 64 MiB of address space; image
+    // decoders run several threads, which would count against the memory
+    // limit long before any real use.
+    mallopt(M_ARENA_MAX, 2);
     LimitSelf(spec->process);
 
     ProgressReporter progress;
