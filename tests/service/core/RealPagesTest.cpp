@@ -5,12 +5,13 @@
 // and a hostile origin ends only its job.
 
 #include "ChildJobRunner.h"
+#include "OriginServer.h"
 #include "ServiceTestSupport.h"
+#include "TestImages.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <regex>
-#include <zlib.h>
 
 using namespace zel::service;
 using namespace zel::service::test;
@@ -19,85 +20,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A small RGB PNG with a colour gradient.
-std::string GradientPng(int width, int height) {
-    const auto be32 = [](std::uint32_t v) {
-        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    };
-    const auto chunk = [&](const std::string& type, const std::string& data) {
-        const std::string body = type + data;
-        return be32(static_cast<std::uint32_t>(data.size())) + body +
-               be32(static_cast<std::uint32_t>(
-                   crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-    };
-    std::string raw;
-    for (int y = 0; y < height; ++y) {
-        raw += '\0';
-        for (int x = 0; x < width; ++x)
-            raw += {char(x * 255 / width), char(y * 255 / height), char(128)};
-    }
-    uLongf size = compressBound(raw.size());
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-    packed.resize(size);
-    const std::string header = be32(width) + be32(height) + std::string{8, 2, 0, 0, 0};
-    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
-}
-
 // The origin: a page with an image, a style sheet with a background, a
 // frame and a link; an endless body; a redirect loop.
-class Origin {
+class Origin : public OriginServer {
 public:
     Origin() {
-        server_.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<!DOCTYPE html><html><head><title>T</title>"
-                            "<link rel=\"stylesheet\" href=\"style.css\"></head><body>"
-                            "<p style=\"background:url('dot.png')\">Hello</p>"
-                            "<img src=\"/img/photo.png\" alt=\"photo\" width=\"64\">"
-                            "<iframe src=\"frame.html\"></iframe>"
-                            "<a href=\"/next.html?a=1&amp;b=2\">next</a>"
-                            "<script>document.write('x')</script>"
-                            "</body></html>",
-                            "text/html");
-        });
-        server_.Get("/frame.html", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<html><body><img src=\"img/photo.png\"></body></html>", "text/html");
-        });
-        server_.Get("/style.css", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("body { background: url(img/bg.png) }", "text/css");
-        });
-        const std::string png = GradientPng(200, 150);
-        for (const char* path : {"/img/photo.png", "/img/bg.png", "/dot.png"})
-            server_.Get(path, [png](const httplib::Request&, httplib::Response& res) {
-                res.set_content(png, "image/png");
-            });
-        server_.Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+        Serve("/index.html",
+              "<!DOCTYPE html><html><head><title>T</title>"
+              "<link rel=\"stylesheet\" href=\"style.css\"></head><body>"
+              "<p style=\"background:url('dot.png')\">Hello</p>"
+              "<img src=\"/img/photo.jpg\" alt=\"photo\" width=\"64\">"
+              "<iframe src=\"frame.html\"></iframe>"
+              "<a href=\"/next.html?a=1&amp;b=2\">next</a>"
+              "<script>document.write('x')</script>"
+              "</body></html>",
+              "text/html");
+        Serve("/frame.html", "<html><body><img src=\"img/photo.jpg\"></body></html>", "text/html");
+        Serve("/style.css", "body { background: url(img/bg.png) }", "text/css");
+        Serve("/img/photo.jpg", MakePhoto(200, 150), "image/jpeg");
+        Serve("/img/bg.png", MakeDrawing(64, 64), "image/png");
+        Serve("/dot.png", MakeDrawing(16, 16), "image/png");
+        Http().Get("/endless", [](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/html", [](std::size_t, httplib::DataSink& sink) {
                 const std::string block(65536, 'a');
                 return sink.write(block.data(), block.size());
             });
         });
-        server_.Get("/loop", [](const httplib::Request&, httplib::Response& res) {
+        Http().Get("/loop", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/loop");
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        for (int i = 0; i < 2000 && !server_.is_running(); ++i)
-            std::this_thread::sleep_for(1ms);
+        Start();
     }
-    ~Origin() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
 };
 
 ChildJobSettings RealPageMaker() {
