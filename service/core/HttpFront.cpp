@@ -63,7 +63,8 @@ public:
 private:
     bool process_and_close_socket(int socket) override {
         RequestLineStream stream(socket, settings_.readTimeoutSeconds,
-                                 settings_.writeTimeoutSeconds, settings_.maxHeaderBytes);
+                                 settings_.writeTimeoutSeconds, settings_.maxHeaderBytes,
+                                 2 * settings_.maxHeaderBytes + settings_.maxBodyBytes);
         bool closed = false;
         const bool ok = process_request(stream, true, closed, [&](httplib::Request& request) {
             request.target = stream.RawTarget();

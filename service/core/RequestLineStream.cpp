@@ -45,9 +45,11 @@ std::string MendRequestLine(const std::string& line, std::string& rawTarget) {
 }
 
 RequestLineStream::RequestLineStream(int socket, int readTimeoutSeconds, int writeTimeoutSeconds,
-                                     std::size_t maxLineBytes)
+                                     std::size_t maxLineBytes, std::size_t maxRequestBytes)
     : socket_(socket), readTimeoutSeconds_(readTimeoutSeconds),
-      writeTimeoutSeconds_(writeTimeoutSeconds), maxLineBytes_(maxLineBytes) {}
+      writeTimeoutSeconds_(writeTimeoutSeconds), maxLineBytes_(maxLineBytes),
+      requestBytesLeft_(maxRequestBytes),
+      readDeadline_(std::chrono::steady_clock::now() + std::chrono::seconds(readTimeoutSeconds)) {}
 
 bool RequestLineStream::Wait(short events, int timeoutSeconds) const {
     pollfd watch{socket_, events, 0};
@@ -58,8 +60,15 @@ bool RequestLineStream::Wait(short events, int timeoutSeconds) const {
     return ready > 0;
 }
 
+// Waits for input within what is left of the request's time.
+bool RequestLineStream::WaitToRead() const {
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+        readDeadline_ - std::chrono::steady_clock::now());
+    return left.count() > 0 && Wait(POLLIN, static_cast<int>(left.count()));
+}
+
 bool RequestLineStream::is_readable() const {
-    return !pending_.empty() || Wait(POLLIN, readTimeoutSeconds_);
+    return !pending_.empty() || WaitToRead();
 }
 
 bool RequestLineStream::is_writable() const {
@@ -73,13 +82,14 @@ void RequestLineStream::ReadRequestLine() {
     std::string data;
     std::size_t end = std::string::npos;
     while (end == std::string::npos && data.size() <= maxLineBytes_) {
-        if (!Wait(POLLIN, readTimeoutSeconds_))
+        if (!WaitToRead())
             break;
         char buffer[4096];
         const ssize_t got = recv(socket_, buffer, sizeof buffer, 0);
         if (got <= 0)
             break;
         data.append(buffer, static_cast<std::size_t>(got));
+        requestBytesLeft_ -= std::min(requestBytesLeft_, static_cast<std::size_t>(got));
         end = data.find('\n');
     }
     if (end == std::string::npos || end > maxLineBytes_) {
@@ -98,12 +108,14 @@ ssize_t RequestLineStream::read(char* ptr, std::size_t size) {
         pending_.erase(0, n);
         return static_cast<ssize_t>(n);
     }
-    if (!Wait(POLLIN, readTimeoutSeconds_))
+    if (requestBytesLeft_ == 0 || !WaitToRead())
         return -1;
     ssize_t got = 0;
     do
-        got = recv(socket_, ptr, size, 0);
+        got = recv(socket_, ptr, std::min(size, requestBytesLeft_), 0);
     while (got < 0 && errno == EINTR);
+    if (got > 0)
+        requestBytesLeft_ -= static_cast<std::size_t>(got);
     return got;
 }
 

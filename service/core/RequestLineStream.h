@@ -5,10 +5,13 @@
 // description of "?" fields), which the library would refuse as a bad
 // request. The stream keeps the raw target for the service and hands the
 // library a line whose later "?" are "%3F"; it also accepts a request line
-// ended by a lone LF. Reads and writes wait at most their time-outs.
+// ended by a lone LF. Reads and writes wait at most their time-outs, and the
+// whole request must arrive within the read time-out and `maxRequestBytes`,
+// so a client that trickles header lines for ever is cut off.
 
 #include <httplib.h>
 
+#include <chrono>
 #include <string>
 
 namespace zel::service {
@@ -16,7 +19,7 @@ namespace zel::service {
 class RequestLineStream : public httplib::Stream {
 public:
     RequestLineStream(int socket, int readTimeoutSeconds, int writeTimeoutSeconds,
-                      std::size_t maxLineBytes);
+                      std::size_t maxLineBytes, std::size_t maxRequestBytes);
 
     // The request target exactly as the client sent it.
     const std::string& RawTarget() const { return rawTarget_; }
@@ -31,12 +34,15 @@ public:
 
 private:
     bool Wait(short events, int timeoutSeconds) const;
+    bool WaitToRead() const;
     void ReadRequestLine();
 
     int socket_;
     int readTimeoutSeconds_;
     int writeTimeoutSeconds_;
     std::size_t maxLineBytes_;
+    std::size_t requestBytesLeft_;
+    std::chrono::steady_clock::time_point readDeadline_;
     bool lineRead_ = false;
     std::string rawTarget_;
     std::string pending_; // bytes to hand out before reading the socket again

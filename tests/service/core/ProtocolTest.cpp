@@ -142,6 +142,13 @@ TEST(Protocol, RefusalsAreBadRepliesWithAClearText) {
         SendRaw(port, "GET " + PollTarget(login) + " HTTP/1.0\r\nX-A: " + std::string(6000, 'a') +
                           "\r\nX-B: " + std::string(6000, 'b') + "\r\n\r\n");
     EXPECT_EQ(huge.status, 431);
+    std::string endless = "GET " + PollTarget(login) + " HTTP/1.0\r\n";
+    for (int i = 0; i < 200; ++i)
+        endless += "X-" + std::to_string(i) + ": " + std::string(1000, 'x') + "\r\n";
+    // Header lines that never end: cut off by the request's size limit.
+    const RawReply cut = SendRaw(port, endless, 3s);
+    EXPECT_TRUE(cut.closed);
+    EXPECT_EQ(cut.body.find("Unknown login"), std::string::npos);
 }
 
 TEST(Protocol, AddressArrivesUnescapedAndAsTheBrowserMeantIt) {
