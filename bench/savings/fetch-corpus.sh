@@ -11,6 +11,11 @@ packages=(
   debian-handbook=11.20220922
   python-skimage-doc=0.19.3-8
   mate-backgrounds=1.26.0-1
+  # what the documentation links to through symbolic links (its style and scripts)
+  libjs-bootstrap=3.4.1+dfsg-3+deb12u2
+  libjs-sphinxdoc=5.3.0-4
+  libjs-jquery=3.6.1+dfsg+~3.5.14-1
+  libjs-underscore=1.13.4~dfsg+~1.11.4-3
 )
 
 if ! command -v nginx >/dev/null || ! command -v chromium >/dev/null; then

@@ -296,9 +296,6 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     ImageSettings wanted = settings;
     wanted.quality = std::clamp(settings.quality, 1, 100);
     const bool photo = format == ImageFormat::Jpeg;
-    // At full quality a photo is only ever made larger by encoding it again.
-    if (photo && wanted.quality == 100 && !wanted.gray)
-        return {{original, format}};
     int shrink = 1;
     if (photo && wanted.quality < 100)
         while (shrink < 8 && DownScale(announced.width, announced.height, box) * shrink * 2 <= 1.0)
