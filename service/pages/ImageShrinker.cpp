@@ -52,14 +52,15 @@ void InitVipsOnce() {
     });
 }
 
-Image Load(const std::string& bytes, ImageFormat format, int pages) {
+// `shrink` (1, 2, 4 or 8) lets the JPEG decoder scale down as it decodes.
+Image Load(const std::string& bytes, ImageFormat format, int pages, int shrink = 1) {
     VipsImage* out = nullptr;
     void* data = const_cast<char*>(bytes.data());
     int failed = -1;
     switch (format) {
     case ImageFormat::Jpeg:
         failed = vips_jpegload_buffer(data, bytes.size(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
-                                      "autorotate", TRUE, nullptr);
+                                      "autorotate", TRUE, "shrink", shrink, nullptr);
         break;
     case ImageFormat::Png:
         failed = vips_pngload_buffer(data, bytes.size(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
@@ -150,11 +151,11 @@ bool IsGrey(VipsImage* image) {
     return image->Bands - (vips_image_hasalpha(image) ? 1 : 0) == 1;
 }
 
-// The scale that fits the image into the page's box and the width cap.
-double DownScale(VipsImage* image, ImageBox box) {
+// The scale that fits an image into the page's box and the width cap.
+double DownScale(std::int64_t width, std::int64_t height, ImageBox box) {
+    if (width <= 0 || height <= 0)
+        return 1.0;
     double scale = 1.0;
-    const int width = vips_image_get_width(image);
-    const int height = vips_image_get_height(image);
     int maxWidth = kMaxWidthBelowFullQuality;
     if (box.width > 0)
         maxWidth = std::min(maxWidth, box.width);
@@ -167,7 +168,8 @@ double DownScale(VipsImage* image, ImageBox box) {
 // 8-bit sRGB or grey with the user's settings applied, ready to encode.
 Image Prepare(Image image, const ImageSettings& settings, ImageBox box, bool animated) {
     if (settings.quality < 100 && !animated) {
-        const double scale = DownScale(image.get(), box);
+        const double scale =
+            DownScale(vips_image_get_width(image.get()), vips_image_get_height(image.get()), box);
         if (scale < 1.0)
             image = Then(std::move(image), [&](VipsImage* in, VipsImage** out) {
                 return vips_resize(in, out, scale, nullptr);
@@ -291,8 +293,15 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     const HeaderSize announced = SizeFromHeader(original, format);
     if (announced.width * announced.height > maxPixels)
         throw PageError("Image too big");
+    ImageSettings wanted = settings;
+    wanted.quality = std::clamp(settings.quality, 1, 100);
+    const bool photo = format == ImageFormat::Jpeg;
+    int shrink = 1;
+    if (photo && wanted.quality < 100)
+        while (shrink < 8 && DownScale(announced.width, announced.height, box) * shrink * 2 <= 1.0)
+            shrink *= 2;
     InitVipsOnce();
-    Image image = Load(original, format, 1);
+    Image image = Load(original, format, 1, shrink);
     if (!image)
         return {};
     const std::int64_t width = vips_image_get_width(image.get());
@@ -310,8 +319,6 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     if (!image)
         return {};
 
-    ImageSettings wanted = settings;
-    wanted.quality = std::clamp(settings.quality, 1, 100);
     const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
     // The original competes only when it already meets the settings; the
     // colours bound palette images, which GIF and PNG originals may be.
@@ -344,9 +351,12 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
             add(ImageFormat::Jpeg);
         }
     }
-    add(ImageFormat::Gif);
-    if (!animated && (bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8))
-        add(ImageFormat::Png);
+    // A palette never wins for a photo, and quantising a large one is slow.
+    if (!photo) {
+        add(ImageFormat::Gif);
+        if (!animated && (bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8))
+            add(ImageFormat::Png);
+    }
     // Lossy WebP stores colour apart from brightness and brings back a tinge
     // of colour into grey pictures.
     if (!wanted.gray)
@@ -362,7 +372,7 @@ ShrunkImage ShrinkImage(const std::string& original, const ImageSettings& settin
         candidates.begin(), candidates.end(),
         [](const ShrunkImage& a, const ShrunkImage& b) { return a.bytes.size() < b.bytes.size(); });
     if (best == candidates.end() || best->bytes.size() > original.size())
-        return {};
+        return unchanged;
     return std::move(*best);
 }
 

@@ -252,7 +252,12 @@ void PageJob::Process(Resource& resource) {
 }
 
 void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
-    if (fetched.noTransform || SniffImageFormat(fetched.body) == ImageFormat::Unknown) {
+    const ImageFormat format = SniffImageFormat(fetched.body);
+    // Whatever an image address gives that is no image (an error page, say)
+    // would only show as a broken image: it is left out.
+    if (format == ImageFormat::Unknown && fetched.contentType.rfind("image/", 0) != 0)
+        return;
+    if (fetched.noTransform || format == ImageFormat::Unknown) {
         StoreRaw(resource, fetched);
         return;
     }

@@ -63,7 +63,9 @@ private:
     std::chrono::steady_clock::time_point deadline_;
     std::string pageUrl_;
 
-    std::vector<Resource> resources_;
+    // A deque: rewriting a style sheet or frame registers more resources
+    // while the one being processed is still referred to.
+    std::deque<Resource> resources_;
     std::map<std::string, int> byKey_;
     std::deque<int> textQueue_;   // style sheets and frames first: they name more
     std::deque<int> binaryQueue_; // images and the rest

@@ -62,8 +62,9 @@ TEST_F(ImageSettingsTest, GreyOutputHasNoColour) {
 
 TEST_F(ImageSettingsTest, PaletteOutputHasAtMostTheAskedColours) {
     for (const std::string& original :
-         {MakeDrawing(240, 60, ".png"), MakeDrawing(240, 60, ".gif"), photo}) {
+         {MakeDrawing(240, 60, ".png"), MakeDrawing(240, 60, ".gif"), MakePhoto(100, 80, ".png")}) {
         for (int colors : {2, 4, 32}) {
+            SCOPED_TRACE(std::to_string(original.size()) + " bytes, " + std::to_string(colors));
             ImageSettings settings;
             settings.colors = colors;
             settings.quality = 50;
@@ -78,6 +79,22 @@ TEST_F(ImageSettingsTest, PaletteOutputHasAtMostTheAskedColours) {
             EXPECT_GE(palettes, 1);
         }
     }
+}
+
+TEST_F(ImageSettingsTest, OriginalKeptWhenNothingIsSmallerOrItDoesNotDecode) {
+    ImageSettings settings;
+    settings.colors = 2;
+    settings.gray = true;
+    settings.quality = 50;
+    for (const std::string& tiny : {MakeDrawing(8, 1, ".gif"), MakeDrawing(8, 1, ".png")}) {
+        const ShrunkImage kept = ShrinkImage(tiny, settings, {}, 1'000'000);
+        EXPECT_LE(kept.bytes.size(), tiny.size());
+        EXPECT_NO_THROW(ReadImage(kept.bytes));
+    }
+    const std::string broken = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(100, 'x');
+    EXPECT_EQ(ShrinkImage(broken, settings, {}, 1'000'000).bytes, broken);
+    // Full quality: no scaling to the box.
+    EXPECT_EQ(ReadImage(ShrinkImage(photo, ImageSettings{}, {10, 10}, 1'000'000).bytes).width, 400);
 }
 
 TEST_F(ImageSettingsTest, ImagesOffFetchesNoImageAndKeepsTheAltText) {

@@ -138,6 +138,9 @@ TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {
 TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     origin.Serve("/photo.jpg", MakePhoto(64, 48), "image/jpeg");
     origin.Serve("/doc.pdf", "%PDF-1.4 ...", "application/pdf");
+    origin.Serve("/broken.html",
+                 "<html><body><img src=\"/doc.pdf\" alt=\"not a picture\"></body></html>",
+                 "text/html");
     origin.Http().Get("/missing", [](const httplib::Request&, httplib::Response& response) {
         response.status = 404;
         response.set_content("<html><body>Sorry, not here</body></html>", "text/html");
@@ -151,6 +154,11 @@ TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     EXPECT_EQ(origin.Hits("/photo.jpg"), 1);
 
     EXPECT_EQ(PageRun(Request(origin.Url("/doc.pdf"))).Outcome().error, "Not an HTML page");
+    // Named as an image, it is no image: left out, not stored.
+    PageRun broken(Request(origin.Url("/broken.html")));
+    ASSERT_TRUE(broken.Outcome().ok);
+    EXPECT_TRUE(broken.PageFiles().empty());
+    EXPECT_TRUE(Contains(broken.File("page.htm"), "src=\"data:,\""));
     // The origin's own error page is shown, as a browser would.
     PageRun missing(Request(origin.Url("/missing")));
     ASSERT_TRUE(missing.Outcome().ok);
