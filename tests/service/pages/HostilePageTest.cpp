@@ -127,6 +127,24 @@ TEST_F(HostilePageTest, EndlessBodyAndSlowOrigin) {
     EXPECT_EQ(PageRun(Request(origin.Url("/slow")), limits).Outcome().error, "Time-out");
 }
 
+TEST_F(HostilePageTest, SlowResourcesLeftOutWhenTheTimeIsUp) {
+    origin.Serve("/page.html",
+                 "<html><body><img src=\"slow.png\"><img src=\"next.png\"></body></html>",
+                 "text/html");
+    origin.Http().Get("/slow.png", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        response.set_content(HugePngHeader(), "image/png");
+    });
+    origin.Serve("/next.png", HugePngHeader(), "image/png");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.resourceSeconds = 1;
+    PageRun run(Request(origin.Url("/page.html")), limits);
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    EXPECT_EQ(origin.Hits("/next.png"), 0);
+    EXPECT_TRUE(run.PageFiles().empty());
+}
+
 TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {
     origin.Http().Get(
         R"(/loop/(\d+))", [&](const httplib::Request& request, httplib::Response& response) {
