@@ -4,6 +4,9 @@
 # log), then makes each page with the service's page maker at three settings
 # and prints the comparison. Not a test; run by hand:
 #   bash bench/savings/run.sh [corpus folder] [folder for screenshots]
+# The pages go through the real service when the tree has it (or when
+# ZELSERVICE names a built zelservice); otherwise the page maker is called
+# directly.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
@@ -81,7 +84,27 @@ done
 cmake -S "$here" -B "$repo/build-bench" -G Ninja >/dev/null
 ninja -C "$repo/build-bench" zel_bench_savings >/dev/null
 archives="$work/archives"
-"$repo/build-bench/zel_bench_savings" "$baseline" "$archives" 2>"$work/pages.log"
+
+service_args=()
+zelservice="${ZELSERVICE:-}"
+if [ -z "$zelservice" ] && [ -f "$repo/service/main.cpp" ]; then
+  cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
+  ninja -C "$repo/build" zelservice >/dev/null
+  zelservice="$(find "$repo/build" -type f -name zelservice -perm -u+x | head -n 1)"
+fi
+if [ -n "$zelservice" ]; then
+  service_port=8972
+  "$zelservice" --listen 127.0.0.1 --port "$service_port" --data "$work/service" \
+    --allow-private-origins >"$work/service.log" 2>&1 &
+  service_pid=$!
+  trap 'kill "$nginx_pid" "$service_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+  sleep 1
+  reply="$(curl -s "http://127.0.0.1:$service_port/zel/login?comp=bench&mail=bench@example.org")"
+  login="$(echo "$reply" | sed -n 's/^OK,Your login is \([a-z0-9]*\) .*/\1/p')"
+  [ -n "$login" ] || { echo "no login from the service: $reply" >&2; exit 1; }
+  service_args=(--service "http://127.0.0.1:$service_port" "$login")
+fi
+"$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" 2>"$work/pages.log"
 cp "$work/pages.log" "$repo/build-bench/last-pages.log"
 cp "$baseline" "$repo/build-bench/last-baseline.txt"
 

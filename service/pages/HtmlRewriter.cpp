@@ -349,6 +349,8 @@ private:
         if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
             if (element.tag == GUMBO_TAG_SCRIPT && !context_.keepScripts)
                 RemoveElement(element);
+            else if (element.tag_namespace == GUMBO_NAMESPACE_SVG && TagName(element) == "image")
+                VisitImageSource(element, Attribute(element, "href")); // href or xlink:href
             return;
         }
         switch (element.tag) {

@@ -198,7 +198,7 @@ void PageJob::ProcessQueues() {
 void PageJob::Process(Resource& resource) {
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
-    if (now >= deadline_ || budget <= 0)
+    if (now >= deadline_ || budget <= 0 || budgetSpent_)
         return; // left out: the page is packed with what it has
     FetchResult fetched;
     if (auto prefetched = prefetched_.find(resource.url); prefetched != prefetched_.end()) {
@@ -214,7 +214,9 @@ void PageJob::Process(Resource& resource) {
         const int timeout = int(std::clamp<std::int64_t>(left, 1, limits_.fetchTimeoutSeconds));
         try {
             fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
-        } catch (const PageError&) {
+        } catch (const PageError& error) {
+            // Cut off at the job's bytes: every further fetch would be too.
+            budgetSpent_ = maxBody == budget && std::string(error.what()) == "Page too big";
             return;
         }
     }

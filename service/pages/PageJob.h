@@ -73,6 +73,7 @@ private:
     std::string wrappedImage_; // the address, when the page is an image alone
     std::vector<TextFile> texts_;
     std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes
+    bool budgetSpent_ = false;                                  // the job's bytes ran out
     int nameCounter_ = 0;
     int frameCounter_ = 0;
 };

@@ -23,8 +23,9 @@ struct PageLimits {
     int maxFrameDepth = 2;                     // frames within frames
     int maxImportDepth = 3;                    // style sheets importing style sheets
     // After this many seconds the resources not yet fetched are left out and
-    // the page is packed with what it has (the job's hard limit lies beyond).
-    int resourceSeconds = 45;
+    // the page is packed with what it has: keep it well below the limits on
+    // a job's wall time and processor time, so the user gets a page at all.
+    int resourceSeconds = 20;
 };
 
 } // namespace zel::service

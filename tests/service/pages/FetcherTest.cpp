@@ -39,6 +39,15 @@ TEST(FetcherTest, CountsCompressedBytesAsTheyCameAndDeliversThemDecoded) {
     origin.Http().Get("/plain", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(page, "application/octet-stream");
     });
+    std::string encodingSeen;
+    origin.Http().Get("/html", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(page, "text/html");
+    });
+    origin.Http().set_post_routing_handler(
+        [&](const httplib::Request& request, httplib::Response& response) {
+            if (request.path == "/html")
+                encodingSeen = response.get_header_value("Content-Encoding");
+        });
     origin.Start();
 
     std::int64_t reported = 0;
@@ -57,6 +66,13 @@ TEST(FetcherTest, CountsCompressedBytesAsTheyCameAndDeliversThemDecoded) {
     fetcher.Fetch(origin.Url("/plain"), 1 << 20, 10);
     EXPECT_GT(fetcher.WireBytes() - wire, std::int64_t(page.size()));
     EXPECT_EQ(reported, fetcher.WireBytes());
+
+    // HTML the origin compresses by itself (brotli, as the fetcher offers it).
+    const std::int64_t before = fetcher.WireBytes();
+    const FetchResult html = fetcher.Fetch(origin.Url("/html"), 1 << 20, 10);
+    EXPECT_EQ(html.body, page);
+    EXPECT_LT((fetcher.WireBytes() - before) * 10, std::int64_t(page.size()));
+    EXPECT_EQ(encodingSeen, "br");
 }
 
 TEST(FetcherTest, DecompressionBombStopped) {

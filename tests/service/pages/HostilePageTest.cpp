@@ -4,6 +4,7 @@
 #include "OriginServer.h"
 #include "PageError.h"
 #include "PageRun.h"
+#include "TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,48 @@ TEST_F(HostilePageTest, EndlessBodyAndSlowOrigin) {
     EXPECT_EQ(PageRun(Request(origin.Url("/endless")), limits).Outcome().error, "Page too big");
     limits.fetchTimeoutSeconds = 1;
     EXPECT_EQ(PageRun(Request(origin.Url("/slow")), limits).Outcome().error, "Time-out");
+}
+
+TEST_F(HostilePageTest, SlowResourcesLeftOutWhenTheTimeIsUp) {
+    origin.Serve("/page.html",
+                 "<html><body><img src=\"slow.png\"><img src=\"next.png\"></body></html>",
+                 "text/html");
+    origin.Http().Get("/slow.png", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        response.set_content(HugePngHeader(), "image/png");
+    });
+    origin.Serve("/next.png", HugePngHeader(), "image/png");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.resourceSeconds = 1;
+    PageRun run(Request(origin.Url("/page.html")), limits);
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    EXPECT_EQ(origin.Hits("/next.png"), 0);
+    EXPECT_TRUE(run.PageFiles().empty());
+}
+
+TEST_F(HostilePageTest, ResourcesBeyondTheCountOrTheJobBytesLeftOut) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "/" + std::to_string(i) + ".jpg";
+        page += "<img src=\"" + name + "\">";
+        origin.Serve(name, MakePhoto(120, 90), "image/jpeg");
+    }
+    origin.Serve("/page.html", page + "</body></html>", "text/html");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.maxResources = 2;
+    PageRun counted(Request(origin.Url("/page.html"), 50), limits);
+    ASSERT_TRUE(counted.Outcome().ok) << counted.Outcome().error;
+    EXPECT_EQ(counted.PageFiles().size(), 2u);
+    EXPECT_EQ(origin.Hits("/2.jpg"), 0);
+
+    limits = TestLimits();
+    limits.maxJobBytes = std::int64_t(page.size()) + 2 * std::int64_t(MakePhoto(120, 90).size());
+    PageRun budget(Request(origin.Url("/page.html"), 50), limits);
+    ASSERT_TRUE(budget.Outcome().ok) << budget.Outcome().error;
+    EXPECT_LE(budget.PageFiles().size(), 2u);
+    EXPECT_LE(budget.Outcome().pageBytes, limits.maxJobBytes + 4096);
 }
 
 TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {

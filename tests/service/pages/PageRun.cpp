@@ -75,12 +75,20 @@ bool PageRun::Exists(const std::string& name) {
     return std::filesystem::is_regular_file(folder_ / name);
 }
 
-std::vector<std::string> PageRun::Entries() {
-    std::istringstream listing(Run("zipinfo -1 '" + (folder_ / "page.zip").string() + "'"));
-    std::vector<std::string> names;
-    for (std::string line; std::getline(listing, line);)
-        names.push_back(line);
-    return names;
+std::vector<PageRun::Entry> PageRun::Entries() {
+    // zipinfo's long form: mode, version, system, size, type, method, date, time, name.
+    std::istringstream listing(Run("zipinfo -l '" + (folder_ / "page.zip").string() + "'"));
+    std::vector<Entry> entries;
+    for (std::string line; std::getline(listing, line);) {
+        std::istringstream fields(line);
+        std::string mode, skip, name;
+        fields >> mode;
+        for (int i = 0; i < 8 && fields >> skip;)
+            ++i;
+        if (mode.size() == 10 && std::getline(fields >> std::ws, name))
+            entries.push_back({mode, name});
+    }
+    return entries;
 }
 
 std::vector<std::string> PageRun::PageFiles() {

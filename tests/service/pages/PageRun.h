@@ -23,7 +23,11 @@ public:
     // The unpacked files (unpacked on first use).
     std::string File(const std::string& name);
     bool Exists(const std::string& name);
-    std::vector<std::string> Entries(); // as listed by the archive
+    struct Entry {
+        std::string mode; // as zipinfo shows it: "-rw-r--r--"
+        std::string name;
+    };
+    std::vector<Entry> Entries(); // as listed by the archive
     // Every file under page.files/.
     std::vector<std::string> PageFiles();
     std::filesystem::path Folder() const { return folder_; }
