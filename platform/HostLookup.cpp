@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -150,13 +151,16 @@ void Resolve(LookupHandle handle, std::string name) {
         QCoreApplication::postEvent(shared().postbox, new Answer(handle, std::move(found)));
 }
 
-// Lays the reply out in the buffer; the length used, or -1 when it does not fit.
+// Lays the reply out in the buffer, with as many addresses as fit; the length
+// used, or -1 when not even one fits.
 int WriteHostEnt(const HostAddresses& found, char* buffer, int bufferLength) {
-    std::size_t count = found.addresses.size();
-    std::size_t pointers = sizeof(char*) * (1 + count + 1); // aliases; addresses
-    std::size_t need = sizeof(HostEnt) + pointers + 4 * count + found.name.size() + 1;
-    if (need > static_cast<std::size_t>(bufferLength))
+    const std::size_t fixed = sizeof(HostEnt) + 2 * sizeof(char*) + found.name.size() + 1;
+    const std::size_t perAddress = sizeof(char*) + 4;
+    if (fixed + perAddress > static_cast<std::size_t>(bufferLength))
         return -1;
+    std::size_t count = std::min(found.addresses.size(),
+                                 (static_cast<std::size_t>(bufferLength) - fixed) / perAddress);
+    std::size_t need = fixed + perAddress * count;
     auto* entry = reinterpret_cast<HostEnt*>(buffer);
     auto** aliases = reinterpret_cast<char**>(buffer + sizeof(HostEnt));
     char** addressList = aliases + 1;

@@ -1,5 +1,7 @@
 #include "InOutError.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace zel {
@@ -44,6 +46,15 @@ InOutError InOutError::fromErrno(int err) {
 
 void InOutError::raiseFromErrno(int err) {
     throw fromErrno(err);
+}
+
+void CloseOrRaise(int& fd) {
+    if (fd < 0)
+        return;
+    int open = fd;
+    fd = -1;
+    if (::close(open) != 0)
+        InOutError::raiseFromErrno(errno);
 }
 
 } // namespace zel

@@ -31,4 +31,8 @@ private:
     int code_;
 };
 
+// Closes an open descriptor and marks it closed (-1); a failed close, which
+// can report a write the disk did not take, raises InOutError.
+void CloseOrRaise(int& fd);
+
 } // namespace zel

@@ -94,12 +94,7 @@ void RecordFile::write(const void* buffer, std::size_t count) {
 }
 
 void RecordFile::close() {
-    if (fd_ < 0)
-        return;
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        InOutError::raiseFromErrno(errno);
+    CloseOrRaise(fd_);
 }
 
 } // namespace zel

@@ -11,11 +11,6 @@
 namespace zel {
 
 namespace {
-void closeOrRaise(int fd) {
-    if (::close(fd) != 0)
-        InOutError::raiseFromErrno(errno);
-}
-
 // The temporary file is made empty with the old file's permissions before
 // anything is written into it, so the new content is never readable by more
 // users than the old. Without an old file the writer's usual mode applies.
@@ -32,7 +27,7 @@ void createWithModeOf(const std::string& path, const std::string& temp) {
         ::close(fd);
         InOutError::raiseFromErrno(err);
     }
-    closeOrRaise(fd);
+    CloseOrRaise(fd);
 }
 
 // The content must be on the disk before the name points at it, or a crash
@@ -46,7 +41,7 @@ void syncFile(const std::string& path) {
         ::close(fd);
         InOutError::raiseFromErrno(err);
     }
-    closeOrRaise(fd);
+    CloseOrRaise(fd);
 }
 
 // Makes the rename itself durable; the new content is complete either way,

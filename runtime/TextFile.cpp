@@ -72,12 +72,7 @@ bool TextReader::readLine(std::string& line) {
 }
 
 void TextReader::close() {
-    if (fd_ < 0)
-        return;
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        InOutError::raiseFromErrno(errno);
+    CloseOrRaise(fd_);
 }
 
 TextWriter::TextWriter(const std::string& path, Mode mode, Links links)
@@ -133,10 +128,7 @@ void TextWriter::close() {
         fd_ = -1;
         throw;
     }
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        InOutError::raiseFromErrno(errno);
+    CloseOrRaise(fd_);
 }
 
 std::vector<std::string> LoadLines(const std::string& path) {

@@ -23,6 +23,10 @@ int LibraryUsers = 0;
 // An idle wait wakes at the latest after this long to look at its flags again;
 // socket events, the time-out and user input wake it earlier.
 constexpr int IdleWaitMs = 1000;
+// While data streams in without a pause, pending events are handled at most
+// this often: a dispatch costs several system calls, a packet two. Stop, the
+// time-out and progress displays still run within this time.
+constexpr std::uint32_t BusyDispatchMs = 2;
 
 const char* const InitFailed = "Initializaton of windows sockets failed";
 
@@ -179,12 +183,18 @@ void TBrumel::HandleSocketMessage(std::uint32_t Message, std::uintptr_t, std::in
 }
 
 bool TBrumel::HandleEvents(bool Idle) {
+    std::uint32_t now = TickCount();
+    if (!Idle && now - LastDispatch < BusyDispatchMs)
+        return true;
     QPointer<TBrumel> alive(this);
     if (Idle)
         WaitForEvents(IdleWaitMs);
     else
         DispatchPendingEvents();
-    return !alive.isNull();
+    if (!alive)
+        return false;
+    LastDispatch = TickCount();
+    return true;
 }
 
 bool TBrumel::WaitUntilWritable() {

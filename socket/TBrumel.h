@@ -129,7 +129,8 @@ private:
     };
 
     void InitWinsock();
-    // Handles pending events; when `Idle`, first sleeps until the next event.
+    // Handles pending events; when `Idle`, first sleeps until the next event
+    // (otherwise at most every few ms while data keeps coming).
     // False when a handler destroyed this component meanwhile: the caller must
     // then leave without touching any member.
     bool HandleEvents(bool Idle);
@@ -151,6 +152,7 @@ private:
     std::unique_ptr<char[]> IOBuffer; // IOBufferSize bytes and a terminating zero
     TThreadTimer* FTimer = nullptr;
     LookupHandle FLookup = 0;
+    std::uint32_t LastDispatch = 0; // tick of the last HandleEvents dispatch
     bool ShuttingDown = false;
     bool Destroying = false;
     bool CountedInLibrary = false;

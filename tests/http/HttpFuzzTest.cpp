@@ -38,7 +38,7 @@ std::string FuzzedResponse(int index) {
         return noise;
     }
     std::string text = Seeds[pick(Seeds.size())];
-    const char specials[] = {'\r', '\n', '\0', ':', ' ', '/', '9', '-', '%', '\xFF'};
+    const char awkwardBytes[] = {'\r', '\n', '\0', ':', ' ', '/', '9', '-', '%', '\xFF'};
     const std::size_t mutations = 1 + pick(6);
     for (std::size_t m = 0; m < mutations; ++m) {
         std::size_t pos = text.empty() ? 0 : pick(text.size() + 1);
@@ -48,7 +48,7 @@ std::string FuzzedResponse(int index) {
                 text[pos] = static_cast<char>(pick(256));
             break;
         case 1:
-            text.insert(pos, 1, specials[pick(sizeof specials)]);
+            text.insert(pos, 1, awkwardBytes[pick(sizeof awkwardBytes)]);
             break;
         case 2:
             text.erase(pos, pick(8));

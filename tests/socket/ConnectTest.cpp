@@ -166,6 +166,21 @@ TEST_F(HostLookup, ANameThatDoesNotResolveIsNullRemoteAddress) {
     EXPECT_FALSE(b.LastEventOk);
 }
 
+TEST_F(HostLookup, AReplyWithMoreAddressesThanTheBufferHoldsKeepsTheFirst) {
+    SetHostResolver([](const std::string& name) {
+        HostAddresses found = Loopback(name);
+        for (int i = 0; i < 500; ++i)
+            found.addresses.push_back(inet_addr("127.0.0.2"));
+        return found;
+    });
+    LoopbackServer server;
+    StartSilent(server);
+    TestBrumel b;
+    Aim(b, "many.test", server.port());
+    b.Connect();
+    EXPECT_EQ(b.RemoteAddress.sin_addr, inet_addr("127.0.0.1"));
+}
+
 TEST_F(HostLookup, OnInvalidHostCanRepairAHostName) {
     ResolveNothing();
     LoopbackServer server;
@@ -196,7 +211,7 @@ TEST_F(HostLookup, TheProxyIsResolvedAndItsPortUsedInsteadOfTheHost) {
 }
 
 TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing) {
-    ResolveSlowly(300);
+    ResolveSlowly(800);
     TestBrumel b;
     bool failedEvent = false;
     b.OnConnectionFailed = [&](QObject*) { failedEvent = true; };
@@ -205,7 +220,7 @@ TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing)
     clock.start();
     EXPECT_EQ(ConnectFailure(b), "Host Lookup Timed Out");
     EXPECT_GE(clock.elapsed(), 100);
-    EXPECT_LT(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 700) << "the time-out, not the reply, ended the wait";
     EXPECT_TRUE(b.TimedOut);
     EXPECT_TRUE(b.Canceled);
     EXPECT_FALSE(failedEvent);
@@ -216,7 +231,7 @@ TEST_F(HostLookup, ASlowLookupTimesOutOrIsCanceledAndItsLateReplyChangesNothing)
 
     // The abandoned replies arrive meanwhile and are dropped.
     b.WaitEnded = false;
-    RunEventsFor(400);
+    RunEventsFor(900);
     EXPECT_FALSE(b.WaitEnded);
 }
 

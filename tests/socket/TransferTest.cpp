@@ -110,6 +110,17 @@ TEST(ReadLn, DestroyingTheComponentFromAHandlerDuringTheWaitIsSafe) {
     RunEventsFor(100);
 }
 
+TEST(Capture, DestroyingTheComponentFromAHandlerKeepsTheFile) {
+    TempWorkDir dir;
+    LoopbackServer server;
+    server.send("kept").silent();
+    TestBrumel* b = ConnectedTo(server, 0).release();
+    QTimer::singleShot(100, [&] { delete b; });
+    EXPECT_THROW(b->CaptureFile("page.dat"), EAbortError);
+    EXPECT_EQ(ReadFile("page.dat"), "kept");
+    RunEventsFor(50);
+}
+
 TEST(Capture, StringAndFileHoldEveryByteUntilThePeerCloses) {
     TempWorkDir dir;
     std::string body;
@@ -214,6 +225,18 @@ TEST(Send, ALargeWriteReachesASlowReaderWhole) {
     std::string text(65535, 'z');
     b->Write(text);
     EXPECT_EQ(server.received(), text);
+}
+
+TEST(Send, APeerThatNeverReadsEndsTheSendAtTheTimeOutInsteadOfFreezing) {
+    LoopbackServer server;
+    server.silent();
+    auto b = ConnectedTo(server, 200);
+    std::string chunk(65535, 'w');
+    std::string failure = "no failure";
+    for (int i = 0; i < 2000 && failure == "no failure"; ++i)
+        failure = FailureOf([&] { b->Write(chunk); });
+    EXPECT_EQ(failure, "Socket send aborted");
+    EXPECT_TRUE(b->TimedOut);
 }
 
 TEST(Send, SendFileSendsTheWholeFileAndCountsItAcrossCalls) {

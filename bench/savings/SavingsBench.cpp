@@ -1,0 +1,237 @@
+// Makes every page of the corpus at three image settings and compares what
+// the service sends (reply texts and archive) with what a real browser
+// fetched from the same origin (the baseline file, from the origin's log).
+//
+// usage: zel_bench_savings <baseline file> [<folder to keep the archives in>]
+//        [--service <address of a running zelservice> <login>]
+// baseline file: one line per page: "<address> <body bytes> <bytes with headers>"
+//
+// Without --service the page maker is called directly and the bodies are
+// compared (archive and reply text against the origin's bodies). With it the
+// pages go through the real service as the browser asks for them (page
+// request, polls, archive), and everything that came over the wire, headers
+// included, is compared with the origin's bytes with headers.
+
+#include "PageMaker.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace zel::service;
+
+namespace {
+
+struct Page {
+    std::string url;
+    std::int64_t browserBody = 0;
+    std::int64_t browserTotal = 0;
+};
+
+struct Setting {
+    int quality;
+    int colors;
+};
+
+struct Result {
+    std::int64_t sent = 0;
+    double saved = 0; // share of the browser's bytes saved
+    double seconds = 0;
+};
+
+struct Made {
+    bool ok = false;
+    std::string error;
+    std::int64_t sent = 0; // what the browser receives for the page
+    double seconds = 0;    // from the page request until the archive is ready
+};
+
+std::vector<Page> ReadBaseline(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<Page> pages;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        Page page;
+        if (fields >> page.url >> page.browserBody >> page.browserTotal)
+            pages.push_back(page);
+    }
+    return pages;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The service's replies for one page: the page request's answer (after which
+// the archive is fetched), as the browser receives them.
+std::int64_t ReplyBytes(const PageOutcome& outcome) {
+    return std::int64_t(("OK," + std::to_string(outcome.archiveBytes) + ";" +
+                         std::to_string(outcome.pageBytes) + ":")
+                            .size());
+}
+
+Made MakeDirectly(const std::string& url, const Setting& setting, const std::string& archive) {
+    PageLimits limits;
+    limits.allowPrivateOrigins = true; // the corpus is served on loopback
+    PageRequest request;
+    request.url = url;
+    request.image.quality = setting.quality;
+    request.image.colors = setting.colors;
+    const auto started = std::chrono::steady_clock::now();
+    const PageOutcome outcome = MakePage(request, limits, archive, nullptr);
+    Made made;
+    made.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    made.ok = outcome.ok;
+    made.error = outcome.error;
+    made.sent = outcome.archiveBytes + ReplyBytes(outcome);
+    return made;
+}
+
+std::size_t Collect(char* data, std::size_t size, std::size_t count, void* body) {
+    static_cast<std::string*>(body)->append(data, size * count);
+    return size * count;
+}
+
+// One exchange with the service: the body, and the bytes received with headers.
+std::string Get(CURL* curl, const std::string& url, std::int64_t& received) {
+    std::string body;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+    if (curl_easy_perform(curl) != CURLE_OK)
+        return {};
+    curl_off_t bodyBytes = 0;
+    long headerBytes = 0;
+    curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+    curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &headerBytes);
+    received += bodyBytes + headerBytes;
+    return body;
+}
+
+// The page through a running service, as the browser asks for it.
+Made MakeThroughService(const std::string& service, const std::string& login,
+                        const std::string& url, const Setting& setting,
+                        const std::string& archive) {
+    std::string escaped;
+    for (char c : url)
+        escaped += c == '?' ? "^^^^^" : c == '&' ? "|||||" : std::string(1, c);
+    const std::string settings = "&quality=" + std::to_string(setting.quality) +
+                                 "&colors=" + std::to_string(setting.colors) + "&gray=0";
+    CURL* curl = curl_easy_init();
+    Made made;
+    const auto started = std::chrono::steady_clock::now();
+    std::string reply =
+        Get(curl, service + "/zel/page?image=1&login=" + login + settings + "&url=" + escaped,
+            made.sent);
+    while (reply.find("NexT") != std::string::npos)
+        reply = Get(curl, service + "/zel/poll?login=" + login + settings, made.sent);
+    made.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (reply.rfind("OK,", 0) == 0) {
+        const std::string zip = Get(curl, service + "/zel/arch/" + login + "/1.dat", made.sent);
+        std::ofstream(archive, std::ios::binary) << zip;
+        made.ok = !zip.empty();
+    }
+    made.error = made.ok ? "" : reply.empty() ? "no reply" : reply;
+    curl_easy_cleanup(curl);
+    return made;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: zel_bench_savings <baseline file> [<archive folder>]\n";
+        return 2;
+    }
+    const std::vector<Page> pages = ReadBaseline(argv[1]);
+    std::string keep, service, login;
+    for (int i = 2; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--service" && i + 2 < argc) {
+            service = argv[++i];
+            login = argv[++i];
+        } else {
+            keep = argument;
+        }
+    }
+    const bool throughService = !service.empty();
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path() / "zel-bench";
+    std::filesystem::create_directories(scratch);
+    if (!keep.empty())
+        std::filesystem::create_directories(keep);
+
+    const std::vector<Setting> settings{{100, 256}, {50, 64}, {30, 32}};
+    std::int64_t browserTotal = 0;
+    auto browserBytes = [&](const Page& page) {
+        return throughService ? page.browserTotal : page.browserBody;
+    };
+    for (const Page& page : pages)
+        browserTotal += browserBytes(page);
+
+    std::printf("%d pages, the browser fetched %lld bytes (%s)\n", int(pages.size()),
+                static_cast<long long>(browserTotal),
+                throughService ? "with headers; service: zelservice, with headers"
+                               : "bodies as sent by the origin; service: MakePage, bodies");
+    std::printf("%-8s %14s %8s %12s %12s %14s\n", "setting", "service bytes", "saved",
+                "median page", "worst page", "median time");
+    double savedAt3032 = 0;
+    for (const Setting& setting : settings) {
+        std::vector<Result> results;
+        std::int64_t sent = 0;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            const std::string archive =
+                (keep.empty() ? scratch : std::filesystem::path(keep)) /
+                (std::to_string(setting.quality) + "-" + std::to_string(setting.colors) + "-" +
+                 std::to_string(i) + ".zip");
+            const Made made =
+                throughService ? MakeThroughService(service, login, pages[i].url, setting, archive)
+                               : MakeDirectly(pages[i].url, setting, archive);
+            if (!made.ok) {
+                std::fprintf(stderr, "%s: %s\n", pages[i].url.c_str(), made.error.c_str());
+                continue;
+            }
+            Result result;
+            result.sent = made.sent;
+            result.saved = 1.0 - double(result.sent) /
+                                     double(std::max<std::int64_t>(1, browserBytes(pages[i])));
+            result.seconds = made.seconds;
+            sent += result.sent;
+            results.push_back(result);
+            std::fprintf(stderr, "  %3d/%-3d %6.1f%% %8lld -> %8lld  %5.2fs  %s\n", setting.quality,
+                         setting.colors, result.saved * 100,
+                         static_cast<long long>(browserBytes(pages[i])),
+                         static_cast<long long>(result.sent), made.seconds, pages[i].url.c_str());
+        }
+        std::vector<double> saved, times;
+        for (const Result& result : results) {
+            saved.push_back(result.saved);
+            times.push_back(result.seconds);
+        }
+        const double total = 1.0 - double(sent) / double(std::max<std::int64_t>(1, browserTotal));
+        if (setting.quality == 30)
+            savedAt3032 = total;
+        std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %13.2fs\n", setting.quality,
+                    setting.colors, static_cast<long long>(sent), total * 100, Median(saved) * 100,
+                    saved.empty() ? 0 : *std::min_element(saved.begin(), saved.end()) * 100,
+                    Median(times));
+        if (results.size() != pages.size())
+            std::printf("         (%d pages failed, see above)\n",
+                        int(pages.size() - results.size()));
+    }
+    std::printf("saved at 30/32 against headless Chromium's bytes: %.1f%% (goal 70%%)\n",
+                savedAt3032 * 100);
+    return 0;
+}

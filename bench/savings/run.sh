@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The savings benchmark: serves the corpus with nginx (gzip on) on loopback,
+# measures what headless Chromium fetches for each page (from nginx's access
+# log), then makes each page with the service's page maker at three settings
+# and prints the comparison. Not a test; run by hand:
+#   bash bench/savings/run.sh [corpus folder] [folder for screenshots]
+# The pages go through the real service when the tree has it (or when
+# ZELSERVICE names a built zelservice); otherwise the page maker is called
+# directly.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/../.." && pwd)"
+corpus="${1:-$here/corpus}"
+shots="${2:-}"
+port=8971
+
+[ -d "$corpus/root/usr/share/doc" ] || bash "$here/fetch-corpus.sh" "$corpus"
+share="$corpus/root/usr/share"
+
+# Photo galleries: the desktop backgrounds, shown as a gallery page would.
+mkdir -p "$share/galleries"
+for set in nature abstract; do
+  {
+    echo "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>$set</title></head><body><h1>$set</h1>"
+    for f in "$share/backgrounds/mate/$set"/*; do
+      name="$(basename "$f")"
+      case "$name" in *_[0-9]*x[0-9]*.*) continue ;; esac # the same picture, larger
+      echo "<figure><img src=\"../backgrounds/mate/$set/$name\" width=\"640\" alt=\"$name\"><figcaption>$name</figcaption></figure>"
+    done
+    echo "</body></html>"
+  } >"$share/galleries/$set.html"
+done
+
+work="$(mktemp -d)"
+trap 'kill "$nginx_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/nginx/logs"
+cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+error_log $work/nginx/error.log;
+pid $work/nginx/nginx.pid;
+events { worker_connections 256; }
+http {
+  include /etc/nginx/mime.types;
+  default_type application/octet-stream;
+  log_format bench '\$request_uri \$status \$body_bytes_sent \$bytes_sent';
+  access_log $work/nginx/access.log bench;
+  client_body_temp_path $work/nginx;
+  proxy_temp_path $work/nginx;
+  fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx;
+  scgi_temp_path $work/nginx;
+  gzip on;
+  gzip_types text/plain text/css application/javascript application/json image/svg+xml application/xml;
+  server {
+    listen 127.0.0.1:$port;
+    root $share;
+  }
+}
+CONF
+nginx -p "$work/nginx" -c "$work/nginx.conf" &
+nginx_pid=$!
+sleep 1
+
+# Baseline: what a real browser fetches for each page, from the access log.
+baseline="$work/baseline.txt"
+: >"$baseline"
+grep -v '^#' "$here/pages.txt" | while read -r path; do
+  [ -n "$path" ] || continue
+  url="http://127.0.0.1:$port/$path"
+  before=$(wc -l <"$work/nginx/access.log")
+  profile="$(mktemp -d)"
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$profile" --window-size=1280,2000 --virtual-time-budget=15000 \
+    --screenshot="$work/browser.png" "$url" >/dev/null 2>&1 || true
+  rm -rf "$profile"
+  sleep 0.5
+  tail -n +"$((before + 1))" "$work/nginx/access.log" |
+    awk -v url="$url" '{ body += $3; all += $4 } END { print url, body + 0, all + 0 }' >>"$baseline"
+done
+
+cmake -S "$here" -B "$repo/build-bench" -G Ninja >/dev/null
+ninja -C "$repo/build-bench" zel_bench_savings >/dev/null
+archives="$work/archives"
+
+service_args=()
+zelservice="${ZELSERVICE:-}"
+if [ -z "$zelservice" ] && [ -f "$repo/service/main.cpp" ]; then
+  cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
+  ninja -C "$repo/build" zelservice >/dev/null
+  zelservice="$(find "$repo/build" -type f -name zelservice -perm -u+x | head -n 1)"
+fi
+if [ -n "$zelservice" ]; then
+  service_port=8972
+  "$zelservice" --listen 127.0.0.1 --port "$service_port" --data "$work/service" \
+    --allow-private-origins >"$work/service.log" 2>&1 &
+  service_pid=$!
+  trap 'kill "$nginx_pid" "$service_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+  sleep 1
+  reply="$(curl -s "http://127.0.0.1:$service_port/zel/login?comp=bench&mail=bench@example.org")"
+  login="$(echo "$reply" | sed -n 's/^OK,Your login is \([a-z0-9]*\) .*/\1/p')"
+  [ -n "$login" ] || { echo "no login from the service: $reply" >&2; exit 1; }
+  service_args=(--service "http://127.0.0.1:$service_port" "$login")
+fi
+"$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" 2>"$work/pages.log"
+cp "$work/pages.log" "$repo/build-bench/last-pages.log"
+cp "$baseline" "$repo/build-bench/last-baseline.txt"
+
+# Screenshots of a few made pages as the browser's view would show them.
+if [ -n "$shots" ]; then
+  mkdir -p "$shots"
+  for zip in "$archives"/30-32-0.zip "$archives"/30-32-6.zip "$archives"/30-32-10.zip "$archives"/30-32-15.zip \
+             "$archives"/100-256-0.zip; do
+    [ -f "$zip" ] || continue
+    name="$(basename "$zip" .zip)"
+    mkdir -p "$work/show/$name" && (cd "$work/show/$name" && unzip -q -o "$zip")
+    profile="$(mktemp -d)"
+    timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-sync \
+      --disable-background-networking --disable-component-update --user-data-dir="$profile" \
+      --window-size=1280,1600 --screenshot="$shots/$name.png" "file://$work/show/$name/page.htm" \
+      >/dev/null 2>&1 || true
+    rm -rf "$profile"
+  done
+  echo "screenshots in $shots"
+fi

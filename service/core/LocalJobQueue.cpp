@@ -1,0 +1,178 @@
+#include "LocalJobQueue.h"
+
+#include "Replies.h"
+
+#include <algorithm>
+
+namespace zel::service {
+
+using Clock = std::chrono::steady_clock;
+
+struct LocalJobQueue::Job {
+    enum class State { Waiting, Running, Done, Failed };
+
+    std::uint64_t id = 0;
+    std::string login;
+    PageRequest request;
+    Clock::time_point submitted;
+    std::atomic<bool> cancelled{false};
+
+    // Guarded by the queue's mutex.
+    State state = State::Waiting;
+    std::int64_t fetched = 0;  // bytes over the wire so far
+    std::int64_t reported = 0; // of those, told to the browser already
+    std::int64_t archiveBytes = 0;
+    std::string error;
+
+    bool Ended() const { return state == State::Done || state == State::Failed; }
+};
+
+LocalJobQueue::LocalJobQueue(JobRunner& runner, ArchiveStore& archives, AccessLog& log, int workers,
+                             std::size_t maxWaiting)
+    : runner_(runner), archives_(archives), log_(log), maxWaiting_(maxWaiting) {
+    for (int i = 0; i < std::max(1, workers); ++i)
+        workers_.emplace_back([this] { Work(); });
+}
+
+LocalJobQueue::~LocalJobQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        for (auto& [login, job] : current_)
+            job->cancelled = true;
+    }
+    workAvailable_.notify_all();
+    jobChanged_.notify_all();
+    for (auto& worker : workers_)
+        worker.join();
+}
+
+std::uint64_t LocalJobQueue::Submit(const std::string& login, const PageRequest& request) {
+    auto job = std::make_shared<Job>();
+    job->login = login;
+    job->request = request;
+    job->submitted = Clock::now();
+    {
+        std::lock_guard lock(mutex_);
+        job->id = nextId_++;
+        auto& slot = current_[login];
+        if (slot)
+            slot->cancelled = true;
+        slot = job;
+        std::erase_if(waiting_, [](const auto& waiting) { return waiting->cancelled.load(); });
+        if (waiting_.size() >= maxWaiting_) {
+            job->state = Job::State::Failed;
+            job->error = texts::kServiceBusy;
+        } else {
+            waiting_.push_back(job);
+        }
+    }
+    workAvailable_.notify_one();
+    jobChanged_.notify_all();
+    return job->id;
+}
+
+std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
+                                             std::optional<std::uint64_t> jobId,
+                                             std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    const auto found = current_.find(login);
+    if (found == current_.end())
+        return jobId ? std::optional(JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced})
+                     : std::nullopt;
+    const std::shared_ptr<Job> job = found->second;
+    const std::uint64_t wanted = jobId.value_or(job->id);
+    if (job->id == wanted)
+        jobChanged_.wait_for(
+            lock, wait, [&] { return stopping_ || job->Ended() || current_[login]->id != wanted; });
+    if (job->id != wanted || current_[login]->id != wanted)
+        return JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced};
+
+    JobReport report;
+    switch (job->state) {
+    case Job::State::Done:
+        report.state = JobReport::State::Done;
+        report.archiveBytes = job->archiveBytes;
+        break;
+    case Job::State::Failed:
+        report.state = JobReport::State::Failed;
+        report.error = job->error;
+        break;
+    default:
+        report.state = JobReport::State::Running;
+        break;
+    }
+    report.newBytes = std::max<std::int64_t>(0, job->fetched - job->reported);
+    job->reported += report.newBytes;
+    return report;
+}
+
+bool LocalJobQueue::IsCurrent(const Job& job) const {
+    const auto found = current_.find(job.login);
+    return found != current_.end() && found->second.get() == &job;
+}
+
+void LocalJobQueue::Work() {
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::unique_lock lock(mutex_);
+            workAvailable_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+            if (stopping_)
+                return;
+            job = waiting_.front();
+            waiting_.pop_front();
+            if (job->cancelled)
+                continue;
+            job->state = Job::State::Running;
+        }
+        RunJob(job);
+    }
+}
+
+void LocalJobQueue::RunJob(const std::shared_ptr<Job>& job) {
+    const std::string workPath = archives_.WorkPath(job->login, job->id);
+    const PageOutcome outcome = runner_.Run(
+        job->request, workPath,
+        [&](std::int64_t bytes) {
+            std::lock_guard lock(mutex_);
+            job->fetched += bytes;
+        },
+        job->cancelled);
+    Finish(*job, outcome, workPath);
+}
+
+void LocalJobQueue::Finish(Job& job, const PageOutcome& outcome, const std::string& workPath) {
+    std::lock_guard lock(mutex_);
+    // The page's size is what the page maker counted in the end, whatever
+    // the progress reports added up to.
+    if (outcome.ok)
+        job.fetched = outcome.pageBytes;
+    if (job.cancelled || !IsCurrent(job)) {
+        archives_.Discard(workPath);
+        job.state = Job::State::Failed;
+        job.error = texts::kReplaced;
+    } else if (!outcome.ok) {
+        archives_.Discard(workPath);
+        job.state = Job::State::Failed;
+        job.error = outcome.error.empty() ? texts::kJobFailed : outcome.error;
+    } else {
+        try {
+            job.archiveBytes = archives_.Publish(job.login, workPath);
+            job.state = Job::State::Done;
+        } catch (const std::exception&) {
+            archives_.Discard(workPath);
+            job.state = Job::State::Failed;
+            job.error = texts::kJobFailed;
+        }
+    }
+    // Logged before anyone hears of the end, so the log has every job
+    // that a browser saw finish.
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.submitted);
+    log_.Write({job.login, job.request.url, job.fetched, job.archiveBytes, elapsed.count(),
+                job.state == Job::State::Done});
+    jobChanged_.notify_all();
+}
+
+} // namespace zel::service

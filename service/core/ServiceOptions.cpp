@@ -1,0 +1,210 @@
+#include "ServiceOptions.h"
+
+#include <charconv>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace zel::service {
+
+namespace {
+
+struct Option {
+    std::string name;
+    std::string argument; // empty for a switch
+    std::string help;
+    std::function<void(ServiceOptions&, const std::string&)> set;
+    std::function<std::string(ServiceOptions&)> show; // the current value
+};
+
+long long ParseNumber(const std::string& name, const std::string& text, long long low,
+                      long long high) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw std::invalid_argument("--" + name + " takes a number from " + std::to_string(low) +
+                                    " to " + std::to_string(high) + ", not '" + text + "'");
+    return value;
+}
+
+// A number held in whatever `get` points to: a plain integer or a
+// std::chrono duration (counted in its own unit).
+template <typename Get>
+Option Number(const std::string& name, const std::string& help, long long low, long long high,
+              Get get) {
+    auto set = [=](ServiceOptions& o, const std::string& v) {
+        auto& target = get(o);
+        using Target = std::remove_reference_t<decltype(target)>;
+        target = Target(ParseNumber(name, v, low, high));
+    };
+    auto show = [=](ServiceOptions& o) {
+        const auto& value = get(o);
+        if constexpr (requires { value.count(); })
+            return std::to_string(value.count());
+        else
+            return std::to_string(value);
+    };
+    return {name, "N", help, set, show};
+}
+
+template <typename Get>
+Option Text(const std::string& name, const std::string& argument, const std::string& help,
+            Get get) {
+    return {name, argument, help, [=](ServiceOptions& o, const std::string& v) { get(o) = v; },
+            [=](ServiceOptions& o) {
+                const std::string value = get(o);
+                return value.empty() ? std::string("none") : value;
+            }};
+}
+
+template <typename Get> Option Switch(const std::string& name, const std::string& help, Get get) {
+    return {name, "", help, [=](ServiceOptions& o, const std::string&) { get(o) = true; },
+            [=](ServiceOptions& o) { return std::string(get(o) ? "on" : "off"); }};
+}
+
+#define FIELD(path)                                                                                \
+    [](ServiceOptions & o) -> auto& {                                                              \
+        return o.path;                                                                             \
+    }
+
+const std::vector<Option>& Options() {
+    constexpr long long kMany = 1LL << 40;
+    static const std::vector<Option> options = {
+        Text("listen", "ADDRESS", "address to listen on", FIELD(http.host)),
+        Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
+        {"data", "FOLDER", "data folder: accounts, archives, access log",
+         [](ServiceOptions& o, const std::string& v) { o.dataFolder = v; },
+         [](ServiceOptions& o) { return o.dataFolder.string(); }},
+        Number("threads", "HTTP threads (each waiting request holds one)", 2, 1024,
+               FIELD(http.threads)),
+        Number("max-header-bytes", "largest request header", 256, 1 << 20,
+               FIELD(http.maxHeaderBytes)),
+        Number("max-body-bytes", "largest request body", 0, 1 << 20, FIELD(http.maxBodyBytes)),
+        Number("read-timeout-seconds", "time-out reading a request", 1, 3600,
+               FIELD(http.readTimeoutSeconds)),
+        Number("write-timeout-seconds", "time-out writing a reply", 1, 3600,
+               FIELD(http.writeTimeoutSeconds)),
+        Switch("trust-real-ip",
+               "take the client's address from X-Real-IP (only behind your own reverse proxy)",
+               FIELD(http.trustRealIp)),
+        Number("poll-wait-ms", "how long a page request or poll waits for its job", 0, 60000,
+               FIELD(protocol.pollWait)),
+        Number("jobs", "page jobs that run at once", 1, 256, FIELD(jobWorkers)),
+        Number("max-waiting-jobs", "jobs that may wait for a free slot before the service is busy",
+               1, 100000, FIELD(maxWaitingJobs)),
+        Number("job-seconds", "wall time of one job before it is killed", 1, 3600,
+               FIELD(job.wallTime)),
+        Number("job-cpu-seconds", "processor time of one job", 1, 3600,
+               FIELD(job.process.cpuSeconds)),
+        Number("job-memory-bytes", "address space of one job's process", 64LL << 20, kMany,
+               FIELD(job.process.memoryBytes)),
+        Number("job-file-bytes", "largest file one job may write", 1 << 20, kMany,
+               FIELD(job.process.fileBytes)),
+        Number("archive-keep-seconds", "how long archives are kept", 60, 365LL * 24 * 3600,
+               FIELD(archiveKeep)),
+        Switch("allow-private-origins",
+               "fetch from private, loopback and other special addresses (tests, your own "
+               "machine)",
+               FIELD(job.limits.allowPrivateOrigins)),
+        Switch("keep-scripts", "keep scripts in pages", FIELD(job.limits.keepScripts)),
+        Number("max-page-bytes", "largest HTML document (decoded)", 1024, kMany,
+               FIELD(job.limits.maxPageBytes)),
+        Number("max-style-sheet-bytes", "largest style sheet (decoded)", 1024, kMany,
+               FIELD(job.limits.maxStyleSheetBytes)),
+        Number("max-resources", "resources fetched for one page", 0, 100000,
+               FIELD(job.limits.maxResources)),
+        Number("max-job-bytes", "all bytes fetched for one page", 1024, kMany,
+               FIELD(job.limits.maxJobBytes)),
+        Number("max-image-pixels", "largest image (width times height)", 1, kMany,
+               FIELD(job.limits.maxImagePixels)),
+        Number("max-decoded-ratio", "largest decoded to compressed size ratio", 1, 100000,
+               FIELD(job.limits.maxDecodedRatio)),
+        Number("fetch-timeout-seconds", "time-out of one transfer from an origin", 1, 3600,
+               FIELD(job.limits.fetchTimeoutSeconds)),
+        Number("connect-timeout-seconds", "time-out of one connection to an origin", 1, 3600,
+               FIELD(job.limits.connectTimeoutSeconds)),
+        Number("max-nesting-depth", "open elements in one document", 16, 100000,
+               FIELD(job.limits.maxNestingDepth)),
+        Number("max-frame-depth", "frames within frames", 0, 16, FIELD(job.limits.maxFrameDepth)),
+        Number("max-import-depth", "style sheets importing style sheets", 0, 16,
+               FIELD(job.limits.maxImportDepth)),
+        Number("resource-seconds",
+               "after this time a page is packed with the resources fetched so far", 1, 3600,
+               FIELD(job.limits.resourceSeconds)),
+        Number("logins-per-mail", "login requests for one e-mail address a day", 1, 100000,
+               FIELD(protocol.loginsPerMail)),
+        Number("logins-per-client", "login requests from one client address an hour", 1, 100000,
+               FIELD(protocol.loginsPerClient)),
+        Text("smtp-url", "URL",
+             "SMTP server that mails new logins (smtp://host:port or smtps://host:port); "
+             "without one the login is given in the reply",
+             FIELD(smtp.url)),
+        Text("smtp-from", "ADDRESS", "sender of the login mails", FIELD(smtp.from)),
+        Text("smtp-user", "NAME", "SMTP user name", FIELD(smtp.user)),
+        Text("smtp-password-file", "FILE", "file holding the SMTP password",
+             FIELD(smtpPasswordFile)),
+        Switch("smtp-require-tls", "require STARTTLS on smtp://", FIELD(smtp.requireTls)),
+        Switch("help", "show this text", FIELD(help)),
+    };
+    return options;
+}
+
+#undef FIELD
+
+const Option& Find(const std::string& name) {
+    for (const Option& option : Options())
+        if (option.name == name)
+            return option;
+    throw std::invalid_argument("unknown option --" + name + " (see --help)");
+}
+
+} // namespace
+
+ServiceOptions DefaultOptions(const std::filesystem::path& programFolder) {
+    ServiceOptions options;
+    options.dataFolder = programFolder / "data";
+    return options;
+}
+
+void ParseOptions(int argc, const char* const* argv, ServiceOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word.rfind("--", 0) != 0)
+            throw std::invalid_argument("unexpected argument '" + word + "' (see --help)");
+        word.erase(0, 2);
+        std::string value;
+        const std::size_t equals = word.find('=');
+        const bool inlineValue = equals != std::string::npos;
+        if (inlineValue) {
+            value = word.substr(equals + 1);
+            word.erase(equals);
+        }
+        const Option& option = Find(word);
+        if (option.argument.empty()) {
+            if (inlineValue)
+                throw std::invalid_argument("--" + word + " takes no value");
+        } else if (!inlineValue) {
+            if (i + 1 >= argc)
+                throw std::invalid_argument("--" + word + " needs a value");
+            value = argv[++i];
+        }
+        option.set(options, value);
+    }
+}
+
+std::string UsageText(const ServiceOptions& defaults) {
+    ServiceOptions shown = defaults;
+    std::string text = "Usage: zelservice [OPTION]...\n"
+                       "The compressing service of ZELbrowser: fetches pages, makes them small\n"
+                       "and hands them to the browser as zip archives.\n\n"
+                       "Options (default in brackets):\n";
+    for (const Option& option : Options()) {
+        std::string head = "  --" + option.name;
+        if (!option.argument.empty())
+            head += " " + option.argument;
+        text += head + "\n      " + option.help + " [" + option.show(shown) + "]\n";
+    }
+    return text;
+}
+
+} // namespace zel::service

@@ -1,0 +1,39 @@
+#pragma once
+// The command line of zelservice: every setting of the service with its
+// default, and the help text made from the same table.
+
+#include "ChildJobRunner.h"
+#include "HttpFront.h"
+#include "SmtpLoginMailer.h"
+#include "ZelService.h"
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace zel::service {
+
+struct ServiceOptions {
+    HttpSettings http;
+    ProtocolSettings protocol;
+    ChildJobSettings job;
+    SmtpSettings smtp;
+    std::string smtpPasswordFile;
+    std::filesystem::path dataFolder;
+    int jobWorkers = 2;
+    int maxWaitingJobs = 100;
+    std::chrono::seconds archiveKeep{3600};
+    bool help = false;
+};
+
+// The defaults: 127.0.0.1:8960, the data folder "data" beside the program.
+ServiceOptions DefaultOptions(const std::filesystem::path& programFolder);
+
+// Reads "--name value" and "--name=value" options over the defaults;
+// throws std::invalid_argument naming what is wrong.
+void ParseOptions(int argc, const char* const* argv, ServiceOptions& options);
+
+// The help text: usage and every option with its default.
+std::string UsageText(const ServiceOptions& defaults);
+
+} // namespace zel::service

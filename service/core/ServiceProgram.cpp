@@ -1,0 +1,117 @@
+#include "ServiceProgram.h"
+
+#include "DiskArchiveStore.h"
+#include "LocalJobQueue.h"
+#include "PeriodicTask.h"
+#include "ServiceOptions.h"
+#include "SqliteAccountStore.h"
+
+#include <csignal>
+#include <curl/curl.h>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace zel::service {
+
+namespace {
+
+fs::path ProgramFolder() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::current_path() : self.parent_path();
+}
+
+std::string ReadPasswordFile(const std::string& path) {
+    std::ifstream in(path);
+    std::string password;
+    if (!in || !std::getline(in, password))
+        throw std::runtime_error("cannot read the SMTP password file " + path);
+    return password;
+}
+
+// Blocks the stop signals in every thread made from here on; one thread
+// waits for them and stops the front.
+sigset_t BlockStopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return signals;
+}
+
+int Serve(ServiceOptions options) {
+    const sigset_t stopSignals = BlockStopSignals();
+    fs::create_directories(options.dataFolder);
+    if (!options.smtpPasswordFile.empty())
+        options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
+
+    SqliteAccountStore accounts((options.dataFolder / "accounts.sqlite").string());
+    DiskArchiveStore archives(options.dataFolder);
+    AccessLog log((options.dataFolder / "access.log").string());
+    ChildJobRunner runner(options.job);
+    LocalJobQueue jobs(runner, archives, log, options.jobWorkers,
+                       static_cast<std::size_t>(options.maxWaitingJobs));
+    std::unique_ptr<SmtpLoginMailer> mailer;
+    if (!options.smtp.url.empty())
+        mailer = std::make_unique<SmtpLoginMailer>(options.smtp);
+    ZelService service(accounts, jobs, archives, mailer.get(), options.protocol);
+    PeriodicTask sweeper(
+        std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::min<std::chrono::seconds>(options.archiveKeep / 4, std::chrono::minutes(5))),
+        [&] { archives.RemoveOlderThan(options.archiveKeep); });
+
+    HttpFront front(service, options.http);
+    const int port = front.Bind();
+    if (port < 0) {
+        std::cerr << "zelservice: cannot listen on " << options.http.host << ":"
+                  << options.http.port << '\n';
+        return 1;
+    }
+    std::cerr << "zelservice: serving on " << options.http.host << ":" << port << ", data in "
+              << options.dataFolder.string() << '\n';
+    std::atomic<bool> stopping{false};
+    std::thread stopper([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        stopping = true;
+        front.Stop();
+    });
+    const bool served = front.Serve();
+    if (!stopping)
+        kill(getpid(), SIGTERM); // wakes the waiting thread; the signal stays blocked
+    stopper.join();
+    return served ? 0 : 1;
+}
+
+} // namespace
+
+int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage) {
+    // Once, before any thread: the job child fetches with libcurl, the
+    // service mails with it.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (argc >= 2 && std::string(argv[1]) == kJobCommand)
+        return RunJobChild(makePage);
+    ServiceOptions options = DefaultOptions(ProgramFolder());
+    try {
+        const ServiceOptions defaults = options;
+        ParseOptions(argc, argv, options);
+        if (options.help) {
+            std::cout << UsageText(defaults);
+            return 0;
+        }
+        return Serve(options);
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: " << failure.what() << '\n';
+        return 2;
+    }
+}
+
+} // namespace zel::service

@@ -1,0 +1,128 @@
+#include "ZelService.h"
+
+#include "Logins.h"
+#include "PageParameters.h"
+#include "Replies.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+namespace zel::service {
+
+namespace {
+
+std::string Value(const QueryParams& params, const std::string& key) {
+    const auto found = params.find(key);
+    return found == params.end() ? std::string() : found->second;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+long long UnixSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+ZelService::ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives,
+                       LoginMailer* mailer, ProtocolSettings settings)
+    : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings),
+      perMail_(settings.loginsPerMail, settings.mailWindow),
+      perClient_(settings.loginsPerClient, settings.clientWindow) {}
+
+bool ZelService::IsKnownLogin(const std::string& login) {
+    if (!IsWellFormedLogin(login))
+        return false;
+    try {
+        return accounts_.Exists(login);
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: " << failure.what() << '\n';
+        return false;
+    }
+}
+
+std::string ZelService::Page(const QueryParams& params) {
+    const std::string login = Value(params, "login");
+    if (!IsKnownLogin(login))
+        return BadReply(texts::kUnknownLogin);
+    const auto image = ImageSettingsFrom(params);
+    if (!image || !params.contains("url"))
+        return BadReply(texts::kWrongRequest);
+    const auto url = PageAddress(Value(params, "url"));
+    if (!url)
+        return BadReply(texts::kAddressRefused);
+    return Report(login, jobs_.Submit(login, {*url, *image}));
+}
+
+std::string ZelService::Poll(const QueryParams& params) {
+    const std::string login = Value(params, "login");
+    if (!IsKnownLogin(login))
+        return BadReply(texts::kUnknownLogin);
+    return Report(login, std::nullopt);
+}
+
+std::string ZelService::Report(const std::string& login, std::optional<std::uint64_t> job) {
+    const auto report = jobs_.Take(login, job, settings_.pollWait);
+    if (!report)
+        return BadReply(texts::kNoPageAsked);
+    switch (report->state) {
+    case JobReport::State::Done:
+        return OkReply(report->archiveBytes, report->newBytes);
+    case JobReport::State::Running:
+        return NextReply(report->newBytes);
+    default:
+        return BadReply(report->error);
+    }
+}
+
+StoredArchive ZelService::Archive(const std::string& login, int segment) {
+    if (segment != 1 || !IsWellFormedLogin(login))
+        return {};
+    return archives_.Open(login);
+}
+
+// Drops a login whose mail could not be sent; a failure here only leaves an
+// account nobody knows the login of.
+void ZelService::RemoveQuietly(const std::string& login) {
+    try {
+        accounts_.Remove(login);
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: " << failure.what() << '\n';
+    }
+}
+
+std::string ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {
+    if (!IsPlausibleEmail(query.mail))
+        return BadReply(texts::kWrongMail);
+    if (!perClient_.Allow(clientAddress) || !perMail_.Allow(Lower(query.mail)))
+        return BadReply(texts::kTooManyLogins);
+
+    Account account{"", query.mail, query.computer.substr(0, 1024), clientAddress, UnixSeconds()};
+    try {
+        do
+            account.login = NewLogin();
+        while (!accounts_.Add(account));
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: " << failure.what() << '\n';
+        return BadReply(texts::kStoreFailed);
+    }
+    if (!mailer_)
+        return "OK,Your login is " + account.login + " - type it in Options, page Login.";
+    try {
+        mailer_->Send(query.mail, account.login);
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: " << failure.what() << '\n';
+        RemoveQuietly(account.login);
+        return BadReply(texts::kMailFailed);
+    }
+    return "OK,Your login was sent to " + query.mail + ".";
+}
+
+} // namespace zel::service

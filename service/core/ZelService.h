@@ -1,0 +1,53 @@
+#pragma once
+// The service's protocol without HTTP: the page request, the poll, the
+// archive and the login request, each turned into its reply text.
+
+#include "AccountStore.h"
+#include "ArchiveStore.h"
+#include "JobQueue.h"
+#include "LoginMailer.h"
+#include "RateLimiter.h"
+#include "RequestTarget.h"
+
+#include <chrono>
+#include <string>
+
+namespace zel::service {
+
+struct ProtocolSettings {
+    // How long a page request or a poll waits for its job before "NexT".
+    std::chrono::milliseconds pollWait{2000};
+    int loginsPerMail = 3; // within mailWindow
+    std::chrono::seconds mailWindow{24 * 3600};
+    int loginsPerClient = 10; // within clientWindow
+    std::chrono::seconds clientWindow{3600};
+};
+
+class ZelService {
+public:
+    // `mailer` may be null: the login is then given in the reply itself.
+    ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives, LoginMailer* mailer,
+               ProtocolSettings settings);
+
+    std::string Page(const QueryParams& params);
+    std::string Poll(const QueryParams& params);
+    std::string Login(const LoginQuery& query, const std::string& clientAddress);
+    // Archive segment `segment` of the login; only segment 1 exists. No
+    // data when there is none.
+    StoredArchive Archive(const std::string& login, int segment);
+
+private:
+    bool IsKnownLogin(const std::string& login);
+    void RemoveQuietly(const std::string& login);
+    std::string Report(const std::string& login, std::optional<std::uint64_t> job);
+
+    AccountStore& accounts_;
+    JobQueue& jobs_;
+    ArchiveStore& archives_;
+    LoginMailer* mailer_;
+    ProtocolSettings settings_;
+    RateLimiter perMail_;
+    RateLimiter perClient_;
+};
+
+} // namespace zel::service

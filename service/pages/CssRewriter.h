@@ -1,0 +1,25 @@
+#pragma once
+// Rewrites the addresses in a style sheet (a file, a style element or a style
+// attribute) to the resources' local names.
+
+#include "ResourceSink.h"
+#include "Splice.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zel::service {
+
+struct CssContext {
+    std::string baseUrl;
+    bool images = true;  // false: image references point nowhere, nothing is fetched
+    int importDepth = 0; // of this style sheet
+};
+
+// Edits to `css`, their offsets moved by `offset` (where the text sits in a
+// larger document).
+std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, ResourceSink& sink,
+                             std::size_t offset = 0);
+
+} // namespace zel::service

@@ -1,0 +1,257 @@
+#include "Fetcher.h"
+
+#include "AddressCheck.h"
+#include "PageError.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+
+namespace zel::service {
+namespace {
+
+constexpr int kMaxRedirects = 5;
+// Below this size a body is never taken for a decompression bomb.
+constexpr std::int64_t kRatioFloorBytes = 1 << 20;
+const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) zelservice/1.0";
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    const auto begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos)
+        return {};
+    const auto end = text.find_last_not_of(" \t\r\n");
+    return text.substr(begin, end - begin + 1);
+}
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+// What one transfer collects, and why it stopped early.
+struct Fetcher::State {
+    CURL* curl = nullptr;
+    PageLimits limits;
+    std::function<void(std::int64_t)> onWireBytes;
+    AddressPolicy allowAddress;
+    Fetcher* owner = nullptr;
+
+    FetchResult result;
+    std::int64_t maxBody = 0;
+    std::int64_t reportedThisTransfer = 0; // wire bytes of this transfer already counted
+    std::int64_t lastDownloaded = 0;       // body bytes of the current response
+    std::int64_t earlierBodies = 0;        // body bytes of responses redirected from
+    bool refused = false;
+    bool tooBig = false;
+
+    void Count(std::int64_t transferWire) {
+        if (transferWire <= reportedThisTransfer)
+            return;
+        const std::int64_t delta = transferWire - reportedThisTransfer;
+        reportedThisTransfer = transferWire;
+        owner->wireBytes_ += delta;
+        if (onWireBytes)
+            onWireBytes(delta);
+    }
+};
+
+namespace {
+
+using State = Fetcher::State;
+
+std::int64_t InfoBytes(CURL* curl, CURLINFO info) {
+    curl_off_t value = 0;
+    curl_easy_getinfo(curl, info, &value);
+    return value;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* context) {
+    auto* state = static_cast<State*>(context);
+    const std::size_t bytes = size * count;
+    FetchResult& result = state->result;
+    if (std::int64_t(result.body.size() + bytes) > state->maxBody) {
+        state->tooBig = true;
+        return 0;
+    }
+    result.body.append(data, bytes);
+    // libcurl's download counter counts the bytes as they came (still
+    // compressed), the body here is decoded: their ratio tells a bomb.
+    const std::int64_t raw =
+        std::max<std::int64_t>(1, InfoBytes(state->curl, CURLINFO_SIZE_DOWNLOAD_T));
+    const std::int64_t decoded = std::int64_t(result.body.size());
+    if (decoded > kRatioFloorBytes && decoded / raw > state->limits.maxDecodedRatio) {
+        state->tooBig = true;
+        return 0;
+    }
+    return bytes;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* context) {
+    auto* state = static_cast<State*>(context);
+    const std::size_t bytes = size * count;
+    const std::string line(data, bytes);
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new response (after a redirect): only the last one's headers count.
+        state->result.noTransform = false;
+        return bytes;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string::npos)
+        return bytes;
+    const std::string name = Lower(Trim(line.substr(0, colon)));
+    const std::string value = Lower(line.substr(colon + 1));
+    if (name == "cache-control" && value.find("no-transform") != std::string::npos)
+        state->result.noTransform = true;
+    return bytes;
+}
+
+int OnProgress(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
+    auto* state = static_cast<State*>(context);
+    // The counter may start again at a redirect; what came before stays counted.
+    if (downloaded < state->lastDownloaded)
+        state->earlierBodies += state->lastDownloaded;
+    state->lastDownloaded = downloaded;
+    state->Count(state->earlierBodies + downloaded);
+    return 0;
+}
+
+curl_socket_t OpenSocket(void* context, curlsocktype, curl_sockaddr* address) {
+    auto* state = static_cast<State*>(context);
+    if (!state->allowAddress(&address->addr)) {
+        state->refused = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+void ParseContentType(const char* header, FetchResult& result) {
+    if (header == nullptr)
+        return;
+    const std::string text = Lower(header);
+    result.contentType = Trim(text.substr(0, text.find(';')));
+    const auto charset = text.find("charset=");
+    if (charset == std::string::npos)
+        return;
+    std::string value = text.substr(charset + 8);
+    value = Trim(value.substr(0, value.find(';')));
+    value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
+    value.erase(std::remove(value.begin(), value.end(), '\''), value.end());
+    result.charset = value;
+}
+
+std::string ErrorText(CURLcode code, const State& state) {
+    if (state.refused)
+        return "Address refused";
+    if (state.tooBig)
+        return "Page too big";
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return "Time-out";
+    case CURLE_TOO_MANY_REDIRECTS:
+        return "Too many redirects";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return "Address refused";
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+        return "Secure connection failed";
+    case CURLE_BAD_CONTENT_ENCODING:
+        return "Bad content encoding";
+    default:
+        return "Origin unreachable";
+    }
+}
+
+} // namespace
+
+Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onWireBytes)
+    : Fetcher(limits, std::move(onWireBytes),
+              limits.allowPrivateOrigins ? AddressPolicy([](const sockaddr*) { return true; })
+                                         : AddressPolicy(IsPublicAddress)) {}
+
+Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onWireBytes,
+                 AddressPolicy allowAddress)
+    : state_(std::make_unique<State>()) {
+    InitCurlOnce();
+    state_->limits = limits;
+    state_->onWireBytes = std::move(onWireBytes);
+    state_->allowAddress = std::move(allowAddress);
+    state_->owner = this;
+    CURL* curl = curl_easy_init();
+    if (curl == nullptr)
+        throw PageError("Out of memory");
+    state_->curl = curl;
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, long(kMaxRedirects));
+    curl_easy_setopt(curl, CURLOPT_PROXY, ""); // never a proxy from the environment
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, ""); // a cookie jar in memory, for this job
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(std::max(1, limits.connectTimeoutSeconds)));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, state_.get());
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, state_.get());
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, state_.get());
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, state_.get());
+}
+
+Fetcher::~Fetcher() {
+    curl_easy_cleanup(state_->curl);
+}
+
+FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,
+                           const std::string& referer) {
+    State& state = *state_;
+    CURL* curl = state.curl;
+    state.result = FetchResult{};
+    state.maxBody = std::max<std::int64_t>(0, maxBodyBytes);
+    state.reportedThisTransfer = 0;
+    state.lastDownloaded = 0;
+    state.earlierBodies = 0;
+    state.refused = false;
+    state.tooBig = false;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(std::max(1, timeoutSeconds)));
+    curl_easy_setopt(curl, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
+
+    const CURLcode code = curl_easy_perform(curl);
+    // Headers of every response on the way (redirects too) and their bodies.
+    long headerBytes = 0;
+    curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &headerBytes);
+    state.Count(headerBytes + state.earlierBodies + InfoBytes(curl, CURLINFO_SIZE_DOWNLOAD_T));
+    if (code != CURLE_OK)
+        throw PageError(ErrorText(code, state));
+
+    FetchResult result = std::move(state.result);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+    const char* contentType = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &contentType);
+    ParseContentType(contentType, result);
+    const char* finalUrl = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalUrl);
+    result.finalUrl = finalUrl ? finalUrl : url;
+    return result;
+}
+
+} // namespace zel::service

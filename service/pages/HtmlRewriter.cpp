@@ -1,0 +1,583 @@
+#include "HtmlRewriter.h"
+
+#include "CssRewriter.h"
+#include "Url.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <sstream>
+
+namespace zel::service {
+namespace {
+
+constexpr char kNowhere[] = "data:,";
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return out;
+}
+
+bool IsCharsetName(const std::string& name) {
+    if (name.empty() || name.size() > 40)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == ':';
+    });
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char c = text[i];
+        const int follow = c < 0x80         ? 0
+                           : (c >> 5) == 6  ? 1
+                           : (c >> 4) == 14 ? 2
+                           : (c >> 3) == 30 ? 3
+                                            : -1;
+        if (follow < 0 || i + follow >= text.size() + (follow == 0 ? 1 : 0))
+            return false; // not a lead byte, or cut off at the end
+        for (int k = 1; k <= follow; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
+                return false;
+        i += follow + 1;
+    }
+    return true;
+}
+
+std::string CharsetInMeta(std::string_view html) {
+    // Browsers look for the declaration in the first 1024 bytes.
+    const std::string head = Lower(html.substr(0, 1024));
+    const auto at = head.find("charset=");
+    if (at == std::string::npos || head.rfind("<meta", at) == std::string::npos)
+        return {};
+    std::string name;
+    for (std::size_t i = at + 8; i < head.size(); ++i) {
+        const char c = head[i];
+        if ((c == '"' || c == '\'') && name.empty())
+            continue;
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
+              c == ':'))
+            break;
+        name += c;
+    }
+    return name;
+}
+
+int IntAttribute(const GumboAttribute* attribute) {
+    if (attribute == nullptr)
+        return 0;
+    const char* text = attribute->value;
+    while (*text == ' ')
+        ++text;
+    int value = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*text)) && value < 100000; ++text)
+        value = value * 10 + (*text - '0');
+    return *text == '%' ? 0 : value;
+}
+
+std::vector<std::string> Tokens(const char* text) {
+    std::istringstream in(Lower(text));
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;)
+        tokens.push_back(token);
+    return tokens;
+}
+
+bool Has(const std::vector<std::string>& tokens, std::initializer_list<const char*> wanted) {
+    return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& token) {
+        return std::any_of(wanted.begin(), wanted.end(), [&](const char* w) { return token == w; });
+    });
+}
+
+struct SrcsetCandidate {
+    std::string url;
+    int width = 0;        // "w" descriptor
+    double density = 1.0; // "x" descriptor
+};
+
+std::vector<SrcsetCandidate> ParseSrcset(std::string_view text) {
+    std::vector<SrcsetCandidate> candidates;
+    std::size_t i = 0;
+    auto space = [&](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (i < text.size()) {
+        while (i < text.size() && (space(text[i]) || text[i] == ','))
+            ++i;
+        const std::size_t start = i;
+        while (i < text.size() && !space(text[i]))
+            ++i;
+        std::string url(text.substr(start, i - start));
+        SrcsetCandidate candidate;
+        if (!url.empty() && url.back() == ',') {
+            while (!url.empty() && url.back() == ',')
+                url.pop_back();
+        } else {
+            const std::size_t descriptorStart = i;
+            while (i < text.size() && text[i] != ',')
+                ++i;
+            std::istringstream in{std::string(text.substr(descriptorStart, i - descriptorStart))};
+            for (std::string descriptor; in >> descriptor;) {
+                const char unit = descriptor.back();
+                descriptor.pop_back();
+                try {
+                    if (unit == 'w')
+                        candidate.width = std::stoi(descriptor);
+                    else if (unit == 'x')
+                        candidate.density = std::stod(descriptor);
+                } catch (const std::exception&) {
+                }
+            }
+        }
+        if (url.empty())
+            continue;
+        candidate.url = std::move(url);
+        candidates.push_back(std::move(candidate));
+    }
+    return candidates;
+}
+
+// The candidate a screen of normal density would show in the given width:
+// the narrowest one at least that wide, or the one for density 1.
+std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
+    const auto candidates = ParseSrcset(srcset);
+    if (candidates.empty())
+        return {};
+    const int wanted = boxWidth > 0 ? boxWidth : 1280;
+    const SrcsetCandidate* best = nullptr;
+    for (const auto& candidate : candidates) {
+        if (candidate.width > 0) {
+            const bool fits = candidate.width >= wanted;
+            if (best == nullptr ||
+                (fits && (best->width < wanted || candidate.width < best->width)) ||
+                (!fits && best->width < wanted && candidate.width > best->width))
+                best = &candidate;
+        } else if (best == nullptr ||
+                   std::abs(candidate.density - 1.0) < std::abs(best->density - 1.0)) {
+            best = &candidate;
+        }
+    }
+    return best->url;
+}
+
+struct GumboFree {
+    void operator()(GumboOutput* output) const {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+};
+
+class Rewriter {
+public:
+    Rewriter(std::string_view html, const HtmlContext& context, ResourceSink& sink)
+        : html_(html), context_(context), sink_(sink), base_(context.url) {}
+
+    std::vector<Edit> Run() {
+        GumboOptions options = kGumboDefaultOptions;
+        options.max_errors = 0; // the error list costs memory and nothing here reads it
+        output_.reset(gumbo_parse_with_options(&options, html_.data(), html_.size()));
+        if (!output_)
+            return {};
+        FindBase();
+        Walk();
+        AddCharset();
+        return std::move(edits_);
+    }
+
+private:
+    // --- positions in the source ---
+    bool InSource(const GumboStringPiece& piece) const {
+        return piece.data != nullptr && piece.data >= html_.data() &&
+               piece.data + piece.length <= html_.data() + html_.size();
+    }
+    std::size_t Offset(const char* at) const { return std::size_t(at - html_.data()); }
+    bool FromSource(const GumboElement& element) const {
+        return element.original_tag.length > 0 && InSource(element.original_tag);
+    }
+    bool FromSource(const GumboAttribute* attribute) const {
+        return attribute != nullptr && attribute->original_name.length > 0 &&
+               InSource(attribute->original_name) &&
+               (attribute->original_value.length == 0 || InSource(attribute->original_value));
+    }
+    std::size_t AttributeEnd(const GumboAttribute* attribute) const {
+        if (attribute->original_value.length > 0)
+            return Offset(attribute->original_value.data) + attribute->original_value.length;
+        return Offset(attribute->original_name.data) + attribute->original_name.length;
+    }
+
+    // --- edits ---
+    void Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
+        edits_.push_back({begin, end, std::move(pieces)});
+    }
+    void RemoveAttribute(const GumboAttribute* attribute) {
+        if (FromSource(attribute))
+            Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
+    }
+    void SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
+        if (!FromSource(attribute))
+            return;
+        value.insert(value.begin(), Piece{"\""});
+        value.push_back({"\""});
+        if (attribute->original_value.length > 0) {
+            Replace(Offset(attribute->original_value.data), AttributeEnd(attribute),
+                    std::move(value));
+        } else {
+            value.insert(value.begin(), Piece{"="});
+            const std::size_t end = AttributeEnd(attribute);
+            Replace(end, end, std::move(value));
+        }
+    }
+    void SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
+        SetAttribute(attribute, {{EscapeAttribute(text)}});
+    }
+    void RemoveTags(const GumboElement& element) {
+        if (!FromSource(element))
+            return;
+        const std::size_t begin = Offset(element.original_tag.data);
+        Replace(begin, begin + element.original_tag.length, {});
+        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag)) {
+            const std::size_t end = Offset(element.original_end_tag.data);
+            Replace(end, end + element.original_end_tag.length, {});
+        }
+    }
+    void RemoveElement(const GumboElement& element) {
+        if (!FromSource(element))
+            return;
+        const std::size_t begin = Offset(element.original_tag.data);
+        std::size_t end = begin + element.original_tag.length;
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
+                end = std::max(end, Offset(child->v.text.original_text.data) +
+                                        child->v.text.original_text.length);
+        }
+        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
+            end = std::max(end,
+                           Offset(element.original_end_tag.data) + element.original_end_tag.length);
+        Replace(begin, end, {});
+    }
+
+    // A resource's local address, or nowhere when it is left out.
+    std::vector<Piece> ResourcePieces(const std::string& reference, ResourceKind kind, ImageBox box,
+                                      int depth) {
+        const auto url = ResolveUrl(base_, reference);
+        if (!url)
+            return {};
+        const int id = sink_.Register(*url, kind, box, depth);
+        if (id < 0)
+            return {{kNowhere}};
+        return {{{}, id}};
+    }
+    void PointToResource(const GumboAttribute* attribute, ResourceKind kind, ImageBox box = {},
+                         int depth = 0) {
+        if (attribute == nullptr)
+            return;
+        auto pieces = ResourcePieces(attribute->value, kind, box, depth);
+        if (!pieces.empty())
+            SetAttribute(attribute, std::move(pieces));
+    }
+    void MakeAbsolute(const GumboAttribute* attribute) {
+        if (attribute == nullptr)
+            return;
+        const std::string value = CleanReference(attribute->value);
+        if (value.empty() || value[0] == '#')
+            return; // stays within the shown page
+        if (!context_.keepScripts && Lower(value).rfind("javascript:", 0) == 0) {
+            SetAttributeText(attribute, "#");
+            return;
+        }
+        if (const auto url = ResolveUrl(base_, value, true))
+            SetAttributeText(attribute, *url);
+    }
+
+    // --- the document ---
+    // The lower-case name, also of the elements gumbo has no number for.
+    static std::string TagName(const GumboElement& element) {
+        if (element.tag != GUMBO_TAG_UNKNOWN)
+            return gumbo_normalized_tagname(element.tag);
+        GumboStringPiece name = element.original_tag;
+        gumbo_tag_from_original_text(&name);
+        return Lower(std::string_view(name.data, name.length));
+    }
+
+    static const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
+        return gumbo_get_attribute(&element.attributes, name);
+    }
+
+    void FindBase() {
+        std::vector<const GumboNode*> stack{output_->root};
+        while (!stack.empty()) {
+            const GumboNode* node = stack.back();
+            stack.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT)
+                continue;
+            const GumboElement& element = node->v.element;
+            if (element.tag == GUMBO_TAG_BASE) {
+                if (const auto* href = Attribute(element, "href"))
+                    if (const auto url = ResolveUrl(context_.url, href->value)) {
+                        base_ = *url;
+                        return;
+                    }
+            }
+            if (element.tag == GUMBO_TAG_BODY)
+                continue; // a base element counts in the head only
+            for (unsigned i = element.children.length; i-- > 0;)
+                stack.push_back(static_cast<const GumboNode*>(element.children.data[i]));
+        }
+    }
+
+    void Walk() {
+        std::vector<const GumboNode*> stack{output_->root};
+        while (!stack.empty()) {
+            const GumboNode* node = stack.back();
+            stack.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
+                continue;
+            const GumboElement& element = node->v.element;
+            if (FromSource(element))
+                Visit(node);
+            for (unsigned i = element.children.length; i-- > 0;)
+                stack.push_back(static_cast<const GumboNode*>(element.children.data[i]));
+        }
+    }
+
+    void Visit(const GumboNode* node) {
+        const GumboElement& element = node->v.element;
+        VisitAttributes(element);
+        if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
+            if (element.tag == GUMBO_TAG_SCRIPT && !context_.keepScripts)
+                RemoveElement(element);
+            else if (element.tag_namespace == GUMBO_NAMESPACE_SVG && TagName(element) == "image")
+                VisitImageSource(element, Attribute(element, "href")); // href or xlink:href
+            return;
+        }
+        switch (element.tag) {
+        case GUMBO_TAG_SCRIPT:
+            if (!context_.keepScripts)
+                RemoveElement(element);
+            else
+                PointToResource(Attribute(element, "src"), ResourceKind::Other);
+            break;
+        case GUMBO_TAG_NOSCRIPT:
+            if (!context_.keepScripts)
+                RemoveTags(element);
+            break;
+        case GUMBO_TAG_BASE:
+            RemoveElement(element);
+            break;
+        case GUMBO_TAG_LINK:
+            VisitLink(element);
+            break;
+        case GUMBO_TAG_IMG:
+            VisitImage(element);
+            break;
+        case GUMBO_TAG_INPUT:
+            if (const auto* type = Attribute(element, "type");
+                type && Lower(type->value) == "image")
+                VisitImageSource(element, Attribute(element, "src"));
+            break;
+        case GUMBO_TAG_SOURCE:
+            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT &&
+                TagName(node->parent->v.element) == "picture")
+                RemoveElement(element); // the picture's img stands for it
+            else
+                LeaveOutMedia(element);
+            break;
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_FRAME:
+            PointToResource(Attribute(element, "src"), ResourceKind::Document, {},
+                            context_.frameDepth + 1);
+            if (!context_.keepScripts)
+                RemoveAttribute(Attribute(element, "srcdoc"));
+            break;
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_AREA:
+            MakeAbsolute(Attribute(element, "href"));
+            break;
+        case GUMBO_TAG_FORM:
+            MakeAbsolute(Attribute(element, "action"));
+            break;
+        case GUMBO_TAG_STYLE:
+            VisitStyleElement(element);
+            break;
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_OBJECT:
+            LeaveOutMedia(element);
+            break;
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_TR:
+            VisitImageSource(element, Attribute(element, "background"), false);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void VisitAttributes(const GumboElement& element) {
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            const std::string name = Lower(attribute->name);
+            if (!context_.keepScripts && name.size() > 2 && name.rfind("on", 0) == 0) {
+                RemoveAttribute(attribute);
+            } else if (name == "style") {
+                VisitStyleAttribute(attribute);
+            } else if (name == "formaction") {
+                MakeAbsolute(attribute);
+            }
+        }
+    }
+
+    void VisitLink(const GumboElement& element) {
+        const auto* rel = Attribute(element, "rel");
+        const auto tokens = rel ? Tokens(rel->value) : std::vector<std::string>{};
+        if (Has(tokens, {"stylesheet"}) && !Has(tokens, {"alternate"})) {
+            PointToResource(Attribute(element, "href"), ResourceKind::StyleSheet, {}, 1);
+        } else if (Has(tokens, {"stylesheet", "icon", "apple-touch-icon", "preload", "prefetch",
+                                "modulepreload", "preconnect", "dns-prefetch", "prerender",
+                                "manifest", "mask-icon"})) {
+            // Would load from the network when shown; nothing here needs it.
+            RemoveElement(element);
+        } else {
+            MakeAbsolute(Attribute(element, "href"));
+        }
+    }
+
+    ImageBox BoxOf(const GumboElement& element) const {
+        return {IntAttribute(Attribute(element, "width")),
+                IntAttribute(Attribute(element, "height"))};
+    }
+
+    void VisitImage(const GumboElement& element) {
+        const auto* src = Attribute(element, "src");
+        const auto* srcset = Attribute(element, "srcset");
+        if (!context_.images) {
+            RemoveAttribute(src); // the alt text shows instead
+            RemoveAttribute(srcset);
+            return;
+        }
+        const ImageBox box = BoxOf(element);
+        const std::string chosen =
+            srcset ? PickFromSrcset(srcset->value, box.width) : std::string();
+        const std::string reference = !chosen.empty() ? chosen : src ? std::string(src->value) : "";
+        if (reference.empty())
+            return;
+        auto pieces = ResourcePieces(reference, ResourceKind::Image, box, 0);
+        if (pieces.empty())
+            return; // an inline (data:) image stays as it is
+        if (src) {
+            SetAttribute(src, std::move(pieces));
+            RemoveAttribute(srcset);
+        } else if (FromSource(srcset)) {
+            pieces.insert(pieces.begin(), Piece{"src=\""});
+            pieces.push_back({"\""});
+            Replace(Offset(srcset->original_name.data), AttributeEnd(srcset), std::move(pieces));
+        }
+    }
+
+    void VisitImageSource(const GumboElement& element, const GumboAttribute* attribute,
+                          bool useBox = true) {
+        if (attribute == nullptr)
+            return;
+        if (!context_.images)
+            RemoveAttribute(attribute);
+        else
+            PointToResource(attribute, ResourceKind::Image, useBox ? BoxOf(element) : ImageBox{});
+    }
+
+    // Video, sound and plug-ins are not carried: left as they are they would
+    // load from the network, past the service.
+    void LeaveOutMedia(const GumboElement& element) {
+        for (const char* name : {"src", "poster", "data"})
+            RemoveAttribute(Attribute(element, name));
+        if (element.tag == GUMBO_TAG_SOURCE)
+            RemoveAttribute(Attribute(element, "srcset"));
+    }
+
+    CssContext Css() const { return {base_, context_.images, 0}; }
+
+    void VisitStyleElement(const GumboElement& element) {
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            if (child->type != GUMBO_NODE_TEXT || !InSource(child->v.text.original_text))
+                continue;
+            const GumboStringPiece& text = child->v.text.original_text;
+            for (Edit& edit : RewriteCss(std::string_view(text.data, text.length), Css(), sink_,
+                                         Offset(text.data)))
+                edits_.push_back(std::move(edit));
+        }
+    }
+
+    void VisitStyleAttribute(const GumboAttribute* attribute) {
+        const std::string_view css = attribute->value;
+        auto edits = RewriteCss(css, Css(), sink_);
+        if (edits.empty())
+            return;
+        SetAttribute(attribute, SpliceToPieces(css, std::move(edits), EscapeAttribute));
+    }
+
+    // The declaration goes first in the head, where browsers look for it.
+    void AddCharset() {
+        if (context_.charset.empty() || !IsCharsetName(context_.charset))
+            return;
+        std::size_t at = 0;
+        const GumboNode* root = output_->root;
+        const GumboNode* head = nullptr;
+        for (unsigned i = 0; i < root->v.element.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(root->v.element.children.data[i]);
+            if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD)
+                head = child;
+        }
+        if (head && FromSource(head->v.element))
+            at = Offset(head->v.element.original_tag.data) + head->v.element.original_tag.length;
+        else if (FromSource(root->v.element))
+            at = Offset(root->v.element.original_tag.data) + root->v.element.original_tag.length;
+        else
+            at = AfterDoctype();
+        Replace(at, at, {{"<meta charset=\"" + context_.charset + "\">"}});
+    }
+
+    std::size_t AfterDoctype() const {
+        std::size_t at = 0;
+        while (at < html_.size() && std::isspace(static_cast<unsigned char>(html_[at])))
+            ++at;
+        if (Lower(html_.substr(at, 9)) != "<!doctype")
+            return 0;
+        const auto end = html_.find('>', at);
+        return end == std::string_view::npos ? 0 : end + 1;
+    }
+
+    std::string_view html_;
+    const HtmlContext& context_;
+    ResourceSink& sink_;
+    std::string base_;
+    std::unique_ptr<GumboOutput, GumboFree> output_;
+    std::vector<Edit> edits_;
+};
+
+} // namespace
+
+std::vector<Edit> RewriteHtml(std::string_view html, const HtmlContext& context,
+                              ResourceSink& sink) {
+    return Rewriter(html, context, sink).Run();
+}
+
+std::string ChooseCharset(std::string_view html, const std::string& fromHeader) {
+    if (html.substr(0, 3) == "\xEF\xBB\xBF" || html.substr(0, 2) == "\xFF\xFE" ||
+        html.substr(0, 2) == "\xFE\xFF")
+        return {};
+    if (IsCharsetName(fromHeader))
+        return fromHeader;
+    if (const std::string declared = CharsetInMeta(html); IsCharsetName(declared))
+        return declared;
+    return IsValidUtf8(html) ? "utf-8" : "windows-1252";
+}
+
+} // namespace zel::service

@@ -1,0 +1,285 @@
+#include "PageJob.h"
+
+#include "CssRewriter.h"
+#include "HtmlRewriter.h"
+#include "ImageShrinker.h"
+#include "NestingScan.h"
+#include "PageError.h"
+#include "Url.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace zel::service {
+namespace {
+
+constexpr char kFolder[] = "page.files/";
+constexpr char kNowhere[] = "data:,";
+
+bool IsHtmlType(const std::string& type) {
+    return type == "text/html" || type == "application/xhtml+xml";
+}
+
+// An origin that names no type: markup is taken for HTML, as browsers do.
+bool LooksLikeHtml(const std::string& body) {
+    std::size_t at = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (at < body.size() && std::isspace(static_cast<unsigned char>(body[at])))
+        ++at;
+    return at < body.size() && body[at] == '<';
+}
+
+bool IsHtml(const FetchResult& fetched) {
+    if (IsHtmlType(fetched.contentType))
+        return true;
+    const bool untyped =
+        fetched.contentType.empty() || fetched.contentType == "application/octet-stream";
+    return untyped && SniffImageFormat(fetched.body) == ImageFormat::Unknown &&
+           LooksLikeHtml(fetched.body);
+}
+
+bool IsShortExtension(const std::string& text) {
+    return !text.empty() && text.size() <= 5 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) {
+               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+           });
+}
+
+// The file name extension a stored resource gets, so that the browser's view
+// takes it for what it is when shown from disk.
+std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
+    static const std::map<std::string, std::string> byType{{"text/css", "css"},
+                                                           {"image/svg+xml", "svg"},
+                                                           {"image/avif", "avif"},
+                                                           {"image/bmp", "bmp"},
+                                                           {"image/x-icon", "ico"},
+                                                           {"image/vnd.microsoft.icon", "ico"},
+                                                           {"font/woff2", "woff2"},
+                                                           {"font/woff", "woff"},
+                                                           {"font/ttf", "ttf"},
+                                                           {"font/otf", "otf"},
+                                                           {"application/font-woff", "woff"},
+                                                           {"text/javascript", "js"},
+                                                           {"application/javascript", "js"}};
+    if (const auto known = byType.find(fetched.contentType); known != byType.end())
+        return known->second;
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    path = path.substr(path.find_last_of('/') + 1);
+    const auto dot = path.find_last_of('.');
+    if (dot != std::string::npos) {
+        std::string extension = path.substr(dot + 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (IsShortExtension(extension))
+            return extension;
+    }
+    return "bin";
+}
+
+// Already compressed formats gain nothing from deflating.
+bool ShouldDeflate(const std::string& name) {
+    const std::string extension = name.substr(name.find_last_of('.') + 1);
+    return !(extension == "jpg" || extension == "png" || extension == "gif" ||
+             extension == "webp" || extension == "woff" || extension == "woff2" ||
+             extension == "avif");
+}
+
+std::string FileNameOf(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+} // namespace
+
+PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher)
+    : request_(request), limits_(limits), fetcher_(fetcher),
+      deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(limits.resourceSeconds)) {}
+
+PageArchive PageJob::Make() {
+    const FetchResult page = FetchPage();
+    pageUrl_ = page.finalUrl;
+    AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFolder, 0);
+    ProcessQueues();
+
+    PageArchive archive;
+    for (const TextFile& file : texts_) {
+        const std::string prefix = file.prefix;
+        std::string text = ApplyEdits(file.source, file.edits, [&](int id) {
+            const std::string& name = resources_[std::size_t(id)].name;
+            return name.empty() ? std::string(kNowhere) : prefix + name;
+        });
+        archive.Add(file.entry, std::move(text), true);
+    }
+    for (auto& [name, bytes] : binaries_)
+        archive.Add(kFolder + name, std::move(bytes), ShouldDeflate(name));
+    return archive;
+}
+
+FetchResult PageJob::FetchPage() {
+    if (!ResolveUrl({}, request_.url))
+        throw PageError("Address refused");
+    FetchResult page =
+        fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
+                       limits_.fetchTimeoutSeconds);
+    if (IsHtml(page)) {
+        if (EstimateNestingDepth(page.body, limits_.maxNestingDepth) > limits_.maxNestingDepth)
+            throw PageError("Page nested too deeply");
+        return page;
+    }
+    if (SniffImageFormat(page.body) != ImageFormat::Unknown && page.status < 400)
+        return page;
+    if (page.status >= 400)
+        throw PageError("Origin answered " + std::to_string(page.status));
+    throw PageError("Not an HTML page");
+}
+
+// An address that shows an image alone gets a page of its own around it; the
+// image already fetched is not fetched again.
+FetchResult PageJob::WrapImage(const FetchResult& image) {
+    const std::string title = EscapeAttribute(FileNameOf(image.finalUrl));
+    FetchResult page;
+    page.status = image.status;
+    page.contentType = "text/html";
+    page.charset = "utf-8";
+    page.finalUrl = image.finalUrl;
+    page.body = "<!DOCTYPE html><html><head><title>" + title + "</title></head><body><img src=\"" +
+                EscapeAttribute(image.finalUrl) + "\" alt=\"" + title + "\"></body></html>";
+    prefetched_[image.finalUrl] = image;
+    wrappedImage_ = image.finalUrl;
+    return page;
+}
+
+void PageJob::AddDocument(const FetchResult& fetched, const std::string& entry,
+                          const std::string& prefix, int frameDepth) {
+    HtmlContext context;
+    context.url = fetched.finalUrl;
+    context.charset = ChooseCharset(fetched.body, fetched.charset);
+    context.images = request_.image.images;
+    context.keepScripts = limits_.keepScripts;
+    context.frameDepth = frameDepth;
+    // Edits refer to offsets in `source`, which is moved in only afterwards
+    // (moving a string keeps its bytes where they are).
+    TextFile file{entry, fetched.body, {}, prefix};
+    file.edits = RewriteHtml(file.source, context, *this);
+    texts_.push_back(std::move(file));
+}
+
+int PageJob::Register(const std::string& url, ResourceKind kind, ImageBox box, int depth) {
+    const std::string key = std::to_string(int(kind)) + url;
+    if (const auto known = byKey_.find(key); known != byKey_.end()) {
+        Resource& resource = resources_[std::size_t(known->second)];
+        resource.box.width = std::max(resource.box.width, box.width);
+        resource.box.height = std::max(resource.box.height, box.height);
+        resource.unboxed = resource.unboxed || box.width == 0;
+        return known->second;
+    }
+    if (kind == ResourceKind::Document && depth > limits_.maxFrameDepth)
+        return -1;
+    if (kind == ResourceKind::StyleSheet && depth > limits_.maxImportDepth)
+        return -1;
+    if (int(resources_.size()) >= limits_.maxResources)
+        return -1;
+    const int id = int(resources_.size());
+    resources_.push_back({url, kind, box, box.width == 0, depth, {}});
+    byKey_[key] = id;
+    const bool names = kind == ResourceKind::StyleSheet || kind == ResourceKind::Document;
+    (names ? textQueue_ : binaryQueue_).push_back(id);
+    return id;
+}
+
+void PageJob::ProcessQueues() {
+    while (!textQueue_.empty() || !binaryQueue_.empty()) {
+        std::deque<int>& queue = textQueue_.empty() ? binaryQueue_ : textQueue_;
+        const int id = queue.front();
+        queue.pop_front();
+        Process(resources_[std::size_t(id)]);
+    }
+}
+
+void PageJob::Process(Resource& resource) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
+    if (now >= deadline_ || budget <= 0 || budgetSpent_)
+        return; // left out: the page is packed with what it has
+    FetchResult fetched;
+    if (auto prefetched = prefetched_.find(resource.url); prefetched != prefetched_.end()) {
+        fetched = std::move(prefetched->second);
+        prefetched_.erase(prefetched);
+    } else {
+        std::int64_t maxBody = budget;
+        if (resource.kind == ResourceKind::StyleSheet)
+            maxBody = std::min(maxBody, limits_.maxStyleSheetBytes);
+        if (resource.kind == ResourceKind::Document)
+            maxBody = std::min(maxBody, limits_.maxPageBytes);
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline_ - now).count();
+        const int timeout = int(std::clamp<std::int64_t>(left, 1, limits_.fetchTimeoutSeconds));
+        try {
+            fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
+        } catch (const PageError& error) {
+            // Cut off at the job's bytes: every further fetch would be too.
+            budgetSpent_ = maxBody == budget && std::string(error.what()) == "Page too big";
+            return;
+        }
+    }
+    if (fetched.status >= 400)
+        return;
+    try {
+        switch (resource.kind) {
+        case ResourceKind::StyleSheet: {
+            resource.name = NextName("css");
+            TextFile file{kFolder + resource.name, std::move(fetched.body), {}, ""};
+            file.edits = RewriteCss(
+                file.source, {fetched.finalUrl, request_.image.images, resource.depth}, *this);
+            texts_.push_back(std::move(file));
+            break;
+        }
+        case ResourceKind::Document:
+            if (!IsHtml(fetched) || EstimateNestingDepth(fetched.body, limits_.maxNestingDepth) >
+                                        limits_.maxNestingDepth)
+                return;
+            resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
+            AddDocument(fetched, kFolder + resource.name, "", resource.depth);
+            break;
+        case ResourceKind::Image:
+            StoreImage(resource, fetched);
+            break;
+        case ResourceKind::Other:
+            StoreRaw(resource, fetched);
+            break;
+        }
+    } catch (const PageError&) {
+        if (resource.url == wrappedImage_)
+            throw;             // the image is the page
+        resource.name.clear(); // this resource is left out, the page goes on
+    }
+}
+
+void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
+    const ImageFormat format = SniffImageFormat(fetched.body);
+    // Whatever an image address gives that is no image (an error page, say)
+    // would only show as a broken image: it is left out.
+    if (format == ImageFormat::Unknown && fetched.contentType.rfind("image/", 0) != 0)
+        return;
+    if (fetched.noTransform || format == ImageFormat::Unknown) {
+        StoreRaw(resource, fetched);
+        return;
+    }
+    const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
+    ShrunkImage image = ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels);
+    resource.name = NextName(ImageExtension(image.format));
+    binaries_.emplace_back(resource.name, std::move(image.bytes));
+}
+
+void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {
+    const ImageFormat format = SniffImageFormat(fetched.body);
+    const std::string extension = format != ImageFormat::Unknown
+                                      ? ImageExtension(format)
+                                      : ExtensionFor(fetched, resource.url);
+    resource.name = NextName(extension);
+    binaries_.emplace_back(resource.name, fetched.body);
+}
+
+std::string PageJob::NextName(const std::string& extension) {
+    return std::to_string(++nameCounter_) + "." + extension;
+}
+
+} // namespace zel::service

@@ -1,0 +1,81 @@
+#pragma once
+// One page job: fetches the page, has it and its frames and style sheets
+// rewritten, fetches every resource they name once (within the job's limits),
+// recompresses the images and lays out the archive's entries. A resource that
+// fails is left out and its references point nowhere; only a failure of the
+// page itself fails the job.
+
+#include "Fetcher.h"
+#include "PageArchive.h"
+#include "PageLimits.h"
+#include "PageMaker.h"
+#include "ResourceSink.h"
+#include "Splice.h"
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zel::service {
+
+class PageJob : public ResourceSink {
+public:
+    PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher);
+
+    // Throws PageError when the page cannot be had.
+    PageArchive Make();
+
+    int Register(const std::string& url, ResourceKind kind, ImageBox box, int depth) override;
+
+private:
+    struct Resource {
+        std::string url;
+        ResourceKind kind;
+        ImageBox box;
+        bool unboxed = false; // some reference gives no size: only the width cap applies
+        int depth = 0;
+        std::string name; // in page.files/; empty while not (or never) fetched
+    };
+    // A document or style sheet of the archive, finished once every resource
+    // it names has its local name.
+    struct TextFile {
+        std::string entry;  // archive entry name
+        std::string source; // as fetched
+        std::vector<Edit> edits;
+        std::string prefix; // from the file's folder to page.files
+    };
+
+    void AddDocument(const FetchResult& fetched, const std::string& entry,
+                     const std::string& prefix, int frameDepth);
+    void ProcessQueues();
+    void Process(Resource& resource);
+    void StoreImage(Resource& resource, const FetchResult& fetched);
+    void StoreRaw(Resource& resource, const FetchResult& fetched);
+    std::string NextName(const std::string& extension);
+    FetchResult FetchPage();
+    FetchResult WrapImage(const FetchResult& image);
+
+    PageRequest request_;
+    PageLimits limits_;
+    Fetcher& fetcher_;
+    std::chrono::steady_clock::time_point deadline_;
+    std::string pageUrl_;
+
+    // A deque: rewriting a style sheet or frame registers more resources
+    // while the one being processed is still referred to.
+    std::deque<Resource> resources_;
+    std::map<std::string, int> byKey_;
+    std::deque<int> textQueue_;   // style sheets and frames first: they name more
+    std::deque<int> binaryQueue_; // images and the rest
+    std::map<std::string, FetchResult> prefetched_;
+    std::string wrappedImage_; // the address, when the page is an image alone
+    std::vector<TextFile> texts_;
+    std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes
+    bool budgetSpent_ = false;                                  // the job's bytes ran out
+    int nameCounter_ = 0;
+    int frameCounter_ = 0;
+};
+
+} // namespace zel::service

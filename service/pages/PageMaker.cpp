@@ -1,0 +1,35 @@
+#include "PageMaker.h"
+
+#include "Fetcher.h"
+#include "PageError.h"
+#include "PageJob.h"
+
+#include <memory>
+#include <new>
+
+namespace zel::service {
+
+PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
+                     const std::string& archivePath,
+                     const std::function<void(std::int64_t bytes)>& onFetched) {
+    PageOutcome outcome;
+    std::unique_ptr<Fetcher> fetcher;
+    try {
+        fetcher = std::make_unique<Fetcher>(limits, onFetched);
+        PageJob job(request, limits, *fetcher);
+        const PageArchive archive = job.Make();
+        outcome.archiveBytes = archive.WriteTo(archivePath);
+        outcome.ok = true;
+    } catch (const PageError& error) {
+        outcome.error = error.what();
+    } catch (const std::bad_alloc&) {
+        outcome.error = "Page too big";
+    } catch (const std::exception&) {
+        outcome.error = "Page could not be made";
+    }
+    if (fetcher)
+        outcome.pageBytes = fetcher->WireBytes();
+    return outcome;
+}
+
+} // namespace zel::service

@@ -1,0 +1,153 @@
+// Page jobs in child processes: progress and outcome over the pipe, and a
+// crash, a limit or a wall time that ends only the job, with a clear text.
+
+#include "ChildJobRunner.h"
+#include "JobSpec.h"
+#include "Replies.h"
+#include "ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace zel::service;
+using namespace zel::service::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+ChildJobSettings DoubleSettings(std::chrono::seconds wallTime = 3s) {
+    ChildJobSettings settings;
+    settings.executable = ZEL_JOB_CHILD_DOUBLE;
+    settings.process.memoryBytes = 512LL << 20;
+    settings.process.cpuSeconds = 1;
+    settings.process.fileBytes = 4LL << 20;
+    settings.wallTime = wallTime;
+    return settings;
+}
+
+struct RunResult {
+    PageOutcome outcome;
+    std::int64_t reported = 0;
+    std::chrono::steady_clock::duration took{};
+};
+
+RunResult RunDouble(const std::string& url, const std::string& archive,
+                    const std::atomic<bool>& cancelled, std::chrono::seconds wallTime = 3s) {
+    ChildJobRunner runner(DoubleSettings(wallTime));
+    RunResult result;
+    const auto started = std::chrono::steady_clock::now();
+    result.outcome = runner.Run(
+        {url, {}}, archive, [&](std::int64_t bytes) { result.reported += bytes; }, cancelled);
+    result.took = std::chrono::steady_clock::now() - started;
+    return result;
+}
+
+} // namespace
+
+TEST(ChildJobRunner, ReportsProgressAndOutcomeOfAJob) {
+    TempDir folder;
+    const std::string archive = (folder.Path() / "a.zip").string();
+    std::atomic<bool> cancelled{false};
+    const RunResult result = RunDouble("http://ok/", archive, cancelled);
+    EXPECT_TRUE(result.outcome.ok) << result.outcome.error;
+    EXPECT_EQ(result.outcome.pageBytes, 300);
+    EXPECT_EQ(result.reported, 300);
+    EXPECT_EQ(ReadFile(archive), "archive of http://ok/");
+}
+
+TEST(ChildJobRunner, HostileJobsEndInARefusalText) {
+    TempDir folder;
+    std::atomic<bool> cancelled{false};
+    struct Case {
+        const char* url;
+        const char* error;
+        std::chrono::seconds wallTime; // ample but for the one that sleeps
+    };
+    std::vector<Case> cases = {{"http://crash/", texts::kJobFailed, 30s},
+                               {"http://throw/", texts::kJobFailed, 30s},
+                               {"http://spin/", texts::kCpuTime, 30s},
+                               {"http://big/", texts::kTooBig, 30s},
+                               {"http://sleep/", texts::kWallTime, 2s}};
+#if !defined(__SANITIZE_ADDRESS__)
+    cases.push_back({"http://hog/", texts::kMemory, 30s});
+#endif
+    for (const Case& c : cases) {
+        const RunResult result =
+            RunDouble(c.url, (folder.Path() / "a.zip").string(), cancelled, c.wallTime);
+        EXPECT_FALSE(result.outcome.ok) << c.url;
+        EXPECT_EQ(result.outcome.error, c.error) << c.url;
+    }
+}
+
+TEST(ChildJobRunner, CancellingKillsTheChildAtOnce) {
+    TempDir folder;
+    std::atomic<bool> cancelled{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        cancelled = true;
+    });
+    const RunResult result =
+        RunDouble("http://sleep/", (folder.Path() / "a.zip").string(), cancelled);
+    canceller.join();
+    EXPECT_EQ(result.outcome.error, texts::kReplaced);
+    EXPECT_LT(result.took, 2s);
+}
+
+TEST(ChildJobRunner, ServiceAnswersOnAfterACrashAndNeverHoldsAConnectionForAJob) {
+    ChildJobRunner runner(DoubleSettings());
+    RunningService service(runner);
+    const std::string login = service.AddLogin();
+    const auto page = [&](const std::string& url) {
+        return "/zel/page?image=1&login=" + login + "&quality=50&colors=64&gray=0&url=" + url;
+    };
+
+    EXPECT_EQ(PollToEnd(service.Port(), login, Get(service.Port(), page("http://crash/")).body),
+              BadReply(texts::kJobFailed));
+
+    // The job runs on in its child while the reply's connection closes.
+    const auto started = std::chrono::steady_clock::now();
+    const RawReply waiting =
+        SendRaw(service.Port(), "GET " + page("http://sleep/") + " HTTP/1.0\r\n\r\n", 2500ms);
+    EXPECT_TRUE(waiting.closed);
+    EXPECT_EQ(waiting.body, "NexT;0:");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
+
+    std::int64_t total = 0;
+    const std::string done =
+        PollToEnd(service.Port(), login, Get(service.Port(), page("http://ok/")).body, total);
+    EXPECT_EQ(done.substr(0, 6), "OK,21;");
+    EXPECT_EQ(total, 300);
+}
+
+TEST(JobSpec, EveryFieldSurvivesTheTripToTheChild) {
+    JobSpec spec;
+    spec.request = {"http://host/a?b=1&c=2", {false, 7, 16, true}};
+    spec.limits.allowPrivateOrigins = true;
+    spec.limits.keepScripts = true;
+    spec.limits.maxPageBytes = 1;
+    spec.limits.maxStyleSheetBytes = 2;
+    spec.limits.maxResources = 3;
+    spec.limits.maxJobBytes = 4;
+    spec.limits.maxImagePixels = 5;
+    spec.limits.maxDecodedRatio = 6;
+    spec.limits.fetchTimeoutSeconds = 7;
+    spec.limits.connectTimeoutSeconds = 11;
+    spec.limits.maxNestingDepth = 12;
+    spec.limits.maxFrameDepth = 13;
+    spec.limits.maxImportDepth = 14;
+    spec.limits.resourceSeconds = 15;
+    spec.process = {8, 9, 10};
+    spec.archivePath = "/tmp/x y.zip";
+
+    const std::string text = EncodeJobSpec(spec);
+    const auto back = DecodeJobSpec(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(EncodeJobSpec(*back), text);
+    EXPECT_EQ(back->request.url, spec.request.url);
+    EXPECT_EQ(back->archivePath, spec.archivePath);
+    EXPECT_EQ(back->limits.maxImagePixels, 5);
+    EXPECT_EQ(back->limits.resourceSeconds, 15);
+    EXPECT_FALSE(back->request.image.images);
+
+    // A spec cut short (the service died while writing it) is not run.
+    EXPECT_FALSE(DecodeJobSpec(text.substr(0, text.size() / 2)));
+}

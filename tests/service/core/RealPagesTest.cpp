@@ -1,0 +1,162 @@
+// The service with the real page maker in its job children, against an
+// origin server of the test's own on the loopback: the archive unpacks with
+// unzip into "page.htm" and "page.files/" with every local reference
+// resolving, the numbers add up to the page size the access log records,
+// and a hostile origin ends only its job.
+
+#include "ChildJobRunner.h"
+#include "OriginServer.h"
+#include "ServiceTestSupport.h"
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <regex>
+
+using namespace zel::service;
+using namespace zel::service::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The origin: a page with an image, a style sheet with a background, a
+// frame and a link; an endless body; a redirect loop.
+class Origin : public OriginServer {
+public:
+    Origin() {
+        Serve("/index.html",
+              "<!DOCTYPE html><html><head><title>T</title>"
+              "<link rel=\"stylesheet\" href=\"style.css\"></head><body>"
+              "<p style=\"background:url('dot.png')\">Hello</p>"
+              "<img src=\"/img/photo.jpg\" alt=\"photo\" width=\"64\">"
+              "<iframe src=\"frame.html\"></iframe>"
+              "<a href=\"/next.html?a=1&amp;b=2\">next</a>"
+              "<script>document.write('x')</script>"
+              "</body></html>",
+              "text/html");
+        Serve("/frame.html", "<html><body><img src=\"img/photo.jpg\"></body></html>", "text/html");
+        Serve("/style.css", "body { background: url(img/bg.png) }", "text/css");
+        Serve("/img/photo.jpg", MakePhoto(200, 150), "image/jpeg");
+        Serve("/img/bg.png", MakeDrawing(64, 64), "image/png");
+        Serve("/dot.png", MakeDrawing(16, 16), "image/png");
+        Http().Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/html", [](std::size_t, httplib::DataSink& sink) {
+                const std::string block(65536, 'a');
+                return sink.write(block.data(), block.size());
+            });
+        });
+        Http().Get("/loop", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/loop");
+        });
+        Start();
+    }
+};
+
+ChildJobSettings RealPageMaker() {
+    ChildJobSettings settings;
+    settings.executable = ZELSERVICE_PROGRAM;
+    settings.limits.allowPrivateOrigins = true;
+    settings.limits.fetchTimeoutSeconds = 5;
+    settings.wallTime = 30s;
+    return settings;
+}
+
+std::string AskForPage(int port, const std::string& login, const std::string& url,
+                       std::int64_t& total) {
+    return PollToEnd(port, login, Get(port, PageTarget(login, url)).body, total);
+}
+
+// Local references of a document or style sheet: src, href and url().
+std::vector<std::string> LocalReferences(const std::string& text) {
+    std::vector<std::string> found;
+    const std::regex reference(R"((?:src|href)\s*=\s*["']([^"']*)["']|url\(\s*['"]?([^'")]*))",
+                               std::regex::icase);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), reference);
+         it != std::sregex_iterator(); ++it) {
+        const std::string target = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+        if (target.empty() || target[0] == '#' ||
+            std::regex_search(target, std::regex("^[a-zA-Z][a-zA-Z0-9+.-]*:")))
+            continue;
+        found.push_back(target);
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(RealPages, ArchiveUnpacksIntoThePageAndItsFilesWithEveryReferenceResolving) {
+    Origin origin;
+    ChildJobRunner runner(RealPageMaker());
+    RunningService service(runner);
+    const std::string login = service.AddLogin();
+
+    std::int64_t total = 0;
+    const std::string reply = AskForPage(service.Port(), login, origin.Url("/index.html"), total);
+    ASSERT_TRUE(std::regex_match(reply, std::regex(R"(OK,\d+;\d+:)"))) << reply;
+    EXPECT_GT(total, 0);
+    // The access log's page bytes are the sum the browser made.
+    EXPECT_NE(service.AccessLogText().find(" " + std::to_string(total) + " "), std::string::npos)
+        << service.AccessLogText() << " total " << total;
+
+    const RawReply archive = Get(service.Port(), "/zel/arch/" + login + "/1.dat");
+    ASSERT_EQ(archive.status, 200);
+    EXPECT_EQ(static_cast<std::int64_t>(archive.body.size()), NumberBetween(reply, ',', ';'));
+
+    TempDir unpacked;
+    WriteFile((unpacked.Path() / "page.zip").string(), archive.body);
+    const std::string command =
+        "cd '" + unpacked.Path().string() + "' && unzip -q page.zip && rm page.zip";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(fs::is_regular_file(unpacked.Path() / "page.htm"));
+    ASSERT_TRUE(fs::is_directory(unpacked.Path() / "page.files"));
+    for (const auto& entry : fs::recursive_directory_iterator(unpacked.Path())) {
+        const std::string relative = fs::relative(entry.path(), unpacked.Path()).string();
+        EXPECT_TRUE(relative == "page.htm" || relative.rfind("page.files", 0) == 0) << relative;
+    }
+
+    const std::string page = ReadFile(unpacked.Path() / "page.htm");
+    EXPECT_NE(page.find(origin.Url("/next.html")), std::string::npos) << page;
+    EXPECT_EQ(page.find("document.write"), std::string::npos);
+    std::size_t checked = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(unpacked.Path())) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".htm" && ext != ".html" && ext != ".css")
+            continue;
+        for (const std::string& target : LocalReferences(ReadFile(entry.path()))) {
+            const fs::path resolved = entry.path().parent_path() / target;
+            EXPECT_TRUE(fs::is_regular_file(resolved))
+                << target << " in " << entry.path().filename();
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 4u); // style sheet, image, background, frame at the least
+}
+
+TEST(RealPages, HostileOriginsEndOnlyTheirJob) {
+    Origin origin;
+    ChildJobRunner runner(RealPageMaker());
+    RunningService service(runner);
+    const std::string login = service.AddLogin();
+
+    for (const char* path : {"/endless", "/loop"}) {
+        std::int64_t total = 0;
+        const std::string reply = AskForPage(service.Port(), login, origin.Url(path), total);
+        EXPECT_EQ(reply.rfind("Bad,", 0), 0u) << path << ": " << reply;
+    }
+    std::int64_t total = 0;
+    EXPECT_EQ(AskForPage(service.Port(), login, origin.Url("/index.html"), total).rfind("OK,", 0),
+              0u);
+}
+
+TEST(RealPages, LoopbackOriginsAreRefusedUnlessAllowed) {
+    Origin origin;
+    ChildJobSettings settings = RealPageMaker();
+    settings.limits.allowPrivateOrigins = false;
+    ChildJobRunner runner(settings);
+    RunningService service(runner);
+    std::int64_t total = 0;
+    const std::string reply =
+        AskForPage(service.Port(), service.AddLogin(), origin.Url("/index.html"), total);
+    EXPECT_EQ(reply.rfind("Bad,", 0), 0u) << reply;
+}

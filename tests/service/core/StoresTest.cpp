@@ -1,0 +1,159 @@
+// The account store, the archive store, the access log, the request
+// limiter and the command line.
+
+#include "AccessLog.h"
+#include "DiskArchiveStore.h"
+#include "RateLimiter.h"
+#include "ServiceOptions.h"
+#include "ServiceTestSupport.h"
+#include "SqliteAccountStore.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace zel::service;
+using namespace zel::service::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+TEST(SqliteAccountStore, KeepsAccountsAcrossRunsInWriteAheadMode) {
+    TempDir folder;
+    const std::string path = (folder.Path() / "accounts.sqlite").string();
+    {
+        SqliteAccountStore store(path);
+        EXPECT_TRUE(store.Add({"aaaaaaaaaaaa", "a@b.cd", "x='; DROP TABLE accounts;--", "1", 5}));
+        EXPECT_FALSE(store.Add({"aaaaaaaaaaaa", "other@b.cd", "", "", 6}));
+        EXPECT_TRUE(store.Add({"bbbbbbbbbbbb", "b@b.cd", "", "", 7}));
+        store.Remove("bbbbbbbbbbbb");
+    }
+    SqliteAccountStore again(path);
+    EXPECT_TRUE(again.Exists("aaaaaaaaaaaa"));
+    EXPECT_FALSE(again.Exists("bbbbbbbbbbbb"));
+    EXPECT_FALSE(again.Exists("' OR '1'='1"));
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "wal");
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+}
+
+TEST(SqliteAccountStore, UnusableFileIsReportedNotIgnored) {
+    TempDir folder;
+    EXPECT_THROW(SqliteAccountStore((folder.Path() / "no" / "such" / "a.sqlite").string()),
+                 std::runtime_error);
+}
+
+TEST(DiskArchiveStore, PublishedArchiveReplacesTheOlderAndOldOnesGo) {
+    TempDir folder;
+    fs::create_directories(folder.Path() / "work");
+    WriteFile((folder.Path() / "work" / "left.zip").string(), "from an earlier run");
+    DiskArchiveStore store(folder.Path());
+    EXPECT_FALSE(fs::exists(folder.Path() / "work" / "left.zip"));
+    EXPECT_FALSE(store.Open("aaaaaaaaaaaa").data);
+
+    const std::string first = store.WorkPath("aaaaaaaaaaaa", 1);
+    const std::string second = store.WorkPath("aaaaaaaaaaaa", 2);
+    EXPECT_NE(first, second);
+    WriteFile(first, "first");
+    WriteFile(second, "second!");
+    EXPECT_EQ(store.Publish("aaaaaaaaaaaa", first), 5);
+    const StoredArchive open = store.Open("aaaaaaaaaaaa");
+    EXPECT_EQ(store.Publish("aaaaaaaaaaaa", second), 7);
+    // A download already under way keeps reading the archive it opened.
+    std::string read(5, '\0');
+    open.data->read(read.data(), 5);
+    EXPECT_EQ(read, "first");
+    EXPECT_EQ(store.Open("aaaaaaaaaaaa").size, 7);
+
+    WriteFile(store.WorkPath("bbbbbbbbbbbb", 3), "x");
+    store.RemoveOlderThan(1h);
+    EXPECT_TRUE(store.Open("aaaaaaaaaaaa").data);
+    std::this_thread::sleep_for(1100ms);
+    store.RemoveOlderThan(1s);
+    EXPECT_FALSE(store.Open("aaaaaaaaaaaa").data);
+    EXPECT_FALSE(fs::exists(store.WorkPath("bbbbbbbbbbbb", 3)));
+}
+
+TEST(AccessLog, OneLineOfBlankSeparatedFieldsPerJob) {
+    EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, true}, 0),
+              "1970-01-01T00:00:00Z abcdefghijkl http://h/a%20b%0Ac 1000 300 42 ok");
+    EXPECT_EQ(AccessLine({"", "", 0, 0, 7, false}, 86400), "1970-01-02T00:00:00Z - - 0 0 7 bad");
+}
+
+TEST(RateLimiter, CountsPerKeyWithinASlidingWindow) {
+    RateLimiter limiter(2, 10s);
+    const auto start = RateLimiter::Clock::now();
+    EXPECT_TRUE(limiter.Allow("a", start));
+    EXPECT_TRUE(limiter.Allow("a", start + 1s));
+    EXPECT_FALSE(limiter.Allow("a", start + 2s));
+    EXPECT_TRUE(limiter.Allow("b", start + 2s));
+    EXPECT_TRUE(limiter.Allow("a", start + 10s)); // the first has left the window
+    EXPECT_FALSE(limiter.Allow("a", start + 10s));
+    EXPECT_TRUE(limiter.Allow("a", start + 30s));
+}
+
+TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
+    ServiceOptions options = DefaultOptions("/opt/zel");
+    EXPECT_EQ(options.http.host, "127.0.0.1");
+    EXPECT_EQ(options.http.port, 8960);
+    EXPECT_EQ(options.dataFolder, fs::path("/opt/zel/data"));
+    EXPECT_FALSE(options.job.limits.allowPrivateOrigins);
+    EXPECT_TRUE(options.smtp.url.empty());
+
+    const char* argv[] = {
+        "zelservice", "--port=9000",         "--allow-private-origins", "--max-image-pixels",
+        "1000",       "--poll-wait-ms=150",  "--job-seconds",           "5",
+        "--smtp-url", "smtp://127.0.0.1:25", "--data=/var/zel"};
+    ParseOptions(std::size(argv), argv, options);
+    EXPECT_EQ(options.http.port, 9000);
+    EXPECT_TRUE(options.job.limits.allowPrivateOrigins);
+    EXPECT_EQ(options.job.limits.maxImagePixels, 1000);
+    EXPECT_EQ(options.protocol.pollWait, 150ms);
+    EXPECT_EQ(options.job.wallTime, 5s);
+    EXPECT_EQ(options.smtp.url, "smtp://127.0.0.1:25");
+    EXPECT_EQ(options.dataFolder, fs::path("/var/zel"));
+
+    for (std::vector<const char*> wrong : {std::vector<const char*>{"z", "--port=70000"},
+                                           {"z", "--port"},
+                                           {"z", "--prot=1"},
+                                           {"z", "--jobs=two"},
+                                           {"z", "--keep-scripts=1"},
+                                           {"z", "stray"}}) {
+        ServiceOptions scratch;
+        EXPECT_THROW(ParseOptions(static_cast<int>(wrong.size()), wrong.data(), scratch),
+                     std::invalid_argument)
+            << wrong[1];
+    }
+}
+
+TEST(ServiceOptions, HelpNamesEveryPageLimitAndTheSettingsOfMail) {
+    const std::string help = UsageText(DefaultOptions("/opt/zel"));
+    for (const char* name : {"--listen ADDRESS",
+                             "--port N",
+                             "--data FOLDER",
+                             "--allow-private-origins",
+                             "--keep-scripts",
+                             "--max-page-bytes",
+                             "--max-style-sheet-bytes",
+                             "--max-resources",
+                             "--max-job-bytes",
+                             "--max-image-pixels",
+                             "--max-decoded-ratio",
+                             "--fetch-timeout-seconds",
+                             "--job-seconds",
+                             "--job-memory-bytes",
+                             "--job-cpu-seconds",
+                             "--archive-keep-seconds",
+                             "--smtp-url",
+                             "--smtp-from",
+                             "--smtp-user",
+                             "--smtp-password-file",
+                             "--help"})
+        EXPECT_NE(help.find(name), std::string::npos) << name;
+    EXPECT_NE(help.find("[8960]"), std::string::npos);
+    EXPECT_NE(help.find("[/opt/zel/data]"), std::string::npos);
+}

@@ -1,0 +1,186 @@
+// Hostile origins: each ends the job with a short text, never a crash or a hang.
+
+#include "Fetcher.h"
+#include "OriginServer.h"
+#include "PageError.h"
+#include "PageRun.h"
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <thread>
+#include <zlib.h>
+
+namespace zel::service::test {
+namespace {
+
+// A PNG header announcing 100000 x 100000 pixels, and nothing after it.
+std::string HugePngHeader() {
+    std::string png("\x89PNG\r\n\x1A\n", 8);
+    const unsigned char ihdr[] = {'I', 'H',  'D',  'R', 0, 1, 0x86, 0xA0, 0,
+                                  1,   0x86, 0xA0, 8,   2, 0, 0,    0};
+    const uLong crc = crc32(0, ihdr, sizeof ihdr);
+    png.append("\0\0\0\x0D", 4);
+    png.append(reinterpret_cast<const char*>(ihdr), sizeof ihdr);
+    for (int shift : {24, 16, 8, 0})
+        png += char((crc >> shift) & 0xFF);
+    return png;
+}
+
+class HostilePageTest : public ::testing::Test {
+protected:
+    OriginServer origin;
+};
+
+TEST_F(HostilePageTest, LoopbackAndPrivateOriginsRefusedUnlessAllowed) {
+    origin.Serve("/page.html", "<html><body>hello</body></html>", "text/html");
+    origin.Http().Get("/jump", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect(origin.Url("/page.html"));
+    });
+    origin.Start();
+    PageLimits strict = TestLimits();
+    strict.allowPrivateOrigins = false;
+    EXPECT_EQ(PageRun(Request(origin.Url("/page.html")), strict).Outcome().error,
+              "Address refused");
+    EXPECT_EQ(PageRun(Request(origin.Url("/jump")), strict).Outcome().error, "Address refused");
+    EXPECT_EQ(PageRun(Request("http://localhost:1/"), strict).Outcome().error, "Address refused");
+    EXPECT_EQ(origin.Hits("/page.html"), 0);
+    EXPECT_TRUE(PageRun(Request(origin.Url("/jump"))).Outcome().ok);
+}
+
+TEST_F(HostilePageTest, RedirectToARefusedAddressIsRefused) {
+    // The first origin may be reached, the one it redirects to may not: the
+    // check applies to every address connected to, not just the first.
+    OriginServer inner("127.0.0.2");
+    inner.Serve("/secret", "inside", "text/html");
+    inner.Start();
+    origin.Http().Get("/out", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect(inner.Url("/secret"));
+    });
+    origin.Start();
+    Fetcher fetcher(TestLimits(), nullptr, [](const sockaddr* address) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+        return address->sa_family == AF_INET && ntohl(v4->sin_addr.s_addr) == 0x7F000001;
+    });
+    try {
+        fetcher.Fetch(origin.Url("/out"), 1 << 20, 10);
+        FAIL() << "the redirect was followed";
+    } catch (const PageError& error) {
+        EXPECT_STREQ(error.what(), "Address refused");
+    }
+    EXPECT_EQ(inner.Hits("/secret"), 0);
+}
+
+TEST_F(HostilePageTest, OversizedImageHeader) {
+    origin.Serve("/huge.png", HugePngHeader(), "image/png");
+    origin.Serve("/page.html", "<html><body><img src=\"huge.png\" alt=\"big\">text</body></html>",
+                 "text/html");
+    origin.Start();
+    EXPECT_EQ(PageRun(Request(origin.Url("/huge.png"), 50)).Outcome().error, "Image too big");
+    // Within a page the image is left out and the page still comes.
+    PageRun page(Request(origin.Url("/page.html"), 50));
+    ASSERT_TRUE(page.Outcome().ok) << page.Outcome().error;
+    EXPECT_TRUE(page.PageFiles().empty());
+    EXPECT_NE(page.File("page.htm").find("src=\"data:,\""), std::string::npos);
+}
+
+TEST_F(HostilePageTest, DeeplyNestedHtml) {
+    std::string deep = "<html><body>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<div>";
+    origin.Serve("/deep.html", deep, "text/html");
+    // Long but flat: many elements whose end tags are left out.
+    std::string wide = "<html><body><ul>";
+    for (int i = 0; i < 20000; ++i)
+        wide += "<li><p>item";
+    origin.Serve("/wide.html", wide, "text/html");
+    origin.Start();
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(PageRun(Request(origin.Url("/deep.html"))).Outcome().error, "Page nested too deeply");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(PageRun(Request(origin.Url("/wide.html"))).Outcome().ok);
+}
+
+TEST_F(HostilePageTest, EndlessBodyAndSlowOrigin) {
+    origin.Http().Get("/endless", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+            static const std::string chunk = "<p>" + std::string(8192, 'a') + "</p>";
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    origin.Http().Get("/slow", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider(
+            "text/html", [](size_t offset, httplib::DataSink& sink) {
+                if (offset > 100)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                return sink.write("<p>", 3);
+            });
+    });
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.maxPageBytes = 1 << 20;
+    EXPECT_EQ(PageRun(Request(origin.Url("/endless")), limits).Outcome().error, "Page too big");
+    limits.fetchTimeoutSeconds = 1;
+    EXPECT_EQ(PageRun(Request(origin.Url("/slow")), limits).Outcome().error, "Time-out");
+}
+
+TEST_F(HostilePageTest, SlowResourcesLeftOutWhenTheTimeIsUp) {
+    origin.Serve("/page.html",
+                 "<html><body><img src=\"slow.png\"><img src=\"next.png\"></body></html>",
+                 "text/html");
+    origin.Http().Get("/slow.png", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        response.set_content(HugePngHeader(), "image/png");
+    });
+    origin.Serve("/next.png", HugePngHeader(), "image/png");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.resourceSeconds = 1;
+    PageRun run(Request(origin.Url("/page.html")), limits);
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    EXPECT_EQ(origin.Hits("/next.png"), 0);
+    EXPECT_TRUE(run.PageFiles().empty());
+}
+
+TEST_F(HostilePageTest, ResourcesBeyondTheCountOrTheJobBytesLeftOut) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "/" + std::to_string(i) + ".jpg";
+        page += "<img src=\"" + name + "\">";
+        origin.Serve(name, MakePhoto(120, 90), "image/jpeg");
+    }
+    origin.Serve("/page.html", page + "</body></html>", "text/html");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.maxResources = 2;
+    PageRun counted(Request(origin.Url("/page.html"), 50), limits);
+    ASSERT_TRUE(counted.Outcome().ok) << counted.Outcome().error;
+    EXPECT_EQ(counted.PageFiles().size(), 2u);
+    EXPECT_EQ(origin.Hits("/2.jpg"), 0);
+
+    limits = TestLimits();
+    limits.maxJobBytes = std::int64_t(page.size()) + 2 * std::int64_t(MakePhoto(120, 90).size());
+    PageRun budget(Request(origin.Url("/page.html"), 50), limits);
+    ASSERT_TRUE(budget.Outcome().ok) << budget.Outcome().error;
+    EXPECT_LE(budget.PageFiles().size(), 2u);
+    EXPECT_LE(budget.Outcome().pageBytes, limits.maxJobBytes + 4096);
+}
+
+TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {
+    origin.Http().Get(
+        R"(/loop/(\d+))", [&](const httplib::Request& request, httplib::Response& response) {
+            response.set_redirect(
+                origin.Url("/loop/" + std::to_string(std::stoi(request.matches[1]) + 1)));
+        });
+    origin.Start();
+    EXPECT_EQ(PageRun(Request(origin.Url("/loop/0"))).Outcome().error, "Too many redirects");
+    // Port 1 on loopback: nobody listens.
+    EXPECT_EQ(PageRun(Request("http://127.0.0.1:1/")).Outcome().error, "Origin unreachable");
+}
+
+} // namespace
+} // namespace zel::service::test

@@ -1,0 +1,211 @@
+// Whole pages made from a local origin, unpacked with unzip and inspected as
+// the browser would find them.
+
+#include "OriginServer.h"
+#include "PageRun.h"
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace zel::service::test {
+namespace {
+
+const char* kHtml = "text/html";
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Every src/href/background/url() value that points into the page's files,
+// from a document in `folder` ("" for page.htm, "page.files/" beside it).
+std::vector<std::string> LocalReferences(const std::string& text, const std::string& folder) {
+    std::vector<std::string> found;
+    for (const std::string opener : {"src=\"", "href=\"", "background=\"", "url(\""}) {
+        for (auto at = text.find(opener); at != std::string::npos; at = text.find(opener, at + 1)) {
+            const auto begin = at + opener.size();
+            const std::string value = text.substr(begin, text.find('"', begin) - begin);
+            if (!value.empty() && value.find(':') == std::string::npos && value[0] != '#')
+                found.push_back(folder + value);
+        }
+    }
+    return found;
+}
+
+// Names the browser accepts: "page.htm" and plain files in "page.files/".
+bool IsAcceptedEntry(const std::string& name) {
+    const std::string folder = "page.files/";
+    if (name == "page.htm")
+        return true;
+    if (name.rfind(folder, 0) != 0 || name.size() == folder.size() || name[folder.size()] == '.')
+        return false;
+    return std::all_of(name.begin() + long(folder.size()), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    });
+}
+
+class PageMakerTest : public ::testing::Test {
+protected:
+    OriginServer origin;
+};
+
+TEST_F(PageMakerTest, ArchiveUnpacksWithEveryLocalReferenceResolving) {
+    const std::string photo = MakePhoto(200, 150);
+    origin.Serve("/index.html",
+                 "<!DOCTYPE html><html><head><title>T</title>"
+                 "<link rel=stylesheet href=\"css/site.css\">"
+                 "<style>body { background: url(img/back.png) }</style></head><body>"
+                 "<img src=\"img/photo.jpg\" alt=\"Photo\" width=100>"
+                 "<p style=\"background-image: url('img/photo.jpg')\">x</p>"
+                 "<input type=image src=\"img/back.png\">"
+                 "<iframe src=\"frame.html\"></iframe>"
+                 "<a href=\"other.html?a=1&amp;b=2#s\">next</a></body></html>",
+                 kHtml);
+    origin.Serve("/css/site.css",
+                 "@import 'more.css';\nh1 { background: url(\"../img/back.png\") }\n"
+                 "@font-face { font-family: F; src: url(f.woff2) }",
+                 "text/css");
+    origin.Serve("/css/more.css", "p { list-style-image: url(/img/photo.jpg) }", "text/css");
+    origin.Serve("/css/f.woff2", std::string("wOF2") + std::string(100, 'x'), "font/woff2");
+    origin.Serve("/img/photo.jpg", photo, "image/jpeg");
+    origin.Serve("/img/back.png", MakePhoto(40, 40, ".png"), "image/png");
+    origin.Serve("/frame.html",
+                 "<html><body><img src=\"img/photo.jpg\"><a href=\"/x\">x</a></body></html>",
+                 kHtml);
+    origin.Start();
+
+    PageRun run(Request(origin.Url("/index.html"), 50, 64));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+
+    // Only plain files with plain modes, only the names the browser accepts.
+    const auto entries = run.Entries();
+    EXPECT_GE(entries.size(), 6u);
+    for (const auto& entry : entries) {
+        EXPECT_TRUE(IsAcceptedEntry(entry.name)) << entry.name;
+        EXPECT_EQ(entry.mode, "-rw-r--r--") << entry.name;
+    }
+
+    const std::string page = run.File("page.htm");
+    std::vector<std::string> references = LocalReferences(page, "");
+    for (const std::string& file : run.PageFiles()) {
+        if (file.ends_with(".htm") || file.ends_with(".css"))
+            for (const std::string& reference : LocalReferences(run.File(file), "page.files/"))
+                references.push_back(reference);
+    }
+    EXPECT_GE(references.size(), 8u);
+    for (const std::string& reference : references)
+        EXPECT_TRUE(run.Exists(reference)) << reference;
+
+    // Each address fetched once, though named several times.
+    EXPECT_EQ(origin.Hits("/img/photo.jpg"), 1);
+    EXPECT_EQ(origin.Hits("/img/back.png"), 1);
+    // The frame is a document beside the page, its name the browser's view
+    // lets through; the link is absolute so a click goes back to the service.
+    EXPECT_TRUE(Contains(page, "src=\"page.files/page1.htm\""));
+    EXPECT_TRUE(run.Exists("page.files/page1.htm"));
+    EXPECT_TRUE(Contains(page, "href=\"" + origin.Url("/other.html?a=1&amp;b=2#s") + "\""));
+    EXPECT_TRUE(Contains(run.File("page.files/page1.htm"), "href=\"" + origin.Url("/x") + "\""));
+    // The page's real size: everything that came over the wire, reported as it came.
+    EXPECT_GT(run.Outcome().pageBytes, std::int64_t(photo.size()));
+    EXPECT_EQ(run.Reported(), run.Outcome().pageBytes);
+    EXPECT_EQ(run.Outcome().archiveBytes,
+              std::int64_t(std::filesystem::file_size(run.Folder() / "page.zip")));
+}
+
+TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {
+    const std::string latin1Page =
+        "<html><head><base href=\"/deep/\"><script src=\"/s.js\"></script>"
+        "<script>document.write('x')</script></head>"
+        "<body onload=\"go()\"><noscript><p>Caf\xE9 without scripts</p></noscript>"
+        "<a href=\"javascript:go()\">go</a><a href=\"rel.html\">rel</a>"
+        "<form action=\"find\"></form></body></html>";
+    origin.Serve("/latin1.html", latin1Page, "text/html; charset=ISO-8859-1");
+    origin.Serve("/s.js", "alert(1)", "text/javascript");
+    origin.Start();
+
+    PageRun run(Request(origin.Url("/latin1.html")));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    const std::string page = run.File("page.htm");
+    EXPECT_FALSE(Contains(page, "<script"));
+    EXPECT_FALSE(Contains(page, "document.write"));
+    EXPECT_FALSE(Contains(page, "onload"));
+    EXPECT_FALSE(Contains(page, "<noscript"));
+    EXPECT_FALSE(Contains(page, "javascript:"));
+    EXPECT_FALSE(Contains(page, "<base"));
+    EXPECT_TRUE(Contains(page, "<p>Caf\xE9 without scripts</p>")); // bytes untouched
+    EXPECT_TRUE(Contains(page, "<head><meta charset=\"iso-8859-1\">"));
+    // Relative addresses resolve against the base element.
+    EXPECT_TRUE(Contains(page, "href=\"" + origin.Url("/deep/rel.html") + "\""));
+    EXPECT_TRUE(Contains(page, "action=\"" + origin.Url("/deep/find") + "\""));
+    EXPECT_EQ(origin.Hits("/s.js"), 0);
+
+    PageLimits keeping = TestLimits();
+    keeping.keepScripts = true;
+    PageRun kept(Request(origin.Url("/latin1.html")), keeping);
+    ASSERT_TRUE(kept.Outcome().ok) << kept.Outcome().error;
+    const std::string keptPage = kept.File("page.htm");
+    EXPECT_TRUE(Contains(keptPage, "document.write"));
+    EXPECT_TRUE(Contains(keptPage, "<noscript>"));
+    EXPECT_EQ(origin.Hits("/s.js"), 1); // kept scripts come along in the archive
+}
+
+TEST_F(PageMakerTest, OneCandidateOfSrcsetAndPictureFetchedAndSvgImages) {
+    origin.Serve(
+        "/set.html",
+        "<html><body><img srcset=\"small.png 100w, big.png 1000w\" width=90 alt=a>"
+        "<img src=\"plain.png\" srcset=\"plain.png 1x, double.png 2x\" alt=b>"
+        "<picture><source srcset=\"modern.webp\" type=\"image/webp\">"
+        "<img src=\"fallback.png\" alt=c></picture>"
+        "<svg width=20 height=20><image xlink:href=\"vector.png\" width=20 height=20/></svg>"
+        "</body></html>",
+        "text/html");
+    for (const char* name : {"/small.png", "/big.png", "/plain.png", "/double.png", "/modern.webp",
+                             "/fallback.png", "/vector.png"})
+        origin.Serve(name, MakeDrawing(16, 16, ".png"), "image/png");
+    origin.Start();
+    PageRun run(Request(origin.Url("/set.html"), 50));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    for (const char* fetched : {"/small.png", "/plain.png", "/fallback.png", "/vector.png"})
+        EXPECT_EQ(origin.Hits(fetched), 1) << fetched;
+    for (const char* skipped : {"/big.png", "/double.png", "/modern.webp"})
+        EXPECT_EQ(origin.Hits(skipped), 0) << skipped;
+    const std::string page = run.File("page.htm");
+    EXPECT_FALSE(Contains(page, "srcset"));
+    EXPECT_FALSE(Contains(page, "<source"));
+    EXPECT_EQ(LocalReferences(page, "").size(), 4u);
+}
+
+TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
+    origin.Serve("/photo.jpg", MakePhoto(64, 48), "image/jpeg");
+    origin.Serve("/doc.pdf", "%PDF-1.4 ...", "application/pdf");
+    origin.Serve("/broken.html",
+                 "<html><body><img src=\"/doc.pdf\" alt=\"not a picture\"></body></html>",
+                 "text/html");
+    origin.Http().Get("/missing", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 404;
+        response.set_content("<html><body>Sorry, not here</body></html>", "text/html");
+    });
+    origin.Start();
+
+    PageRun image(Request(origin.Url("/photo.jpg")));
+    ASSERT_TRUE(image.Outcome().ok) << image.Outcome().error;
+    EXPECT_TRUE(Contains(image.File("page.htm"), "src=\"page.files/"));
+    EXPECT_EQ(image.PageFiles().size(), 1u);
+    EXPECT_EQ(origin.Hits("/photo.jpg"), 1);
+
+    EXPECT_EQ(PageRun(Request(origin.Url("/doc.pdf"))).Outcome().error, "Not an HTML page");
+    // Named as an image, it is no image: left out, not stored.
+    PageRun broken(Request(origin.Url("/broken.html")));
+    ASSERT_TRUE(broken.Outcome().ok);
+    EXPECT_TRUE(broken.PageFiles().empty());
+    EXPECT_TRUE(Contains(broken.File("page.htm"), "src=\"data:,\""));
+    // The origin's own error page is shown, as a browser would.
+    PageRun missing(Request(origin.Url("/missing")));
+    ASSERT_TRUE(missing.Outcome().ok);
+    EXPECT_TRUE(Contains(missing.File("page.htm"), "Sorry, not here"));
+    EXPECT_EQ(PageRun(Request("ftp://127.0.0.1/x")).Outcome().error, "Address refused");
+}
+
+} // namespace
+} // namespace zel::service::test

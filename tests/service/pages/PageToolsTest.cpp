@@ -1,0 +1,141 @@
+// The small tools of page making: address classes, style sheet scanning,
+// nesting estimate, address resolution, splicing.
+
+#include "AddressCheck.h"
+#include "CssScan.h"
+#include "NestingScan.h"
+#include "Splice.h"
+#include "Url.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+namespace zel::service {
+namespace {
+
+bool IsPublic(const char* text) {
+    sockaddr_in6 v6{};
+    sockaddr_in v4{};
+    if (inet_pton(AF_INET, text, &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        return IsPublicAddress(reinterpret_cast<sockaddr*>(&v4));
+    }
+    if (inet_pton(AF_INET6, text, &v6.sin6_addr) != 1)
+        throw std::invalid_argument(text);
+    v6.sin6_family = AF_INET6;
+    return IsPublicAddress(reinterpret_cast<sockaddr*>(&v6));
+}
+
+TEST(AddressCheckTest, SpecialRangesRefusedPublicOnesAllowed) {
+    for (const char* special : {"127.0.0.1",
+                                "127.255.0.9",
+                                "10.1.2.3",
+                                "172.16.0.1",
+                                "172.31.255.255",
+                                "192.168.1.1",
+                                "169.254.169.254",
+                                "100.64.0.1",
+                                "0.0.0.0",
+                                "224.0.0.1",
+                                "239.1.1.1",
+                                "255.255.255.255",
+                                "240.0.0.1",
+                                "192.0.2.1",
+                                "198.18.0.1",
+                                "::",
+                                "::1",
+                                "::ffff:127.0.0.1",
+                                "::ffff:10.0.0.1",
+                                "::127.0.0.1",
+                                "fe80::1",
+                                "fc00::1",
+                                "fd12::1",
+                                "ff02::1",
+                                "2001:db8::1",
+                                "2001::1",
+                                "64:ff9b::a00:1",
+                                "2002:c0a8:101::1",
+                                "fec0::1",
+                                "100::1"})
+        EXPECT_FALSE(IsPublic(special)) << special;
+    for (const char* open :
+         {"8.8.8.8", "1.1.1.1", "172.32.0.1", "192.169.0.1", "100.128.0.1", "2a00:1450:4001::1",
+          "2606:4700::1111", "::ffff:8.8.8.8", "64:ff9b::808:808", "2002:808:808::1"})
+        EXPECT_TRUE(IsPublic(open)) << open;
+}
+
+TEST(CssScanTest, FindsUrlsAndImportsWithTheirKinds) {
+    const std::string css = "/* url(no.png) */ @import \"a.css\";\n@import url( 'b.css' ) screen;\n"
+                            "p { content: \"url(nope)\"; background: URL(x\\(1\\).png) }\n"
+                            "@font-face { font-family: F; src: url(f.woff2) format('woff2') }\n"
+                            "h1 { background-image: url( \"h.gif\" ) } .x{cursor:url(c.cur),auto}\n"
+                            "bad { background: url(unterminated";
+    const auto refs = FindCssRefs(css);
+    ASSERT_EQ(refs.size(), 6u);
+    EXPECT_EQ(refs[0].url, "a.css");
+    EXPECT_EQ(refs[0].kind, CssRefKind::Import);
+    EXPECT_EQ(css.substr(refs[0].begin, refs[0].end - refs[0].begin), "\"a.css\"");
+    EXPECT_EQ(refs[1].url, "b.css");
+    EXPECT_EQ(refs[1].kind, CssRefKind::Import);
+    EXPECT_EQ(css.substr(refs[1].begin, refs[1].end - refs[1].begin), "url( 'b.css' )");
+    EXPECT_EQ(refs[2].url, "x(1).png");
+    EXPECT_EQ(refs[2].kind, CssRefKind::Image);
+    EXPECT_EQ(refs[3].url, "f.woff2");
+    EXPECT_EQ(refs[3].kind, CssRefKind::Font);
+    EXPECT_EQ(refs[4].url, "h.gif");
+    EXPECT_EQ(refs[4].kind, CssRefKind::Image); // the font block has ended
+    EXPECT_EQ(refs[5].url, "c.cur");
+}
+
+TEST(NestingScanTest, CountsOpenElementsLikeTheParser) {
+    EXPECT_EQ(EstimateNestingDepth("<html><body><div><div><p>x</div></div></body></html>", 100), 5);
+    // Void elements, self-closing tags, raw text and left-out end tags add nothing.
+    EXPECT_EQ(EstimateNestingDepth("<div><br><img src=x><hr/><span/>"
+                                   "<script>if (a<b) { '<div><div><div>' }</script>"
+                                   "<!-- <div><div> --></div>",
+                                   100),
+              1);
+    std::string list = "<ul>";
+    for (int i = 0; i < 500; ++i)
+        list += "<li><p>item";
+    EXPECT_LE(EstimateNestingDepth(list, 1000), 3);
+    std::string table = "<table>";
+    for (int i = 0; i < 500; ++i)
+        table += "<tr><td>a<td>b";
+    EXPECT_LE(EstimateNestingDepth(table, 1000), 3);
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<b>";
+    EXPECT_GT(EstimateNestingDepth(deep, 1000), 1000);
+}
+
+TEST(UrlTest, ResolvesAgainstTheDocumentForWebSchemesOnly) {
+    const std::string base = "http://example.org/a/b/page.html?q=1";
+    EXPECT_EQ(*ResolveUrl(base, "img/x.png"), "http://example.org/a/b/img/x.png");
+    EXPECT_EQ(*ResolveUrl(base, "../c.css"), "http://example.org/a/c.css");
+    EXPECT_EQ(*ResolveUrl(base, "/root.gif"), "http://example.org/root.gif");
+    EXPECT_EQ(*ResolveUrl(base, "//cdn.example.net/y.js"), "http://cdn.example.net/y.js");
+    EXPECT_EQ(*ResolveUrl(base, " \n pic ture.png#frag "), "http://example.org/a/b/pic%20ture.png");
+    EXPECT_EQ(*ResolveUrl(base, "next.html#part", true), "http://example.org/a/b/next.html#part");
+    EXPECT_EQ(*ResolveUrl(base, "https://secure.example.org/"), "https://secure.example.org/");
+    for (const char* other : {"data:image/png;base64,AAAA", "javascript:alert(1)",
+                              "mailto:a@example.org", "file:///etc/passwd", "ftp://example.org/x"})
+        EXPECT_FALSE(ResolveUrl(base, other)) << other;
+    EXPECT_FALSE(ResolveUrl({}, "relative/only"));
+}
+
+TEST(SpliceTest, AppliesEditsInOrderAndDropsOverlaps) {
+    const std::string source = "0123456789";
+    const auto name = [](int id) { return "r" + std::to_string(id); };
+    EXPECT_EQ(ApplyEdits(source, {{6, 8, {{"X"}}}, {2, 2, {{"<"}, {{}, 7}}}, {9, 10, {}}}, name),
+              "01<r72345X8");
+    EXPECT_EQ(ApplyEdits(source, {{6, 8, {{"X"}}}, {1, 4, {{"wide"}}}, {3, 5, {}}}, name),
+              "0wide45X89");
+    // An insertion where a removal begins survives it.
+    EXPECT_EQ(ApplyEdits(source, {{2, 5, {}}, {2, 2, {{"+"}}}}, name), "01+56789");
+}
+
+} // namespace
+} // namespace zel::service
