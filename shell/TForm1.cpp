@@ -47,6 +47,7 @@ const std::string LinksFile = "links.txt";
 const std::string ArchiveFile = "page.zip";
 const char* const SecondRequestRefused = "A page request is running; press Stop to end it first.";
 constexpr int EnterKey = 13;
+constexpr int RefusalShownMs = 5000;
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
@@ -431,7 +432,8 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::refuseSecondRequest() {
-    StatusBar1->showMessage(QString::fromUtf8(SecondRequestRefused));
+    // For a while only; the link under the mouse stays the status text.
+    StatusBar1->showMessage(QString::fromUtf8(SecondRequestRefused), RefusalShownMs);
 }
 
 void TForm1::postRequest() {
@@ -492,10 +494,6 @@ void TForm1::ShowFetchedPage() {
 
 // The web view and the commands on the page on show.
 
-std::string TForm1::statusText() const {
-    return StatusBar1->currentMessage().toStdString();
-}
-
 void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsLink, bool& cancel) {
     const bool busy = request_->Running();
     // A running request keeps the address it fetches in the box.
@@ -504,7 +502,7 @@ void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsL
     if (IsPageStoreTarget(target))
         return;
     cancel = true;
-    if (!IsClickedLink(target, statusText(), followsLink))
+    if (!IsClickedLink(target, statusText_, followsLink))
         return; // neither a page of the store nor a click: dropped
     if (busy)
         refuseSecondRequest();
@@ -514,15 +512,20 @@ void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsL
 
 void TForm1::WebBrowser1NewWindow2(bool& cancel) {
     cancel = true;
+    // A window that a script opens with no link under the mouse is dropped
+    // like a script's navigation: a page must not raise messages.
+    if (statusText_.empty())
+        return;
     if (request_->Running()) {
         refuseSecondRequest();
         return;
     }
-    ComboBox1->setEditText(StatusBar1->currentMessage());
+    ComboBox1->setEditText(QString::fromStdString(statusText_));
     postRequest();
 }
 
 void TForm1::WebBrowser1StatusTextChange(const std::string& text) {
+    statusText_ = text;
     StatusBar1->showMessage(QString::fromStdString(text));
 }
 

@@ -138,7 +138,6 @@ private:
     void postRequest();
     // Another request while one runs is refused on the status bar.
     void refuseSecondRequest();
-    std::string statusText() const;
 
     // What the page request reads and changes of this window.
     std::string AddressText() const override;
@@ -159,6 +158,8 @@ private:
     std::unique_ptr<PageRequest> request_;
     // The window was closed while a request ran; it closes once the request has ended.
     bool closePending_ = false;
+    // The web view's status text: the address of the link under the mouse.
+    std::string statusText_;
 };
 
 } // namespace zel

@@ -49,7 +49,8 @@ const std::string LinkPage =
     "<a href=\"http://x.example/a%20b\" style=\"display:block;height:60px\">blank</a>"
     "<a href=\"http://x.example/s?q=a+b%2Bc\" style=\"display:block;height:60px\">plus</a>"
     "<a href=\"http://x.example/new\" target=\"_blank\" style=\"display:block;height:60px\">new</a>"
-    "<script>function away() { location.href = 'http://x.example/script'; }</script>"
+    "<script>function away() { location.href = 'http://x.example/script'; }\n"
+    "function popup() { window.open('http://x.example/popup'); }</script>"
     "</body></html>";
 
 class MainWindowRequestTest : public ::testing::Test {
@@ -300,6 +301,14 @@ TEST_F(MainWindowRequestTest, AScriptNavigationIsDroppedAndANewWindowLinkIsFetch
     EXPECT_TRUE(service.requests().empty());
     EXPECT_TRUE(boxes.calls().empty());
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
+
+    // A window opened by a script with no link under the mouse: dropped too.
+    QTest::mouseMove(form->WebBrowser1->focusProxy(), QPoint(20, 300));
+    ASSERT_TRUE(WaitUntil([&] { return form->StatusBar1->currentMessage().isEmpty(); }, 10000));
+    form->WebBrowser1->page()->runJavaScript(QStringLiteral("popup()"));
+    WaitUntil([] { return false; }, 500);
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_TRUE(boxes.calls().empty());
 
     EXPECT_EQ(Hover(*form, 150), "http://x.example/new");
     Click(*form, 150);
