@@ -1,6 +1,10 @@
 #include "TForm2.h"
 
-#include "Numbers.h"
+#include "ColorCount.h"
+#include "CompInfo.h"
+#include "Exception.h"
+#include "LoginRequest.h"
+#include "MessageBox.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -13,8 +17,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
-
-#include <cmath>
 
 namespace zel {
 
@@ -51,7 +53,8 @@ void placeRightAligned(QLabel* label, int right, int top) {
 
 } // namespace
 
-TForm2::TForm2(const SettingsRecord& settings, QWidget* owner) : QDialog(owner) {
+TForm2::TForm2(const SettingsRecord& settings, QWidget* owner)
+    : QDialog(owner), loginExchange_(std::make_unique<ServiceExchange>(this)) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Options"));
@@ -166,6 +169,8 @@ void TForm2::buildGetLoginPage() {
     Label15->setPalette(blue);
     Button2 = makeButton(TabSheet4, QStringLiteral("Get Login"), QRect(8, 58, 169, 25));
     Button3 = makeButton(TabSheet4, QStringLiteral("Cancel"), QRect(188, 58, 169, 25));
+    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
     Memo1 = new QPlainTextEdit(TabSheet4);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -188,7 +193,7 @@ void TForm2::FormCreate(const SettingsRecord& settings) {
 }
 
 int TForm2::ColorCount(int exponent) {
-    return static_cast<int>(RoundHalfEven(std::exp(exponent * std::log(2.0))));
+    return GifColorCount(exponent);
 }
 
 void TForm2::TrackBar1Change() {
@@ -211,6 +216,55 @@ void TForm2::TrackBar2Change() {
 
 void TForm2::Button1Click() {
     accept();
+}
+
+bool TForm2::IsPlausibleEmail() const {
+    return zel::IsPlausibleEmail(Edit3->text().toStdString());
+}
+
+void TForm2::Button2Click() {
+    // A second press while one runs changes nothing; the running request's
+    // answer comes as usual.
+    if (loginExchange_->Running())
+        return;
+    Memo1->clear();
+    if (!IsPlausibleEmail()) {
+        ShowMessageBox(MessageKind::Warning, "Wrong E-mail.");
+        return;
+    }
+    const std::string address =
+        LoginRequestAddress(DescribeComputer(), Edit3->text().toStdString());
+    abortFlag_ = false;
+    Button2->setEnabled(false);
+    std::string reply;
+    bool failed = false;
+    try {
+        reply = loginExchange_->GetText(address, {proxyHost(), proxyPort()});
+    } catch (const Exception&) {
+        failed = true;
+    }
+    Button2->setEnabled(true);
+    if (failed) {
+        if (abortFlag_)
+            ShowMessageBox(MessageKind::Information, "Request aborted.");
+        else
+            ShowMessageBox(MessageKind::Warning, "Server not respond. Try later.");
+        return;
+    }
+    if (abortFlag_)
+        return;
+    if (reply.find("OK,") == std::string::npos) {
+        ShowMessageBox(MessageKind::Warning, "Program server not respond. Try later.");
+        return;
+    }
+    const std::string answer = LoginAnswer(reply);
+    Memo1->appendPlainText(QString::fromStdString(LoginMemoLine(answer)));
+    ShowMessageBox(MessageKind::Information, answer);
+}
+
+void TForm2::Button3Click() {
+    abortFlag_ = true;
+    loginExchange_->Abort();
 }
 
 void TForm2::keyPressEvent(QKeyEvent* event) {

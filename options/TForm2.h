@@ -1,13 +1,16 @@
 #pragma once
 // The options dialog. Its controls are the live settings for the whole run:
 // filled once from the settings record, read by the page and login requests
-// and copied back into the record when the main window closes.
+// and copied back into the record when the main window closes. Its "Get
+// Login" page asks the service for a login by e-mail (LoginRequest).
 
+#include "ServiceExchange.h"
 #include "SettingsRecord.h"
 #include "SpinEdit.h"
 
 #include <QDialog>
 
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -29,6 +32,10 @@ public:
 
     // 2 to the power of the exponent, computed as e^(n ln 2) and rounded.
     static int ColorCount(int exponent);
+
+    // The text of the e-mail field passes the plausibility check.
+    bool IsPlausibleEmail() const;
+    bool LoginRequestRunning() const { return loginExchange_->Running(); }
 
     std::string login() const;
     std::string proxyHost() const;
@@ -82,6 +89,10 @@ public slots:
     void TrackBar1Change();
     void TrackBar2Change();
     void Button1Click();
+    // "Get Login": the login request, from the e-mail to the service's answer.
+    void Button2Click();
+    // "Cancel": stops a running login request; otherwise only notes the wish.
+    void Button3Click();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -97,6 +108,10 @@ private:
     QWidget* addPage(const QString& caption);
     QLabel* addLabel(QWidget* parent, const QString& caption, int left, int top);
     void FormCreate(const SettingsRecord& settings);
+
+    std::unique_ptr<ServiceExchange> loginExchange_;
+    // Set by "Cancel", cleared before each login request.
+    bool abortFlag_ = false;
 };
 
 } // namespace zel

@@ -20,6 +20,18 @@ void WaitForEvents(int maxMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+bool WaitUntil(const std::function<bool()>& done, int maxMs) {
+    const std::uint32_t start = TickCount();
+    for (;;) {
+        if (done())
+            return true;
+        const std::uint32_t elapsed = TickCount() - start;
+        if (elapsed >= static_cast<std::uint32_t>(maxMs < 0 ? 0 : maxMs))
+            return false;
+        WaitForEvents(maxMs - static_cast<int>(elapsed));
+    }
+}
+
 std::uint32_t TickCount() {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(

@@ -4,6 +4,7 @@
 // or the deadline, whichever comes first.
 
 #include <cstdint>
+#include <functional>
 
 namespace zel {
 
@@ -12,6 +13,9 @@ void DispatchPendingEvents();
 // Sleeps until at least one event arrives or `maxMs` pass, then dispatches
 // what is waiting.
 void WaitForEvents(int maxMs);
+// Waits for events until `done` holds or `maxMs` pass; returns `done()`.
+// `done` is asked again after every batch of events, never in a loop of its own.
+bool WaitUntil(const std::function<bool()>& done, int maxMs);
 // Milliseconds of a monotonic clock, wrapping at 2^32 like a system tick count.
 std::uint32_t TickCount();
 

@@ -77,10 +77,13 @@ public:
     }
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override {
         bool cancel = false;
+        const bool followsLink = type == NavigationTypeLinkClicked;
         if (view_->OnBeforeNavigate2)
-            Guarded([&] { view_->OnBeforeNavigate2(WebBrowser::TargetText(url), cancel); });
+            Guarded([&] {
+                view_->OnBeforeNavigate2(WebBrowser::TargetText(url), followsLink, cancel);
+            });
         return !cancel;
     }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The embedded web view and the events the browser shell decides on:
-// - OnBeforeNavigate2(target, cancel): before every navigation, also the ones
-//   the program starts. A local file arrives as its plain path; any other
-//   address keeps its percent-encoding.
+// - OnBeforeNavigate2(target, followsLink, cancel): before every navigation,
+//   also the ones the program starts. A local file arrives as its plain path;
+//   any other address keeps its percent-encoding. followsLink: the view
+//   reports the navigation as following a link (a click, but a script's
+//   navigation may say so too).
 // - OnNewWindow2(cancel): a link wants a new window (none is ever opened).
 // - OnStatusTextChange(text): the address of the link under the mouse, or empty.
 // The view honours the on-line/off-line switch (ConnectedState.h): on line a
@@ -26,7 +28,8 @@ public:
     // Shows a local file given by its full path.
     void Navigate(const std::string& localPath);
 
-    std::function<void(const std::string& target, bool& cancel)> OnBeforeNavigate2;
+    std::function<void(const std::string& target, bool followsLink, bool& cancel)>
+        OnBeforeNavigate2;
     std::function<void(bool& cancel)> OnNewWindow2;
     std::function<void(const std::string& text)> OnStatusTextChange;
 

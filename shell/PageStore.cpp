@@ -16,8 +16,8 @@
 namespace zel {
 
 namespace {
-constexpr int WaitPasses = 1001;
-constexpr std::int32_t WaitPassMs = 10;
+// The page may take about 10 s to appear (1001 passes of 10 ms).
+constexpr int PageWaitMs = 10010;
 constexpr std::int32_t SourceLinkDelayMs = 50;
 
 std::string HistoryNameOf(std::int64_t n) {
@@ -74,18 +74,18 @@ std::int32_t AppendSegment() {
     return static_cast<std::int32_t>(segment.size());
 }
 
-bool WaitForPage(const RunState& state) {
+bool WaitForPage(const RunState& state, const std::function<bool()>& toolRunning) {
     bool found = false;
-    for (int pass = 0; pass < WaitPasses; ++pass) {
-        // The tool's fresh document is there once "page.htm" exists as a
-        // regular file; this stands for the archive-type attribute test of a
-        // system with file attribute words (a folder of that name is no page).
-        if (FileExists("page.htm"))
-            found = true;
-        Pause(WaitPassMs); // "Stop" sets the flag in here
-        if (state.stopFlag || found)
-            break;
-    }
+    WaitUntil(
+        [&] {
+            // The tool's page is whole once the tool has exited and "page.htm"
+            // is there as a regular file; this stands for the archive-type
+            // attribute test of a system with file attribute words.
+            const bool exited = !toolRunning();
+            found = exited && FileExists("page.htm");
+            return exited || state.stopFlag; // "Stop" sets the flag in here
+        },
+        PageWaitMs);
     return found;
 }
 

@@ -8,6 +8,7 @@
 #include "RunState.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,9 +26,11 @@ void ClearCurrentPage();
 // Appends "page.dat" to the existing "page.zip"; returns the bytes appended.
 // File failures raise InOutError.
 std::int32_t AppendSegment();
-// Waits up to about 10 s for the unpacking tool's "page.htm"; false when it
-// did not come or the stop flag was set.
-bool WaitForPage(const RunState& state);
+// Waits up to about 10 s for the unpacking tool to finish "page.htm": found
+// once the tool has exited and the page is there, so nobody appends to a
+// half-written page. Ends early, not found, when the tool exited without a
+// page or the stop flag is set. Sleeps between events.
+bool WaitForPage(const RunState& state, const std::function<bool()>& toolRunning);
 // Appends a link back to `address` to "page.htm"; false when the file cannot
 // be opened for appending or is a symbolic link.
 bool AppendSourceLink(const std::string& address);

@@ -1,11 +1,16 @@
 #include "TForm1.h"
 
 #include "AddressList.h"
+#include "BrowserCommands.h"
 #include "ClickLabel.h"
+#include "Clipboard.h"
 #include "ConnectedState.h"
 #include "DateTime.h"
+#include "Desktop.h"
 #include "ErrorGuard.h"
 #include "FileSystem.h"
+#include "MessageBox.h"
+#include "NavigationPolicy.h"
 #include "PageStore.h"
 #include "RecordFile.h"
 #include "SafeReplace.h"
@@ -15,12 +20,14 @@
 #include "TForm4.h"
 #include "TextFile.h"
 #include "WebBrowser.h"
+#include "util.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -29,6 +36,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace zel {
@@ -37,6 +45,9 @@ namespace {
 const std::string SettingsFile = "nastr.dat";
 const std::string LinksFile = "links.txt";
 const std::string ArchiveFile = "page.zip";
+const char* const SecondRequestRefused = "A page request is running; press Stop to end it first.";
+constexpr int EnterKey = 13;
+constexpr int RefusalShownMs = 5000;
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
@@ -58,7 +69,9 @@ bool sortsBefore(const QString& a, const QString& b) {
 }
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      request_(std::make_unique<PageRequest>(state_, static_cast<PageRequestHost&>(*this), this)) {
     buildControls();
     Guarded([this] { FormCreate(); });
 }
@@ -85,8 +98,21 @@ void TForm1::buildControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(300);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     buildMenu();
+    connectWebBrowser();
+}
+
+void TForm1::connectWebBrowser() {
+    WebBrowser1->OnBeforeNavigate2 = [this](const std::string& target, bool followsLink,
+                                            bool& cancel) {
+        WebBrowser1BeforeNavigate2(target, followsLink, cancel);
+    };
+    WebBrowser1->OnNewWindow2 = [this](bool& cancel) { WebBrowser1NewWindow2(cancel); };
+    WebBrowser1->OnStatusTextChange = [this](const std::string& text) {
+        WebBrowser1StatusTextChange(text);
+    };
 }
 
 QWidget* TForm1::buildCoolBar() {
@@ -124,8 +150,14 @@ QWidget* TForm1::buildToolBarRow() {
     ToolButton3 = addToolButton(row, "Info");
     ToolButton4 = addToolButton(row, "On Line");
     row->addStretch(1);
+    connect(ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
+    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
     connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
     connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
+    connect(ToolButton7, &QToolButton::clicked, this, &TForm1::ToolButton7Click);
+    connect(ToolButton5, &QToolButton::clicked, this, &TForm1::ToolButton5Click);
+    connect(ToolButton3, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
+    connect(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
     return row->parentWidget();
 }
 
@@ -138,6 +170,7 @@ QWidget* TForm1::buildAddressRow() {
     // The program decides what enters the list, never the box itself.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    ComboBox1->installEventFilter(this); // the Enter key
     row->addWidget(ComboBox1, 1);
     return band;
 }
@@ -181,6 +214,7 @@ void TForm1::buildMenu() {
     About2 = menuBar()->addAction(QStringLiteral("About"));
     connect(SavePageAs1, &QAction::triggered, this, &TForm1::SavePageAs1Click);
     connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Statistic1, &QAction::triggered, this, &TForm1::Statistic1Click);
     connect(About2, &QAction::triggered, this, &TForm1::About2Click);
 }
@@ -237,6 +271,15 @@ void TForm1::SavePageAs1Click() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (request_->Running()) {
+        // The request is stopped and unwinds first, without messages; the
+        // window closes when it has ended (Action1Execute).
+        closePending_ = true;
+        request_->Silence();
+        ToolButton7Click();
+        event->ignore();
+        return;
+    }
     // Whatever fails here is reported; the window closes all the same.
     Guarded([this] { FormClose(); });
     event->accept();
@@ -335,6 +378,187 @@ void TForm1::Statistic1Click() {
 }
 void TForm1::About2Click() {
     showModalOnce(form3_);
+}
+
+// The page request.
+
+void TForm1::Action1Execute() {
+    if (request_->Running()) {
+        refuseSecondRequest();
+        return;
+    }
+    auto closeIfAsked = [this] {
+        if (std::exchange(closePending_, false))
+            close();
+    };
+    try {
+        request_->Execute();
+    } catch (...) {
+        closeIfAsked();
+        throw;
+    }
+    closeIfAsked();
+}
+
+void TForm1::ToolButton2Click() {
+    Action1Execute();
+}
+
+void TForm1::ComboBox1KeyDown(int key) {
+    if (key == EnterKey)
+        Action1Execute();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ComboBox1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ComboBox1KeyDown(EnterKey);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::ToolButton7Click() {
+    state_.stopFlag = true;
+    Timer1->stop();
+    request_->Stop();
+}
+
+void TForm1::Timer1Timer() {
+    if (std::optional<std::int32_t> bytes = request_->BytesReceived())
+        SetProgressPosition(*bytes);
+}
+
+void TForm1::refuseSecondRequest() {
+    // For a while only; the link under the mouse stays the status text.
+    StatusBar1->showMessage(QString::fromUtf8(SecondRequestRefused), RefusalShownMs);
+}
+
+void TForm1::postRequest() {
+    QTimer::singleShot(0, this, &TForm1::Action1Execute);
+}
+
+std::string TForm1::AddressText() const {
+    return ComboBox1->currentText().toStdString();
+}
+
+void TForm1::SetAddressText(const std::string& text) {
+    ComboBox1->setEditText(QString::fromStdString(text));
+}
+
+RequestSettings TForm1::CurrentSettings() const {
+    RequestSettings settings;
+    settings.login = form2_->login();
+    settings.loadImages = CheckBox1->isChecked();
+    settings.jpegQuality = form2_->jpegQuality();
+    settings.colorExponent = form2_->colorExponent();
+    settings.gray = form2_->gray();
+    settings.workOffLine = CheckBox3->isChecked();
+    settings.proxy = {form2_->proxyHost(), form2_->proxyPort()};
+    return settings;
+}
+
+void TForm1::SetArchiveSizeText(const std::string& text) {
+    Label5->setText(QString::fromStdString(text));
+}
+
+void TForm1::SetProgressPosition(int position) {
+    // The bar keeps inside its range, as the system's progress bar does.
+    ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
+}
+
+void TForm1::SetProgressMaximum(int maximum) {
+    ProgressBar1->setMaximum(std::max(maximum, ProgressBar1->minimum()));
+}
+
+int TForm1::ProgressMaximum() const {
+    return ProgressBar1->maximum();
+}
+
+void TForm1::SetProgressTimer(bool on) {
+    if (on)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+void TForm1::ShowFetchedPage() {
+    if (CheckBox2->isChecked())
+        StartProgramInstance(); // it shows the page at its own start
+    else
+        showLocalPage("page.htm");
+    WebBrowser1->setFocus();
+}
+
+// The web view and the commands on the page on show.
+
+void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsLink, bool& cancel) {
+    const bool busy = request_->Running();
+    // A running request keeps the address it fetches in the box.
+    if (!busy)
+        ComboBox1->setEditText(QString::fromStdString(DecodeLinkAddress(target)));
+    if (IsPageStoreTarget(target))
+        return;
+    cancel = true;
+    if (!IsClickedLink(target, statusText_, followsLink))
+        return; // neither a page of the store nor a click: dropped
+    if (busy)
+        refuseSecondRequest();
+    else
+        postRequest();
+}
+
+void TForm1::WebBrowser1NewWindow2(bool& cancel) {
+    cancel = true;
+    // A window that a script opens with no link under the mouse is dropped
+    // like a script's navigation: a page must not raise messages.
+    if (statusText_.empty())
+        return;
+    if (request_->Running()) {
+        refuseSecondRequest();
+        return;
+    }
+    ComboBox1->setEditText(QString::fromStdString(statusText_));
+    postRequest();
+}
+
+void TForm1::WebBrowser1StatusTextChange(const std::string& text) {
+    statusText_ = text;
+    StatusBar1->showMessage(QString::fromStdString(text));
+}
+
+void TForm1::ToolButton1Click() {
+    if (request_->Running()) {
+        refuseSecondRequest();
+        return;
+    }
+    ComboBox1->setEditText(QString::fromStdString(ClipboardText()));
+    Action1Execute();
+}
+
+void TForm1::ToolButton5Click() {
+    if (CheckBox3->isChecked())
+        SetConnectedState(true);
+    OpenInDefaultBrowser(CurrentDirectory() + "/page.htm");
+}
+
+void TForm1::ToolButton3Click() {
+    const std::int32_t traffic = state_.trafficCounter;
+    if (traffic <= 0)
+        ShowMessageBox(MessageKind::Information, "There were not loading yet.");
+    else
+        ShowMessageBox(MessageKind::Information, TrafficInfoText(traffic, state_.pageSizeTotal));
+}
+
+void TForm1::ToolButton4Click() {
+    SetConnectedState(false);
+}
+
+void TForm1::About1Click() {
+    CopyHelpPage();
+    showLocalPage("page.htm");
 }
 
 } // namespace zel

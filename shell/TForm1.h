@@ -1,14 +1,19 @@
 #pragma once
 // The main window: tool bar, address box, progress row, the embedded web view
 // and the status bar. It owns the run state, reads the settings at creation
-// and writes them at close, and keeps the address list "links.txt".
+// and writes them at close, and keeps the address list "links.txt". Its
+// handlers are thin: the page request (PageRequest), the navigation decision
+// (NavigationPolicy) and the commands' work (BrowserCommands) live in units
+// of their own.
 
+#include "PageRequest.h"
 #include "RunState.h"
 #include "SettingsRecord.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -28,7 +33,7 @@ class TForm3;
 class TForm4;
 class WebBrowser;
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private PageRequestHost {
     Q_OBJECT
 public:
     // Builds the window with its designed bounds, then runs FormCreate; a
@@ -49,10 +54,28 @@ public:
     void ReadSettings();
     void WriteSettings();
     void LoadAddressList(std::int32_t keepDays);
-    void AddToAddressList();
+    void AddToAddressList() override;
 
     void FormCreate();
     void FormClose();
+
+    // The page request: Go, Enter in the address box, Stop and the progress timer.
+    void Action1Execute();
+    void ToolButton2Click();
+    void ComboBox1KeyDown(int key);
+    void ToolButton7Click();
+    void Timer1Timer();
+    bool RequestRunning() const { return request_->Running(); }
+
+    // The web view's events and the commands on the page on show.
+    void WebBrowser1BeforeNavigate2(const std::string& target, bool followsLink, bool& cancel);
+    void WebBrowser1NewWindow2(bool& cancel);
+    void WebBrowser1StatusTextChange(const std::string& text);
+    void ToolButton1Click();
+    void ToolButton5Click();
+    void ToolButton3Click();
+    void ToolButton4Click();
+    void About1Click();
 
     void ToolButton6Click();
     void ToolButton8Click();
@@ -94,6 +117,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -109,12 +133,33 @@ private:
     static void showModalOnce(QWidget* window);
     // Shows a page of the program's folder given by its relative name.
     void showLocalPage(const std::string& name);
+    void connectWebBrowser();
+    // A clicked link's request runs once the web view has its answer.
+    void postRequest();
+    // Another request while one runs is refused on the status bar.
+    void refuseSecondRequest();
+
+    // What the page request reads and changes of this window.
+    std::string AddressText() const override;
+    void SetAddressText(const std::string& text) override;
+    RequestSettings CurrentSettings() const override;
+    void SetArchiveSizeText(const std::string& text) override;
+    void SetProgressPosition(int position) override;
+    void SetProgressMaximum(int maximum) override;
+    int ProgressMaximum() const override;
+    void SetProgressTimer(bool on) override;
+    void ShowFetchedPage() override;
 
     SettingsRecord settings_;
     RunState state_;
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     TForm4* form4_ = nullptr;
+    std::unique_ptr<PageRequest> request_;
+    // The window was closed while a request ran; it closes once the request has ended.
+    bool closePending_ = false;
+    // The web view's status text: the address of the link under the mouse.
+    std::string statusText_;
 };
 
 } // namespace zel

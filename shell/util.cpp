@@ -76,8 +76,30 @@ int HexValue(const std::string& digits) {
     return value;
 }
 
+// Control bytes too: a line end would end the request line on the wire.
 bool MustEscape(unsigned char c) {
-    return c == ' ' || c == '*' || c == '#' || c == '%' || c == '<' || c == '>' || c >= 128;
+    return c <= ' ' || c == '*' || c == '#' || c == '%' || c == '<' || c == '>' || c >= 128;
+}
+
+bool IsBlankOrControl(unsigned char c) {
+    return c <= ' ';
+}
+
+// Every byte for which `escape` holds becomes "%" and two upper-case hex digits.
+std::string PercentEscape(const std::string& text, bool (*escape)(unsigned char)) {
+    static const char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (escape(byte)) {
+            out += '%';
+            out += Hex[byte >> 4];
+            out += Hex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 } // namespace
 
@@ -166,19 +188,11 @@ std::string DecodeLinkAddress(const std::string& text) {
 }
 
 std::string EscapeRequestUrl(const std::string& text) {
-    static const char Hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (MustEscape(byte)) {
-            out += '%';
-            out += Hex[byte >> 4];
-            out += Hex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return PercentEscape(text, MustEscape);
+}
+
+std::string EscapeBlanksAndControls(const std::string& text) {
+    return PercentEscape(text, IsBlankOrControl);
 }
 
 } // namespace zel

@@ -42,8 +42,12 @@ std::string WithoutExtension(const std::string& path);
 // "+" becomes a blank; "%" with up to two hexadecimal digits becomes the
 // character of that code (1..255); anything else after a "%" is dropped with it.
 std::string DecodeLinkAddress(const std::string& text);
-// Blanks, "*", "#", "%", "<", ">" and bytes from 128 up become "%XX".
+// Blanks, control bytes, "*", "#", "%", "<", ">" and bytes from 128 up become
+// "%XX".
 std::string EscapeRequestUrl(const std::string& text);
+// Blanks and control bytes become "%XX", nothing else: what a request line
+// cannot carry as it is.
+std::string EscapeBlanksAndControls(const std::string& text);
 
 // Text of the refusal to save over the page on show or its files.
 inline constexpr const char* OwnPageRefusal =

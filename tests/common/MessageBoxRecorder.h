@@ -20,6 +20,8 @@ public:
     const std::vector<MessageBoxCall>& calls() const { return calls_; }
     // The texts of the recorded boxes, in order.
     std::vector<std::string> texts() const;
+    // Forgets the boxes recorded so far.
+    void clear() { calls_.clear(); }
 
 private:
     MessageAnswer answer(const MessageBoxCall& call);

@@ -1,3 +1,4 @@
+#include "MessageBoxRecorder.h"
 #include "TForm2.h"
 
 #include <QCheckBox>
@@ -143,9 +144,11 @@ TEST(OptionsDialog, TypedValuesFollowTheFieldRules) {
     QTest::keyClick(dialog.Edit3, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(ok.count() + getLogin.count(), 0);
+    zel::test::MessageBoxRecorder boxes; // the empty e-mail is refused
     dialog.Button2->setFocus();
     QTest::keyClick(dialog.Button2, Qt::Key_Return);
     EXPECT_EQ(getLogin.count(), 1);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Wrong E-mail."});
 }
 
 TEST(OptionsDialog, LoginInTheRecordIsCutTo30) {

@@ -33,3 +33,18 @@ TEST(EventWait, DispatchRunsWhatIsPendingWithoutBlocking) {
     DispatchPendingEvents();
     EXPECT_TRUE(ran);
 }
+
+TEST(EventWait, WaitUntilEndsWhenTheConditionHoldsOrAtTheDeadline) {
+    bool set = false;
+    QTimer::singleShot(20, [&] { set = true; });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(WaitUntil([&] { return set; }, 5000));
+    EXPECT_LT(clock.elapsed(), 2500);
+
+    int asked = 0;
+    clock.restart();
+    EXPECT_FALSE(WaitUntil([&] { return ++asked < 0; }, 150));
+    EXPECT_GE(clock.elapsed(), 149);
+    EXPECT_LT(asked, 20) << "the condition is asked per batch of events, not in a spin";
+}

@@ -112,7 +112,7 @@ TEST(WebBrowser, LocalNavigationReportsThePlainPathAndCanBeCancelled) {
     WriteFile("other.htm", "<html><body>other</body></html>");
     WebBrowser view(dir.path());
     std::vector<std::string> targets;
-    view.OnBeforeNavigate2 = [&](const std::string& target, bool& cancel) {
+    view.OnBeforeNavigate2 = [&](const std::string& target, bool, bool& cancel) {
         targets.push_back(target);
         cancel = target.find("other") != std::string::npos;
     };

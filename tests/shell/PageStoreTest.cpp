@@ -85,31 +85,44 @@ TEST(AppendSegment, AppendsToAnExistingArchiveOnly) {
     ExpectInOutError([] { AppendSegment(); }, "File not found");
 }
 
-TEST(WaitForPage, FindsThePageOrEndsOnStop) {
+TEST(WaitForPage, FindsThePageOnceTheToolHasExitedOrEndsOnStop) {
     TempWorkDir dir;
     RunState state;
     QElapsedTimer clock;
+    bool toolRunning = true;
+    auto running = [&] { return toolRunning; };
 
     state.stopFlag = true;
     clock.start();
-    EXPECT_FALSE(WaitForPage(state));
+    EXPECT_FALSE(WaitForPage(state, running));
     EXPECT_LT(clock.elapsed(), 1000);
 
-    // "Stop" pressed while it waits; a folder named page.htm is no page.
+    // "Stop" pressed while the tool works.
     state.stopFlag = false;
-    fs::create_directory("page.htm");
     QTimer::singleShot(50, [&] { state.stopFlag = true; });
     clock.restart();
-    EXPECT_FALSE(WaitForPage(state));
+    EXPECT_FALSE(WaitForPage(state, running));
     EXPECT_LT(clock.elapsed(), 2000);
-    fs::remove("page.htm");
 
-    // The tool writes the page while the wait goes on.
+    // The tool has written part of the page: the wait goes on until it exits.
     state.stopFlag = false;
-    QTimer::singleShot(30, [] { WriteFile("page.htm", "p"); });
+    WriteFile("page.htm", "<p>first half");
+    QTimer::singleShot(300, [&] {
+        WriteFile("page.htm", "<p>whole page</p>");
+        toolRunning = false;
+    });
     clock.restart();
-    EXPECT_TRUE(WaitForPage(state));
-    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(WaitForPage(state, running));
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_EQ(ReadFile("page.htm"), "<p>whole page</p>");
+
+    // The tool exited without a page (a folder of that name is none): no
+    // reason to wait the ten seconds.
+    fs::remove("page.htm");
+    fs::create_directory("page.htm");
+    clock.restart();
+    EXPECT_FALSE(WaitForPage(state, running));
+    EXPECT_LT(clock.elapsed(), 1000);
 }
 
 TEST(AppendSourceLink, AppendsTheLinkOrReportsAMissingPage) {

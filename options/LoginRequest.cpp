@@ -1,0 +1,31 @@
+#include "LoginRequest.h"
+
+#include "ServiceEndpoints.h"
+#include "Utf8.h"
+#include "util.h"
+
+#include <algorithm>
+
+namespace zel {
+
+bool IsPlausibleEmail(const std::string& email) {
+    const std::size_t at = email.find('@');
+    return Utf8Length(email) >= 7 && at != std::string::npos &&
+           Utf8Length(email.substr(0, at)) >= 2 && email.find('.') != std::string::npos;
+}
+
+std::string LoginRequestAddress(const std::string& description, const std::string& email) {
+    return EscapeRequestUrl(LoginRequestEndpoint() + "?comp=" + description + "&mail=" + email);
+}
+
+std::string LoginAnswer(const std::string& reply) {
+    return reply.size() > 3 ? reply.substr(3) : std::string();
+}
+
+std::string LoginMemoLine(const std::string& answer) {
+    std::string line = answer;
+    line.erase(std::remove(line.begin(), line.end(), '\n'), line.end());
+    return line;
+}
+
+} // namespace zel

@@ -1,0 +1,107 @@
+// The "Get Login" page of the options dialog against a scripted service.
+#include "CompInfo.h"
+#include "MessageBoxRecorder.h"
+#include "ScriptedService.h"
+#include "ServiceEndpoints.h"
+#include "TForm2.h"
+#include "util.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace zel;
+using namespace zel::test;
+
+namespace {
+
+class LoginDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetServiceBaseForTesting(service.base()); }
+    void TearDown() override { SetServiceBaseForTesting(""); }
+
+    // Asks for a login with `email` and the service's `reply`; the memo's text.
+    std::string Ask(const std::string& email, const Answer& reply) {
+        service.script("/zel/login", {reply});
+        dialog.Edit3->setText(QString::fromStdString(email));
+        dialog.Button2->click();
+        return dialog.Memo1->toPlainText().toStdString();
+    }
+
+    MessageBoxRecorder boxes;
+    ScriptedService service;
+    TForm2 dialog{SettingsRecord()};
+};
+
+} // namespace
+
+TEST_F(LoginDialogTest, AWrongEmailSendsNothing) {
+    dialog.Memo1->setPlainText("old answer");
+    EXPECT_EQ(Ask("a@bc.de", {"OK,x"}), "");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Wrong E-mail."});
+    EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(service.requests().empty());
+}
+
+TEST_F(LoginDialogTest, TheRequestCarriesTheComputerAndTheEmailEscapedAsAWhole) {
+    Ask("my name&co@mail.example", {"OK,sent"});
+    ASSERT_EQ(service.requestLines().size(), 1u);
+    EXPECT_EQ(service.requestLines()[0],
+              "GET /zel/login?comp=" + EscapeRequestUrl(DescribeComputer()) +
+                  "&mail=my%20name&co@mail.example HTTP/1.0");
+
+    // Through the proxy of the dialog, with the whole address in the request line.
+    dialog.Edit2->setText("127.0.0.1");
+    dialog.SpinEdit1->setValue(service.port());
+    SetServiceBaseForTesting("http://zel-login.invalid");
+    Ask("ab@c.de", {"OK,sent"});
+    ASSERT_EQ(service.requestLines().size(), 2u);
+    EXPECT_EQ(service.requestLines()[1].rfind("GET http://zel-login.invalid/zel/login?comp=", 0),
+              0u);
+}
+
+TEST_F(LoginDialogTest, RepliesShowInTheMemoAndTheBox) {
+    EXPECT_EQ(Ask("ab@c.de", {"OK,Your login is on its way."}), "Your login is on its way.");
+    EXPECT_EQ(Ask("ab@c.de", {"OK,First line\nsecond line"}), "First linesecond line");
+    EXPECT_EQ(Ask("ab@c.de", {""}), "");
+    EXPECT_EQ(Ask("ab@c.de", {"Sorry"}), "");
+    ASSERT_EQ(boxes.calls().size(), 4u);
+    EXPECT_EQ(boxes.calls()[0].text, "Your login is on its way.");
+    EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Information);
+    EXPECT_EQ(boxes.calls()[1].text, "First line\nsecond line");
+    EXPECT_EQ(boxes.calls()[2].text, "Program server not respond. Try later.");
+    EXPECT_EQ(boxes.calls()[2].kind, MessageKind::Warning);
+    EXPECT_EQ(boxes.calls()[3].text, "Program server not respond. Try later.");
+
+    service.close();
+    EXPECT_EQ(Ask("ab@c.de", {"OK,never"}), "");
+    EXPECT_EQ(boxes.texts().back(), "Server not respond. Try later.");
+    EXPECT_EQ(boxes.calls().back().kind, MessageKind::Warning);
+}
+
+TEST_F(LoginDialogTest, CancelStopsARunningRequestAndOtherwiseChangesNothing) {
+    dialog.Button3->click(); // nothing runs
+    EXPECT_TRUE(boxes.calls().empty());
+
+    bool secondPressIgnored = false;
+    QObject::connect(&service, &ScriptedService::requestArrived, [&] {
+        QTimer::singleShot(50, [&] {
+            EXPECT_TRUE(dialog.LoginRequestRunning());
+            EXPECT_FALSE(dialog.Button2->isEnabled());
+            dialog.Button2Click();
+            secondPressIgnored = service.requests().size() == 1;
+            dialog.Button3->click();
+        });
+    });
+    Ask("ab@c.de", Answer::Held());
+    EXPECT_TRUE(secondPressIgnored);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Request aborted."});
+    EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Information);
+    EXPECT_TRUE(dialog.Button2->isEnabled());
+
+    // The next request works as usual.
+    QObject::disconnect(&service, &ScriptedService::requestArrived, nullptr, nullptr);
+    EXPECT_EQ(Ask("ab@c.de", {"OK,again"}), "again");
+}
