@@ -48,6 +48,8 @@ const std::string ArchiveFile = "page.zip";
 const char* const SecondRequestRefused = "A page request is running; press Stop to end it first.";
 constexpr int EnterKey = 13;
 constexpr int RefusalShownMs = 5000;
+const QString LargestArchiveSizeText = QStringLiteral("2147483647 bytes");
+constexpr int LabelGap = 8;
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
@@ -194,6 +196,10 @@ QWidget* TForm1::buildProgressRow() {
     row->addWidget(ProgressBar1, 1);
     Label1 = new QLabel(QStringLiteral("To load: "), band);
     Label5 = new QLabel(QString(20, u' '), band);
+    // Room for the largest size the service can name, and a gap before the
+    // check box: the bar keeps its width while the text changes.
+    Label5->setMinimumWidth(Label5->fontMetrics().horizontalAdvance(LargestArchiveSizeText) +
+                            LabelGap);
     row->addWidget(Label1);
     row->addWidget(Label5);
     Label2 = addCheckBoxWithLabel(row, CheckBox1, " Load images  ");

@@ -5,6 +5,7 @@
 #include "EventWait.h"
 #include "MessageBoxRecorder.h"
 #include "PinnedClock.h"
+#include "ProgramFolder.h"
 #include "ProgramWindows.h"
 #include "ScriptedService.h"
 #include "ServiceEndpoints.h"
@@ -58,24 +59,7 @@ class MainWindowRequestTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetServiceBaseForTesting(service.base());
-        SettingsRecord settings;
-        settings.setLogin(Login);
-        settings.setLoadImages(true);
-        settings.setKeepDays(30);
-        settings.setLeft(20);
-        settings.setTop(20);
-        settings.setWidth(700);
-        settings.setHeight(483);
-        settings.setJpegQuality(100);
-        settings.setColorExponent(8);
-        WriteFile("nastr.dat", std::string(reinterpret_cast<const char*>(settings.bytes().data()),
-                                           SettingsRecord::Size));
-        WriteFile("links.txt", "");
-        WriteFile("stat.dat", "");
-        WriteFile("inZel.dat", std::string(4, '\0'));
-        WriteFile("help.htm", "<h1>Help</h1>");
-        fs::create_directory("zelhistory");
-        fs::create_directory("page.files");
+        LayOutProgramFolder(TestSettings(Login));
         previousDesktop = SetDesktopHandler(
             {[this](const std::string& path) { opened.push_back(path); }, [this] { ++started; }});
     }
@@ -161,8 +145,7 @@ TEST_F(MainWindowRequestTest, GoFetchesThePageAndShowsItWithItsSourceLink) {
     EXPECT_EQ(ReadFile("page.htm"),
               PageText + "<BR><a href=\"http://x.example/page?a=1\">This page</a><BR>");
     EXPECT_EQ(ReadFile("inZel.dat"), std::string("\x88\x13\0\0", 4));
-    std::vector<StatRecord> records;
-    ForEachStatRecord([&](const StatRecord& r) { records.push_back(r); });
+    const std::vector<StatRecord> records = StatRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].WebPage, "http://x.example/page?a=1");
     EXPECT_EQ(records[0].Traffic, size);

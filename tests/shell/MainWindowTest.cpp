@@ -15,7 +15,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -99,6 +102,19 @@ protected:
 };
 
 } // namespace
+
+TEST_F(MainWindowTest, TheArchiveSizeFitsBeforeTheCheckBoxesAndTheBarKeepsItsWidth) {
+    WriteFile("nastr.dat", sampleSettings());
+    WriteFile("links.txt", "");
+    auto form = start();
+    const int emptyBar = form->ProgressBar1->width();
+    form->Label5->setText(QStringLiteral("2147483647 bytes"));
+    form->Label5->parentWidget()->layout()->activate(); // the row follows the text
+    EXPECT_EQ(form->ProgressBar1->width(), emptyBar);
+    const int textEnd =
+        form->Label5->x() + form->Label5->fontMetrics().horizontalAdvance(form->Label5->text());
+    EXPECT_GE(form->CheckBox1->x() - textEnd, 4) << "the size runs into the check box";
+}
 
 TEST_F(MainWindowTest, SettingsComeBackByteForByteAfterARun) {
     WriteFile("nastr.dat", sampleSettings());

@@ -2,6 +2,7 @@
 #include "EventWait.h"
 #include "MessageBoxRecorder.h"
 #include "PinnedClock.h"
+#include "ProgramFolder.h"
 #include "ScriptedService.h"
 #include "ServiceEndpoints.h"
 #include "StatStore.h"
@@ -50,12 +51,6 @@ public:
 
 std::string PageArchive() {
     return ZipBytes({{"page.htm", PageText}, {"page.files/a.gif", "GIF89a-image"}});
-}
-
-std::vector<StatRecord> StatRecords() {
-    std::vector<StatRecord> records;
-    ForEachStatRecord([&](const StatRecord& r) { records.push_back(r); });
-    return records;
 }
 
 class PageRequestTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 // the browser would find them.
 
 #include "OriginServer.h"
+#include "PageReferences.h"
 #include "PageRun.h"
 #include "TestImages.h"
 
@@ -12,25 +13,12 @@
 namespace zel::service::test {
 namespace {
 
+using zel::test::LocalReferences;
+
 const char* kHtml = "text/html";
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-// Every src/href/background/url() value that points into the page's files,
-// from a document in `folder` ("" for page.htm, "page.files/" beside it).
-std::vector<std::string> LocalReferences(const std::string& text, const std::string& folder) {
-    std::vector<std::string> found;
-    for (const std::string opener : {"src=\"", "href=\"", "background=\"", "url(\""}) {
-        for (auto at = text.find(opener); at != std::string::npos; at = text.find(opener, at + 1)) {
-            const auto begin = at + opener.size();
-            const std::string value = text.substr(begin, text.find('"', begin) - begin);
-            if (!value.empty() && value.find(':') == std::string::npos && value[0] != '#')
-                found.push_back(folder + value);
-        }
-    }
-    return found;
 }
 
 // Names the browser accepts: "page.htm" and plain files in "page.files/".
