@@ -1,18 +1,21 @@
 #include "TForm4.h"
 
 #include "ErrorGuard.h"
+#include "HeaderLabel.h"
 #include "MessageBox.h"
+#include "ReportColumns.h"
 #include "SavingChart.h"
 #include "StatReport.h"
 #include "StatStore.h"
 
+#include <QFontMetricsF>
 #include <QGroupBox>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStringList>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -26,8 +29,17 @@ constexpr int DesignTop = 103;
 constexpr int DesignWidth = 602;
 constexpr int DesignHeight = 375;
 constexpr int PanelHeight = 52;
-// Tab stops every eight average characters, as in a classic edit box.
+// Tab stops every eight average characters, as in a classic edit box, for
+// tabs beyond the report's columns.
 constexpr int CharsPerTab = 8;
+// Room between the widest text of a column and the next column.
+constexpr int GapChars = 2;
+
+TextWidth widthIn(const QFont& font) {
+    return [metrics = QFontMetricsF(font)](const std::string& text) {
+        return metrics.horizontalAdvance(QString::fromStdString(text));
+    };
+}
 
 QPushButton* makeButton(const char* caption, int left, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
@@ -45,7 +57,7 @@ TForm4::TForm4(QWidget* owner) : QDialog(owner) {
 }
 
 void TForm4::createControls() {
-    Label1 = new QLabel(QStringLiteral(" "), this);
+    Label1 = new HeaderLabel(QStringLiteral(" "), this);
     QFont bold = Label1->font();
     bold.setBold(true);
     Label1->setFont(bold);
@@ -56,6 +68,7 @@ void TForm4::createControls() {
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabStopDistance(CharsPerTab * Memo1->fontMetrics().averageCharWidth());
+    Label1->FollowTextBox(Memo1);
 
     Chart1 = new SavingChart(this);
 
@@ -104,22 +117,37 @@ void TForm4::FormShow() {
     Memo1->clear();
     Chart1->clear();
     Label1->setText(QString::fromStdString(StatReport::Header));
-    QStringList lines;
+    std::vector<std::string> lines;
     std::exception_ptr failure;
     try {
         StatReport report;
         ForEachStatRecord([&](const StatRecord& record) {
-            lines << QString::fromStdString(report.addRecord(record));
+            lines.push_back(report.addRecord(record));
             Chart1->addRecord(record.Traffic, record.PageSize);
         });
         for (const std::string& line : report.closingLines())
-            lines << QString::fromStdString(line);
+            lines.push_back(line);
     } catch (...) {
         failure = std::current_exception();
     }
-    Memo1->setPlainText(lines.join(u'\n'));
+    alignColumns(lines);
+    QStringList text;
+    for (const std::string& line : lines)
+        text << QString::fromStdString(line);
+    Memo1->setPlainText(text.join(u'\n'));
     if (failure)
         ShowException(failure);
+}
+
+void TForm4::alignColumns(const std::vector<std::string>& lines) {
+    const std::vector<double> stops =
+        ReportTabStops(StatReport::Header, widthIn(Label1->font()), lines, widthIn(Memo1->font()),
+                       GapChars * Memo1->fontMetrics().averageCharWidth());
+    const QList<qreal> tabs(stops.begin(), stops.end());
+    QTextOption option = Memo1->document()->defaultTextOption();
+    option.setTabArray(tabs);
+    Memo1->document()->setDefaultTextOption(option);
+    Label1->SetTabStops(tabs);
 }
 
 void TForm4::Button1Click() {

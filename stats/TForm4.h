@@ -4,8 +4,10 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class QGroupBox;
-class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QShowEvent;
@@ -13,6 +15,7 @@ class QSplitter;
 
 namespace zel {
 
+class HeaderLabel;
 class SavingChart;
 
 class TForm4 : public QDialog {
@@ -28,7 +31,7 @@ public:
     // Empties the file after confirmation; raises when it cannot be created.
     void Button2Click();
 
-    QLabel* Label1 = nullptr;
+    HeaderLabel* Label1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     SavingChart* Chart1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
@@ -41,6 +44,8 @@ protected:
 private:
     void createControls();
     void applyOuterSize();
+    // Lines the header and the report up on the columns of these lines.
+    void alignColumns(const std::vector<std::string>& lines);
 
     QSplitter* splitter_ = nullptr;
     bool outerSizeApplied_ = false;

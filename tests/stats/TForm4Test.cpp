@@ -1,4 +1,5 @@
 #include "TForm4.h"
+#include "HeaderLabel.h"
 #include "MessageBoxRecorder.h"
 #include "PinnedClock.h"
 #include "SavingChart.h"
