@@ -51,14 +51,14 @@ struct Pipe {
     }
 };
 
-// Starts the child with the spec pipe as its standard input, the report pipe
+// Starts the child with the order pipe as its standard input, the report pipe
 // as descriptor 3, standard output sent to standard error, no other
 // descriptor of the service (its sockets must close when the service closes
 // them), default signal handling and no blocked signals. -1 on failure.
-pid_t SpawnChild(const std::string& executable, const Pipe& spec, const Pipe& report) {
+pid_t SpawnChild(const std::string& executable, const Pipe& order, const Pipe& report) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, spec.read, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, order.read, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, report.write, kReportDescriptor);
     posix_spawn_file_actions_addclosefrom_np(&actions, kReportDescriptor + 1);
@@ -184,17 +184,17 @@ ChildJobRunner::ChildJobRunner(ChildJobSettings settings) : settings_(std::move(
 PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& archivePath,
                                 const std::function<void(std::int64_t bytes)>& onFetched,
                                 const std::atomic<bool>& cancelled) {
-    Pipe spec, report;
-    if (!spec.Ok() || !report.Ok())
+    Pipe order, report;
+    if (!order.Ok() || !report.Ok())
         return Failure(texts::kServiceBusy);
-    const pid_t pid = SpawnChild(settings_.executable, spec, report);
+    const pid_t pid = SpawnChild(settings_.executable, order, report);
     if (pid < 0)
         return Failure(texts::kServiceBusy);
-    spec.CloseRead();
+    order.CloseRead();
     report.CloseWrite();
-    WriteAll(spec.write,
-             EncodeJobSpec({request, settings_.limits, settings_.process, archivePath}));
-    spec.CloseWrite();
+    WriteAll(order.write,
+             EncodeJobOrder({request, settings_.limits, settings_.process, archivePath}));
+    order.CloseWrite();
 
     const auto deadline = Clock::now() + settings_.wallTime;
     ReportReader reader(onFetched);

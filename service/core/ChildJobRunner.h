@@ -5,8 +5,8 @@
 // kills it when its wall time is over or its job is replaced, and turns a
 // crash or a limit into a refusal text.
 
+#include "JobOrder.h"
 #include "JobRunner.h"
-#include "JobSpec.h"
 
 #include <chrono>
 #include <string>

@@ -1,6 +1,6 @@
 #include "JobChild.h"
 
-#include "JobSpec.h"
+#include "JobOrder.h"
 #include "Replies.h"
 
 #include <cerrno>
@@ -99,19 +99,19 @@ std::string DoneLine(const PageOutcome& outcome) {
 int RunJobChild(const PageMakerFunction& makePage) {
     // Die with the service rather than run on unwatched.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const auto spec = DecodeJobSpec(ReadAll(STDIN_FILENO));
-    if (!spec)
+    const auto order = DecodeJobOrder(ReadAll(STDIN_FILENO));
+    if (!order)
         return 2;
     // Each thread's malloc arena reserves 64 MiB of address space; image
     // decoders run several threads, which would count against the memory
     // limit long before any real use.
     mallopt(M_ARENA_MAX, 2);
-    LimitSelf(spec->process);
+    LimitSelf(order->process);
 
     ProgressReporter progress;
     PageOutcome outcome;
     try {
-        outcome = makePage(spec->request, spec->limits, spec->archivePath,
+        outcome = makePage(order->request, order->limits, order->archivePath,
                            [&](std::int64_t bytes) { progress.Add(bytes); });
     } catch (const std::bad_alloc&) {
         outcome = {false, texts::kMemory, 0, 0};

@@ -1,6 +1,6 @@
 #pragma once
 // The child process side of a page job: the service starts its own program
-// again with the sub-command "job". The child reads its JobSpec from
+// again with the sub-command "job". The child reads its JobOrder from
 // standard input, limits its own memory, processor time and file size,
 // makes the page and reports on descriptor 3, one line each:
 //   "fetched <bytes>"  bytes that came over the wire since the last line

@@ -2,7 +2,7 @@
 // crash, a limit or a wall time that ends only the job, with a clear text.
 
 #include "ChildJobRunner.h"
-#include "JobSpec.h"
+#include "JobOrder.h"
 #include "Replies.h"
 #include "ServiceTestSupport.h"
 
@@ -118,36 +118,36 @@ TEST(ChildJobRunner, ServiceAnswersOnAfterACrashAndNeverHoldsAConnectionForAJob)
     EXPECT_EQ(total, 300);
 }
 
-TEST(JobSpec, EveryFieldSurvivesTheTripToTheChild) {
-    JobSpec spec;
-    spec.request = {"http://host/a?b=1&c=2", {false, 7, 16, true}};
-    spec.limits.allowPrivateOrigins = true;
-    spec.limits.keepScripts = true;
-    spec.limits.maxPageBytes = 1;
-    spec.limits.maxStyleSheetBytes = 2;
-    spec.limits.maxResources = 3;
-    spec.limits.maxJobBytes = 4;
-    spec.limits.maxImagePixels = 5;
-    spec.limits.maxDecodedRatio = 6;
-    spec.limits.fetchTimeoutSeconds = 7;
-    spec.limits.connectTimeoutSeconds = 11;
-    spec.limits.maxNestingDepth = 12;
-    spec.limits.maxFrameDepth = 13;
-    spec.limits.maxImportDepth = 14;
-    spec.limits.resourceSeconds = 15;
-    spec.process = {8, 9, 10};
-    spec.archivePath = "/tmp/x y.zip";
+TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
+    JobOrder order;
+    order.request = {"http://host/a?b=1&c=2", {false, 7, 16, true}};
+    order.limits.allowPrivateOrigins = true;
+    order.limits.keepScripts = true;
+    order.limits.maxPageBytes = 1;
+    order.limits.maxStyleSheetBytes = 2;
+    order.limits.maxResources = 3;
+    order.limits.maxJobBytes = 4;
+    order.limits.maxImagePixels = 5;
+    order.limits.maxDecodedRatio = 6;
+    order.limits.fetchTimeoutSeconds = 7;
+    order.limits.connectTimeoutSeconds = 11;
+    order.limits.maxNestingDepth = 12;
+    order.limits.maxFrameDepth = 13;
+    order.limits.maxImportDepth = 14;
+    order.limits.resourceSeconds = 15;
+    order.process = {8, 9, 10};
+    order.archivePath = "/tmp/x y.zip";
 
-    const std::string text = EncodeJobSpec(spec);
-    const auto back = DecodeJobSpec(text);
+    const std::string text = EncodeJobOrder(order);
+    const auto back = DecodeJobOrder(text);
     ASSERT_TRUE(back);
-    EXPECT_EQ(EncodeJobSpec(*back), text);
-    EXPECT_EQ(back->request.url, spec.request.url);
-    EXPECT_EQ(back->archivePath, spec.archivePath);
+    EXPECT_EQ(EncodeJobOrder(*back), text);
+    EXPECT_EQ(back->request.url, order.request.url);
+    EXPECT_EQ(back->archivePath, order.archivePath);
     EXPECT_EQ(back->limits.maxImagePixels, 5);
     EXPECT_EQ(back->limits.resourceSeconds, 15);
     EXPECT_FALSE(back->request.image.images);
 
-    // A spec cut short (the service died while writing it) is not run.
-    EXPECT_FALSE(DecodeJobSpec(text.substr(0, text.size() / 2)));
+    // An order cut short (the service died while writing it) is not run.
+    EXPECT_FALSE(DecodeJobOrder(text.substr(0, text.size() / 2)));
 }

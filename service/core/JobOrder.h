@@ -19,16 +19,16 @@ struct ProcessLimits {
     std::int64_t fileBytes = 256LL << 20; // largest file it may write
 };
 
-struct JobSpec {
+struct JobOrder {
     PageRequest request;
     PageLimits limits;
     ProcessLimits process;
     std::string archivePath;
 };
 
-std::string EncodeJobSpec(const JobSpec& spec);
+std::string EncodeJobOrder(const JobOrder& order);
 // Empty when a line is missing or malformed (say, the service died while
 // writing it).
-std::optional<JobSpec> DecodeJobSpec(const std::string& text);
+std::optional<JobOrder> DecodeJobOrder(const std::string& text);
 
 } // namespace zel::service

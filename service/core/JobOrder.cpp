@@ -1,4 +1,4 @@
-#include "JobSpec.h"
+#include "JobOrder.h"
 
 #include <charconv>
 #include <map>
@@ -9,9 +9,9 @@ namespace zel::service {
 
 namespace {
 
-// Every field of a spec with its key: the one list that writing and reading
+// Every field of an order with its key: the one list that writing and reading
 // share.
-template <typename Spec, typename Visit> void VisitFields(Spec& s, Visit&& visit) {
+template <typename Order, typename Visit> void VisitFields(Order& s, Visit&& visit) {
     visit("url", s.request.url);
     visit("archive", s.archivePath);
     visit("images", s.request.image.images);
@@ -63,9 +63,9 @@ template <typename T> bool FromText(const std::string& text, T& value) {
 
 } // namespace
 
-std::string EncodeJobSpec(const JobSpec& spec) {
+std::string EncodeJobOrder(const JobOrder& order) {
     std::string text;
-    VisitFields(spec, [&](const char* key, const auto& value) {
+    VisitFields(order, [&](const char* key, const auto& value) {
         text += key;
         text += ' ';
         text += ToText(value);
@@ -74,7 +74,7 @@ std::string EncodeJobSpec(const JobSpec& spec) {
     return text;
 }
 
-std::optional<JobSpec> DecodeJobSpec(const std::string& text) {
+std::optional<JobOrder> DecodeJobOrder(const std::string& text) {
     std::map<std::string, std::string> values;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
@@ -82,15 +82,15 @@ std::optional<JobSpec> DecodeJobSpec(const std::string& text) {
         if (blank != std::string::npos)
             values.emplace(line.substr(0, blank), line.substr(blank + 1));
     }
-    JobSpec spec;
+    JobOrder order;
     bool complete = true;
-    VisitFields(spec, [&](const char* key, auto& value) {
+    VisitFields(order, [&](const char* key, auto& value) {
         const auto found = values.find(key);
         complete = complete && found != values.end() && FromText(found->second, value);
     });
     if (!complete)
         return std::nullopt;
-    return spec;
+    return order;
 }
 
 } // namespace zel::service
