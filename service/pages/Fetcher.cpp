@@ -203,6 +203,7 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_COOKIEFILE, ""); // a cookie jar in memory, for this job
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(std::max(1, limits.connectTimeoutSeconds)));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);

@@ -43,7 +43,11 @@ public:
                       const std::string& referer = {});
 
     // Bytes received from origins so far: headers and bodies as sent.
+    // A transfer cut off at its limit has received at most one buffer
+    // beyond it, and those bytes count too: they did come.
     std::int64_t WireBytes() const { return wireBytes_; }
+
+    static constexpr long kReceiveBufferBytes = 16 * 1024;
 
     // The transfer's working state; defined where the callbacks live.
     struct State;

@@ -167,7 +167,9 @@ TEST_F(HostilePageTest, ResourcesBeyondTheCountOrTheJobBytesLeftOut) {
     PageRun budget(Request(origin.Url("/page.html"), 50), limits);
     ASSERT_TRUE(budget.Outcome().ok) << budget.Outcome().error;
     EXPECT_LE(budget.PageFiles().size(), 2u);
-    EXPECT_LE(budget.Outcome().pageBytes, limits.maxJobBytes + 4096);
+    // Only the cut-off transfer may go beyond the budget, by one receive
+    // buffer and the headers; the photos' random sizes decide which one it is.
+    EXPECT_LE(budget.Outcome().pageBytes, limits.maxJobBytes + Fetcher::kReceiveBufferBytes + 1024);
 }
 
 TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {
