@@ -8,6 +8,7 @@
 // The servers are threads of this program. On a busy machine the wall-time
 // ratio is noisy; the CPU each client spends per GiB is printed as well.
 
+#include "FileSystem.h"
 #include "TBrumel.h"
 
 #include <QCoreApplication>
@@ -179,16 +180,6 @@ void KeepBest(Run& best, Run run) {
     best.cpu = std::min(best.cpu, run.cpu);
 }
 
-std::int64_t SizeOf(const std::string& file) {
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f)
-        return -1;
-    std::fseek(f, 0, SEEK_END);
-    std::int64_t size = std::ftell(f);
-    std::fclose(f);
-    return size;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -213,7 +204,7 @@ int main(int argc, char** argv) {
             KeepBest(captureBest, Capture(server.port(), captureFile));
             KeepBest(curlBest, Curl(server.port(), curlFile));
         }
-        if (SizeOf(curlFile) != size || SizeOf(captureFile) != size) {
+        if (FileSizeOf(curlFile) != size || FileSizeOf(captureFile) != size) {
             std::fprintf(stderr, "a transfer was incomplete\n");
             return 1;
         }

@@ -17,6 +17,14 @@ std::vector<WindowClass>& Classes() {
     return classes;
 }
 
+// The registered class of that name, or nullptr; the caller holds the lock.
+const WindowClass* Registered(const std::string& name) {
+    for (const WindowClass& c : Classes())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
 const QEvent::Type PostedMessageType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class PostedMessage : public QEvent {
@@ -35,23 +43,18 @@ public:
 
 bool FindWindowClass(const std::string& name, WindowClass* found) {
     std::lock_guard lock(classesLock);
-    for (const WindowClass& c : Classes()) {
-        if (c.name == name) {
-            if (found)
-                *found = c;
-            return true;
-        }
-    }
-    return false;
+    const WindowClass* c = Registered(name);
+    if (c && found)
+        *found = *c;
+    return c != nullptr;
 }
 
 bool RegisterWindowClass(const WindowClass& windowClass) {
     if (windowClass.name.empty() || !windowClass.procedure)
         return false;
     std::lock_guard lock(classesLock);
-    for (const WindowClass& c : Classes())
-        if (c.name == windowClass.name)
-            return false;
+    if (Registered(windowClass.name))
+        return false;
     Classes().push_back(windowClass);
     return true;
 }

@@ -127,10 +127,8 @@ HostAddresses SystemResolve(const std::string& name) {
         found.name = list->ai_canonname;
     for (addrinfo* a = list; a; a = a->ai_next) {
         std::uint32_t address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-        bool seen = false;
-        for (std::uint32_t known : found.addresses)
-            seen = seen || known == address;
-        if (!seen)
+        if (std::find(found.addresses.begin(), found.addresses.end(), address) ==
+            found.addresses.end())
             found.addresses.push_back(address);
     }
     ::freeaddrinfo(list);

@@ -338,10 +338,8 @@ int recv(SOCKET s, char* buffer, int length, int flags) {
     // Receiving re-enables the readable event.
     if (Selection* sel = FindSelection(s))
         ArmReadable(*sel);
-    if (n < 0) {
-        errno = err;
-        return FailFromErrno();
-    }
+    if (n < 0)
+        return Fail(WSAErrorFromErrno(err));
     return static_cast<int>(n);
 }
 
@@ -353,8 +351,7 @@ SOCKET accept(SOCKET s, SockAddrIn* address, int* length) {
     if (Selection* sel = FindSelection(s))
         ArmReadable(*sel);
     if (a < 0) {
-        errno = err;
-        FailFromErrno();
+        Fail(WSAErrorFromErrno(err));
         return INVALID_SOCKET;
     }
     if (address && length && *length >= static_cast<int>(sizeof(SockAddrIn))) {
@@ -445,6 +442,7 @@ int WSAAsyncSelect(SOCKET s, WindowHandle window, std::uint32_t message, long ma
 }
 
 void WaitForWritable(SOCKET s, int maxMs) {
+    // Only there to wake the wait: the socket taking data again is an event.
     QSocketNotifier writable(s, QSocketNotifier::Write);
     WaitForEvents(maxMs);
 }

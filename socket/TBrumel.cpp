@@ -29,6 +29,9 @@ constexpr int IdleWaitMs = 1000;
 constexpr std::uint32_t BusyDispatchMs = 2;
 
 const char* const InitFailed = "Initializaton of windows sockets failed";
+// The lookup's ends that Connect passes on instead of treating as not found.
+const char* const LookupTimedOut = "Host Lookup Timed Out";
+const char* const LookupCanceled = "Host Lookup Canceled";
 
 std::intptr_t SocketWindowProc(WindowHandle Window, std::uint32_t Message, std::uintptr_t WParam,
                                std::intptr_t LParam) {
@@ -49,16 +52,11 @@ bool Storable(SOCKET s) {
 
 TBrumel::TBrumel(QObject* Owner) : QObject(Owner) {
     SocketWindow = AllocateHiddenWindow("BrumelWindowClass", SocketWindowProc, this);
-    Proxy.clear();
     HostEntryBuffer = std::make_unique<HostEntryBlock>();
     IOBuffer = std::make_unique<char[]>(IOBufferSize + 1);
     FTimer = new TThreadTimer(this);
     FTimer->SetEnabled(false);
     FTimer->SetOnTimer([this](QObject*) { TimerTriggered(); });
-    TimeOut = 0;
-    Canceled = false;
-    ShuttingDown = false;
-    Connected = false;
     try {
         InitWinsock();
     } catch (...) {
@@ -235,7 +233,7 @@ void TBrumel::Connect() {
             ResolveHost();
         } catch (const ESockError& failure) {
             std::string text = failure.what();
-            if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled")
+            if (text == LookupTimedOut || text == LookupCanceled)
                 throw;
             // A lookup that failed leaves the address 0: the host was not found.
         }
@@ -293,14 +291,14 @@ void TBrumel::ResolveHost() {
                                         HostEntryBuffer->bytes, sizeof HostEntryBuffer->bytes);
         while (!WaitEnded && !TimedOut && !Canceled)
             if (!HandleEvents(true))
-                throw ESockError("Host Lookup Canceled");
+                throw ESockError(LookupCanceled);
     }
     // A reply that has not come by now is not wanted any more.
     WithdrawLookup();
     if (TimedOut)
-        throw ESockError("Host Lookup Timed Out");
+        throw ESockError(LookupTimedOut);
     if (Canceled)
-        throw ESockError("Host Lookup Canceled");
+        throw ESockError(LookupCanceled);
     if (!LastEventOk)
         throw ESockError("Host Lookup Failed");
     const auto* entry = reinterpret_cast<const HostEnt*>(HostEntryBuffer->bytes);

@@ -143,6 +143,13 @@ private:
     void ReceiveUntilClosed(const std::function<void(const char*, int)>& Store,
                             const std::function<bool()>& WantMore);
     void EndCaptureIfCanceled();
+    // Sends all Length bytes unless a cancel or a send of nothing ends it
+    // first; `Sent` follows every partial send and is false when a handler
+    // destroyed the component meanwhile.
+    void SendAll(const char* Bytes, int Length, const std::function<bool(int)>& Sent);
+    // After a failed receive: true when the peer's close ended the
+    // connection; "would block" gives false, any other error raises.
+    bool ReceiveEnded();
     // "would block" tolerated; any other error raises ESockError.
     void CheckLastSocketError();
 

@@ -43,26 +43,33 @@ void TBrumel::SendBuffer(const char* Bytes, std::uint16_t Length) {
                 RefuseLongText();
             Length = static_cast<std::uint16_t>(text);
         }
-        int Remaining = Length;
-        do {
-            int n = send(FSocket, Bytes + Length - Remaining, Remaining, 0);
-            if (n == 0)
-                break;
-            if (n > 0) {
-                Remaining -= n;
-                continue;
-            }
-            CheckLastSocketError();
-            // The peer takes no more for now: sleep until it does, so a
-            // stalled peer costs no CPU and Stop or the time-out can end this.
-            if (!WaitUntilWritable())
-                throw EAbortError(SendAborted);
-        } while (Remaining > 0 && !Canceled);
+        SendAll(Bytes, Length, [](int) { return true; });
     }
     if (Canceled) {
         Canceled = false;
         throw EAbortError(SendAborted);
     }
+}
+
+void TBrumel::SendAll(const char* Bytes, int Length, const std::function<bool(int)>& Sent) {
+    int Remaining = Length;
+    do {
+        int n = send(FSocket, Bytes + Length - Remaining, Remaining, 0);
+        if (n == 0)
+            break;
+        bool alive;
+        if (n > 0) {
+            Remaining -= n;
+            alive = Sent(n);
+        } else {
+            CheckLastSocketError();
+            // The peer takes no more for now: sleep until it does, so a
+            // stalled peer costs no CPU and Stop or the time-out can end this.
+            alive = WaitUntilWritable();
+        }
+        if (!alive)
+            throw EAbortError(SendAborted);
+    } while (Remaining > 0 && !Canceled);
 }
 
 void TBrumel::Write(const std::string& Text) {
@@ -98,14 +105,9 @@ void TBrumel::ReadLn(std::string& Line) {
             Line.clear(); // closed before the line ended
             return;
         }
-        bool idle = false;
-        if (n < 0) {
-            LastError = WSAGetLastError();
-            if (LastError == WSAENOTCONN)
-                break; // the component closed its socket on the peer's close
-            CheckLastSocketError();
-            idle = true;
-        } else {
+        if (n < 0 && ReceiveEnded())
+            break;
+        if (n > 0) {
             lineFeed = static_cast<const char*>(std::memchr(buffer + Taken, '\n', n));
             if (lineFeed)
                 break;
@@ -114,7 +116,7 @@ void TBrumel::ReadLn(std::string& Line) {
             Taken += std::max(got, 0);
             Line.resize(Taken);
         }
-        if (!HandleEvents(idle))
+        if (!HandleEvents(n < 0))
             throw EAbortError(ReadlnAborted);
         if (Canceled)
             break;
@@ -168,25 +170,12 @@ void TBrumel::SendFile(const std::string& FileName) {
         int c = static_cast<int>(std::min<std::int64_t>(size - position, IOBufferSize));
         file.read(buffer, c);
         position += c;
-        int Remaining = c;
-        do {
-            int n = send(FSocket, buffer + c - Remaining, Remaining, 0);
-            if (n == 0)
-                break;
-            bool alive;
-            if (n > 0) {
-                Remaining -= n;
-                Count(BytesSent, n);
-                if (OnPacketSent)
-                    OnPacketSent(this);
-                alive = HandleEvents(false);
-            } else {
-                CheckLastSocketError();
-                alive = WaitUntilWritable();
-            }
-            if (!alive)
-                throw EAbortError(SendAborted);
-        } while (Remaining > 0 && !Canceled);
+        SendAll(buffer, c, [this](int Bytes) {
+            Count(BytesSent, Bytes);
+            if (OnPacketSent)
+                OnPacketSent(this);
+            return HandleEvents(false);
+        });
     }
     file.close();
     if (Canceled) {
@@ -228,24 +217,27 @@ void TBrumel::ReceiveUntilClosed(const std::function<void(const char*, int)>& St
         int n = recv(FSocket, buffer, IOBufferSize, 0);
         if (n == 0)
             break; // the peer closed
-        bool idle = false;
+        if (n < 0 && ReceiveEnded())
+            break;
         if (n > 0) {
             Store(buffer, n);
             Count(BytesReceived, n);
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
             TimerOn(); // the time-out counts the silence since this packet
-        } else {
-            LastError = WSAGetLastError();
-            // Not connected: the component closed its socket on the peer's close.
-            if (LastError == WSAENOTCONN)
-                break;
-            CheckLastSocketError();
-            idle = true;
         }
-        if (!HandleEvents(idle))
+        if (!HandleEvents(n < 0))
             throw EAbortError(CaptureAborted);
     }
+}
+
+bool TBrumel::ReceiveEnded() {
+    LastError = WSAGetLastError();
+    // Not connected: the component closed its socket on the peer's close.
+    if (LastError == WSAENOTCONN)
+        return true;
+    CheckLastSocketError();
+    return false;
 }
 
 void TBrumel::EndCaptureIfCanceled() {

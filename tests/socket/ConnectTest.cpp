@@ -155,15 +155,24 @@ TEST(Connect, ZeroAddressIsAHostNotFoundUnlessOnInvalidHostRepairsIt) {
     EXPECT_FALSE(failedEvent);
 }
 
-TEST_F(HostLookup, ANameThatDoesNotResolveIsNullRemoteAddress) {
+TEST_F(HostLookup, ANameThatDoesNotResolveIsNullRemoteAddressUnlessOnInvalidHostRepairsIt) {
     ResolveNothing();
+    LoopbackServer server;
+    StartSilent(server);
     TestBrumel b;
     bool failedEvent = false;
     b.OnConnectionFailed = [&](QObject*) { failedEvent = true; };
-    Aim(b, "no-such-host.invalid", 80);
+    Aim(b, "no-such-host.invalid", server.port());
     EXPECT_EQ(ConnectFailure(b), "Null Remote Address");
     EXPECT_FALSE(failedEvent);
     EXPECT_FALSE(b.LastEventOk);
+
+    b.OnInvalidHost = [&](bool& Handled) {
+        b.Host = "127.0.0.1";
+        Handled = true;
+    };
+    b.Connect();
+    EXPECT_TRUE(b.Connected);
 }
 
 TEST_F(HostLookup, AReplyWithMoreAddressesThanTheBufferHoldsKeepsTheFirst) {
@@ -179,20 +188,6 @@ TEST_F(HostLookup, AReplyWithMoreAddressesThanTheBufferHoldsKeepsTheFirst) {
     Aim(b, "many.test", server.port());
     b.Connect();
     EXPECT_EQ(b.RemoteAddress.sin_addr, inet_addr("127.0.0.1"));
-}
-
-TEST_F(HostLookup, OnInvalidHostCanRepairAHostName) {
-    ResolveNothing();
-    LoopbackServer server;
-    StartSilent(server);
-    TestBrumel b;
-    Aim(b, "no-such-host.invalid", server.port());
-    b.OnInvalidHost = [&](bool& Handled) {
-        b.Host = "127.0.0.1";
-        Handled = true;
-    };
-    b.Connect();
-    EXPECT_TRUE(b.Connected);
 }
 
 TEST_F(HostLookup, TheProxyIsResolvedAndItsPortUsedInsteadOfTheHost) {
@@ -241,12 +236,7 @@ TEST_F(HostLookup, DestroyingAComponentWhileItsLookupRunsIsSafe) {
     b->Host = "slow.test";
     b->Port = 80;
     QTimer::singleShot(30, [&] { delete b; });
-    try {
-        b->Connect();
-        ADD_FAILURE() << "Connect returned on a destroyed component";
-    } catch (const ESockError& e) {
-        EXPECT_STREQ(e.what(), "Host Lookup Canceled");
-    }
+    EXPECT_EQ(ConnectFailure(*b), "Host Lookup Canceled");
     // The reply comes after the component's buffer was released.
     RunEventsFor(350);
 
@@ -305,12 +295,7 @@ TEST(SocketErrors, AnErrorRaisedBySendingOnAnUnconnectedSocketNamesItself) {
     b.OnSocketError = [&](QObject*, std::uint16_t number, const std::string&) {
         reported = number;
     };
-    try {
-        b.Write("x");
-        ADD_FAILURE() << "sent on a socket that is not connected";
-    } catch (const ESockError& e) {
-        EXPECT_STREQ(e.what(), "10057:Socket is not connected");
-    }
+    EXPECT_EQ(FailureOf([&] { b.Write("x"); }), "10057:Socket is not connected");
     EXPECT_EQ(reported, 10057);
     EXPECT_EQ(b.LastError, 10057);
 }

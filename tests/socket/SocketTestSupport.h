@@ -40,11 +40,12 @@ inline void StartSilent(LoopbackServer& server) {
     server.start();
 }
 
-// The message of the socket failure the operation raised.
-template <class F> std::string FailureOf(F&& operation) {
+// The message of the failure of class E (by default a socket failure) that
+// the operation raised; a failure of another class leaves the test.
+template <class E = ESockError, class F> std::string FailureOf(F&& operation) {
     try {
         operation();
-    } catch (const ESockError& e) {
+    } catch (const E& e) {
         return e.what();
     }
     return "no failure";
@@ -52,10 +53,7 @@ template <class F> std::string FailureOf(F&& operation) {
 
 // Handles events for `ms` milliseconds.
 inline void RunEventsFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        WaitForEvents(static_cast<int>(ms - clock.elapsed()));
+    WaitUntil([] { return false; }, ms);
 }
 
 } // namespace zel::test
