@@ -25,7 +25,7 @@ TEST(HttpRequest, DirectGetSendsTheFixedLinesInOrder) {
     TestHttp http;
     http.Get(server.url("/a/b.htm"));
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], RequestText({"GET /a/b.htm HTTP/1.0", HostLine(server),
+    EXPECT_EQ(server.requests()[0], HttpMessage({"GET /a/b.htm HTTP/1.0", HostLine(server),
                                                  AcceptLine1, AcceptLine2, ContentTypeLine}));
     EXPECT_EQ(http.Host, "127.0.0.1");
     EXPECT_EQ(http.Port, server.port());
@@ -41,7 +41,7 @@ TEST(HttpRequest, ProxiedGetSendsTheFullAddressAndKeepAliveBeforeHost) {
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(
         server.requests()[0],
-        RequestText({"GET http://far.example/a/b.htm HTTP/1.0", "Proxy-Connection: Keep-Alive",
+        HttpMessage({"GET http://far.example/a/b.htm HTTP/1.0", "Proxy-Connection: Keep-Alive",
                      "Host: far.example", AcceptLine1, AcceptLine2, ContentTypeLine}));
 }
 
@@ -121,7 +121,7 @@ TEST(HttpRequest, SlashAddressGoesToThePreviousHost) {
     http.Get("/second");
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1], RequestText({"GET /second HTTP/1.0", HostLine(server), AcceptLine1,
+    EXPECT_EQ(requests[1], HttpMessage({"GET /second HTTP/1.0", HostLine(server), AcceptLine1,
                                         AcceptLine2, ContentTypeLine}));
 }
 
@@ -131,7 +131,7 @@ TEST(HttpRequest, PostInStringModeSendsTheFormEncodedData) {
     http.Post(server.url("/form"), "a b&c=d");
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
-              RequestText({"POST /form HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+              HttpMessage({"POST /form HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                            ContentTypeLine, "Content-Length: 11"},
                           "a+b%26c%3Dd"));
 }
@@ -148,7 +148,7 @@ TEST(HttpRequest, PostFromAFileSendsItsBytesAndWritesTheHeaderFile) {
     http.Post(server.url("/up"), dir.file("Send.dat"));
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
-              RequestText({"POST /up HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+              HttpMessage({"POST /up HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                            ContentTypeLine, "Content-Length: 14"},
                           bytes));
     EXPECT_EQ(ReadFile(dir.file("head.txt")), response.substr(0, response.size() - 4));
@@ -167,9 +167,9 @@ TEST(HttpRequest, StringBodiesGoOutWholeWithZeroBytesAndBeyondSixtyFourKiB) {
     http.Put(server.url("/big"), big);
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0], RequestText({"PUT /empty HTTP/1.0", HostLine(server), AcceptLine1,
+    EXPECT_EQ(requests[0], HttpMessage({"PUT /empty HTTP/1.0", HostLine(server), AcceptLine1,
                                         AcceptLine2, ContentTypeLine, "Content-Length: 0"}));
-    EXPECT_EQ(requests[1], RequestText({"PUT /big HTTP/1.0", HostLine(server), AcceptLine1,
+    EXPECT_EQ(requests[1], HttpMessage({"PUT /big HTTP/1.0", HostLine(server), AcceptLine1,
                                         AcceptLine2, ContentTypeLine, "Content-Length: 100000"},
                                        big));
 }
@@ -188,25 +188,25 @@ TEST(HttpRequest, EveryOperationSendsItsMethodAndItsOwnLines) {
     http.Link(url, "<l>");
     http.Unlink(url, "<l>");
     const std::vector<std::string> expected = {
-        RequestText(
+        HttpMessage(
             {"OPTIONS /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText(
+        HttpMessage(
             {"HEAD /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText(
+        HttpMessage(
             {"DELETE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText({"PATCH /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"PATCH /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "Content-Length: 1"},
                     "p"),
-        RequestText({"TRACE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"TRACE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "Content-Length: 1"},
                     "t"),
-        RequestText({"COPY /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"COPY /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "URI-header: /dest"}),
-        RequestText({"MOVE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"MOVE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "URI-header: /dest"}),
-        RequestText({"LINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"LINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "Link: <l>", "Content-Length: 0"}),
-        RequestText({"UNLINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+        HttpMessage({"UNLINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                      ContentTypeLine, "Link: <l>", "Content-Length: 0"}),
     };
     EXPECT_EQ(server.requests(), expected);
@@ -229,12 +229,12 @@ TEST(HttpRequest, OptionalLinesAndAuthorizationOnlyWithBothUserAndPassword) {
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0],
-              RequestText({"GET /1 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+              HttpMessage({"GET /1 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                            "User-Agent: ZEL/1", "From: me@example.org", "Cookie: k=v",
                            "Referer: http://ref.example/", ContentTypeLine}));
     EXPECT_EQ(requests[1].find("Authorization"), std::string::npos);
     EXPECT_EQ(requests[2],
-              RequestText({"GET /3 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
+              HttpMessage({"GET /3 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
                            "Authorization: Basic dXNlcjpwYXNz", ContentTypeLine}));
 }
 

@@ -148,7 +148,7 @@ TEST(HttpResponse, RedirectToAnotherHostCarriesTheCookieBack) {
     EXPECT_EQ(log.text, "send connect disconnect redirect send connect success0 disconnect");
     ASSERT_EQ(target.requests().size(), 1u);
     EXPECT_EQ(target.requests()[0],
-              RequestText({"GET /new HTTP/1.0", "Host: 127.0.0.2", AcceptLine1, AcceptLine2,
+              HttpMessage({"GET /new HTTP/1.0", "Host: 127.0.0.2", AcceptLine1, AcceptLine2,
                            "Cookie: s=1", ContentTypeLine}));
 
     http.Get(target.url("/later")); // the cookie stays with the object

@@ -1,6 +1,7 @@
 #pragma once
 // What the HTTP client's tests share: a client that lets them read its
-// transaction state, and the fixed lines every request carries.
+// transaction state, the fixed lines every request carries, and whole
+// requests and responses.
 
 #include "TQzHTTP.h"
 
@@ -26,13 +27,20 @@ inline const char AcceptLine2[] =
     "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript";
 inline const char ContentTypeLine[] = "Content-type: application/x-www-form-urlencoded";
 
-// Lines joined with CR LF, then the empty line and the body.
-inline std::string RequestText(const std::vector<std::string>& lines,
+// Lines joined with CR LF, then the empty line and the body: a request as the
+// client sends it, or a response.
+inline std::string HttpMessage(const std::vector<std::string>& lines,
                                const std::string& body = "") {
     std::string text;
     for (const std::string& line : lines)
         text += line + "\r\n";
     return text + "\r\n" + body;
+}
+
+inline std::string Response(const std::string& statusLine, std::vector<std::string> headerLines,
+                            const std::string& body) {
+    headerLines.insert(headerLines.begin(), statusLine);
+    return HttpMessage(headerLines, body);
 }
 
 } // namespace zel::test
