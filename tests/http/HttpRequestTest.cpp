@@ -12,42 +12,43 @@ using namespace zel::test;
 
 namespace {
 
-const std::string Ok = Response("HTTP/1.0 200 OK", {}, "ok");
+// A client and a server that answers every request with "ok".
+class HttpRequest : public ::testing::Test {
+protected:
+    std::string failureOfGet(const std::string& url) {
+        return MessageOf([&] { http.Get(url); });
+    }
 
-std::string HostLine(const LoopbackServer& server) {
-    return "Host: " + server.address();
-}
+    LoopbackServer server{std::vector<std::string>{Response("HTTP/1.0 200 OK", {}, "ok")}};
+    TestHttp http;
+};
 
 } // namespace
 
-TEST(HttpRequest, DirectGetSendsTheFixedLinesInOrder) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, DirectGetSendsTheFixedLinesInOrderAndASlashAddressGoesToTheSameHost) {
     http.Get(server.url("/a/b.htm"));
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], RequestText({"GET /a/b.htm HTTP/1.0", HostLine(server),
-                                                 AcceptLine1, AcceptLine2, ContentTypeLine}));
     EXPECT_EQ(http.Host, "127.0.0.1");
     EXPECT_EQ(http.Port, server.port());
     EXPECT_EQ(http.Body, "ok");
+    http.Get("/second");
+    const std::vector<std::string> expected = {
+        DirectRequest("GET /a/b.htm HTTP/1.0", server.address()),
+        DirectRequest("GET /second HTTP/1.0", server.address())};
+    EXPECT_EQ(server.requests(), expected);
 }
 
-TEST(HttpRequest, ProxiedGetSendsTheFullAddressAndKeepAliveBeforeHost) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, ProxiedGetSendsTheFullAddressAndKeepAliveBeforeHost) {
     http.Proxy = "127.0.0.1";
     http.ProxyPort = server.port();
     http.Get("http://far.example/a/b.htm"); // the name is never looked up
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(
         server.requests()[0],
-        RequestText({"GET http://far.example/a/b.htm HTTP/1.0", "Proxy-Connection: Keep-Alive",
+        HttpMessage({"GET http://far.example/a/b.htm HTTP/1.0", "Proxy-Connection: Keep-Alive",
                      "Host: far.example", AcceptLine1, AcceptLine2, ContentTypeLine}));
 }
 
-TEST(HttpRequest, AddressWithoutPathAsksForTheRootAndGainsASlash) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, AddressWithoutPathAsksForTheRootAndGainsASlash) {
     http.Get(server.url(""));
     EXPECT_EQ(http.RequestUrl, server.url("/"));
     http.Get(server.url("/"));
@@ -55,11 +56,10 @@ TEST(HttpRequest, AddressWithoutPathAsksForTheRootAndGainsASlash) {
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     for (const std::string& request : requests)
-        EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET / HTTP/1.0");
+        EXPECT_EQ(FirstLine(request), "GET / HTTP/1.0");
 }
 
-TEST(HttpRequest, PortComesFromTheSchemeTheAddressOrTheCaller) {
-    TestHttp http;
+TEST_F(HttpRequest, PortComesFromTheSchemeTheAddressOrTheCaller) {
     http.Port = 8080;
     http.RequestUrl = "h/x"; // no scheme, no colon: the caller's port stays
     http.SplitUrl();
@@ -93,90 +93,55 @@ TEST(HttpRequest, PortComesFromTheSchemeTheAddressOrTheCaller) {
     EXPECT_EQ(fresh.Host, "");
 }
 
-TEST(HttpRequest, UnusableAddressesFailBeforeConnecting) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, UnusableAddressesFailBeforeConnecting) {
     int aboutToSend = 0;
     http.OnAboutToSend = [&](QObject*) { ++aboutToSend; };
-    auto message = [&](const std::string& url) {
-        try {
-            http.Get(url);
-        } catch (const zel::Exception& failure) {
-            return std::string(failure.what());
-        }
-        return std::string("no failure");
-    };
-    EXPECT_EQ(message(""), "Empty URL");
-    EXPECT_EQ(message("HTTPS://secure.example/"), "HTTP Secure Socket is not supported");
-    EXPECT_EQ(message("hTTps://secure.example/"), "HTTP Secure Socket is not supported");
+    EXPECT_EQ(failureOfGet(""), "Empty URL");
+    EXPECT_EQ(failureOfGet("HTTPS://secure.example/"), "HTTP Secure Socket is not supported");
+    EXPECT_EQ(failureOfGet("hTTps://secure.example/"), "HTTP Secure Socket is not supported");
     EXPECT_THROW(http.Get("http://user:secret@" + server.address() + "/"), zel::ConvertError);
     EXPECT_EQ(aboutToSend, 0);
     EXPECT_EQ(server.connections(), 0);
 }
 
-TEST(HttpRequest, SlashAddressGoesToThePreviousHost) {
-    LoopbackServer server({Ok});
-    TestHttp http;
-    http.Get(server.url("/first"));
-    http.Get("/second");
-    auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1], RequestText({"GET /second HTTP/1.0", HostLine(server), AcceptLine1,
-                                        AcceptLine2, ContentTypeLine}));
-}
-
-TEST(HttpRequest, PostInStringModeSendsTheFormEncodedData) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, PostInStringModeSendsTheFormEncodedData) {
     http.Post(server.url("/form"), "a b&c=d");
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0],
-              RequestText({"POST /form HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                           ContentTypeLine, "Content-Length: 11"},
-                          "a+b%26c%3Dd"));
+    EXPECT_EQ(server.requests()[0], DirectRequest("POST /form HTTP/1.0", server.address(), {},
+                                                  {"Content-Length: 11"}, "a+b%26c%3Dd"));
 }
 
-TEST(HttpRequest, PostFromAFileSendsItsBytesAndWritesTheHeaderFile) {
+TEST_F(HttpRequest, PostFromAFileSendsItsBytesAndWritesTheHeaderFile) {
     TempWorkDir dir;
     std::string bytes("bin\0\x01\xFF data\r\n", 14);
     WriteFile(dir.file("Send.dat"), bytes);
     const std::string response = Response("HTTP/1.0 200 OK", {"X-A: 1"}, "done");
-    LoopbackServer server({response});
-    TestHttp http;
+    LoopbackServer upload({response});
     http.OutputFileMode = true;
     http.Header = dir.file("head.txt");
-    http.Post(server.url("/up"), dir.file("Send.dat"));
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0],
-              RequestText({"POST /up HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                           ContentTypeLine, "Content-Length: 14"},
-                          bytes));
+    http.Post(upload.url("/up"), dir.file("Send.dat"));
+    ASSERT_EQ(upload.requests().size(), 1u);
+    EXPECT_EQ(upload.requests()[0], DirectRequest("POST /up HTTP/1.0", upload.address(), {},
+                                                  {"Content-Length: 14"}, bytes));
     EXPECT_EQ(ReadFile(dir.file("head.txt")), response.substr(0, response.size() - 4));
     EXPECT_EQ(http.Body, "done");
 
-    EXPECT_THROW(http.Put(server.url("/up"), dir.file("missing.dat")), zel::Exception);
-    EXPECT_EQ(server.connections(), 1);
+    EXPECT_THROW(http.Put(upload.url("/up"), dir.file("missing.dat")), zel::Exception);
+    EXPECT_EQ(upload.connections(), 1);
 }
 
-TEST(HttpRequest, StringBodiesGoOutWholeWithZeroBytesAndBeyondSixtyFourKiB) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, StringBodiesGoOutWholeWithZeroBytesAndBeyondSixtyFourKiB) {
     http.Put(server.url("/empty"), "");
     std::string big(100000, 'x');
     big[10] = '\0';
     http.Put(server.url("/big"), big);
-    auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0], RequestText({"PUT /empty HTTP/1.0", HostLine(server), AcceptLine1,
-                                        AcceptLine2, ContentTypeLine, "Content-Length: 0"}));
-    EXPECT_EQ(requests[1], RequestText({"PUT /big HTTP/1.0", HostLine(server), AcceptLine1,
-                                        AcceptLine2, ContentTypeLine, "Content-Length: 100000"},
-                                       big));
+    const std::vector<std::string> expected = {
+        DirectRequest("PUT /empty HTTP/1.0", server.address(), {}, {"Content-Length: 0"}),
+        DirectRequest("PUT /big HTTP/1.0", server.address(), {}, {"Content-Length: 100000"}, big)};
+    EXPECT_EQ(server.requests(), expected);
 }
 
-TEST(HttpRequest, EveryOperationSendsItsMethodAndItsOwnLines) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, EveryOperationSendsItsMethodAndItsOwnLines) {
     const std::string url = server.url("/r");
     http.Options(url);
     http.Head(url);
@@ -187,34 +152,22 @@ TEST(HttpRequest, EveryOperationSendsItsMethodAndItsOwnLines) {
     http.Move(url, "/dest");
     http.Link(url, "<l>");
     http.Unlink(url, "<l>");
+    const std::string host = server.address();
     const std::vector<std::string> expected = {
-        RequestText(
-            {"OPTIONS /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText(
-            {"HEAD /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText(
-            {"DELETE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2, ContentTypeLine}),
-        RequestText({"PATCH /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "Content-Length: 1"},
-                    "p"),
-        RequestText({"TRACE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "Content-Length: 1"},
-                    "t"),
-        RequestText({"COPY /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "URI-header: /dest"}),
-        RequestText({"MOVE /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "URI-header: /dest"}),
-        RequestText({"LINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "Link: <l>", "Content-Length: 0"}),
-        RequestText({"UNLINK /r HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                     ContentTypeLine, "Link: <l>", "Content-Length: 0"}),
+        DirectRequest("OPTIONS /r HTTP/1.0", host),
+        DirectRequest("HEAD /r HTTP/1.0", host),
+        DirectRequest("DELETE /r HTTP/1.0", host),
+        DirectRequest("PATCH /r HTTP/1.0", host, {}, {"Content-Length: 1"}, "p"),
+        DirectRequest("TRACE /r HTTP/1.0", host, {}, {"Content-Length: 1"}, "t"),
+        DirectRequest("COPY /r HTTP/1.0", host, {}, {"URI-header: /dest"}),
+        DirectRequest("MOVE /r HTTP/1.0", host, {}, {"URI-header: /dest"}),
+        DirectRequest("LINK /r HTTP/1.0", host, {}, {"Link: <l>", "Content-Length: 0"}),
+        DirectRequest("UNLINK /r HTTP/1.0", host, {}, {"Link: <l>", "Content-Length: 0"}),
     };
     EXPECT_EQ(server.requests(), expected);
 }
 
-TEST(HttpRequest, OptionalLinesAndAuthorizationOnlyWithBothUserAndPassword) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, OptionalLinesAndAuthorizationOnlyWithBothUserAndPassword) {
     http.HeaderInfo.LocalProgram = "ZEL/1";
     http.HeaderInfo.LocalMailAddress = "me@example.org";
     http.HeaderInfo.Cookie = "k=v";
@@ -228,61 +181,44 @@ TEST(HttpRequest, OptionalLinesAndAuthorizationOnlyWithBothUserAndPassword) {
     http.Get(server.url("/3"));
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0],
-              RequestText({"GET /1 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                           "User-Agent: ZEL/1", "From: me@example.org", "Cookie: k=v",
-                           "Referer: http://ref.example/", ContentTypeLine}));
+    EXPECT_EQ(requests[0], DirectRequest("GET /1 HTTP/1.0", server.address(),
+                                         {"User-Agent: ZEL/1", "From: me@example.org",
+                                          "Cookie: k=v", "Referer: http://ref.example/"}));
     EXPECT_EQ(requests[1].find("Authorization"), std::string::npos);
-    EXPECT_EQ(requests[2],
-              RequestText({"GET /3 HTTP/1.0", HostLine(server), AcceptLine1, AcceptLine2,
-                           "Authorization: Basic dXNlcjpwYXNz", ContentTypeLine}));
+    EXPECT_EQ(requests[2], DirectRequest("GET /3 HTTP/1.0", server.address(),
+                                         {"Authorization: Basic dXNlcjpwYXNz"}));
 }
 
-TEST(HttpRequest, TargetBytesThatWouldBreakTheRequestLineArePercentEncoded) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, TargetBytesThatWouldBreakTheRequestLineArePercentEncoded) {
     const std::string path = "/a b\x01\x7F\xC3\xA9%41/x^^^^^a=1|||||b=2";
     http.Get(server.url(path));
     std::string longPath = "/" + std::string(10000, 'p');
     http.Get(server.url(longPath));
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")),
-              "GET /a%20b%01%7F%C3%A9%41/x^^^^^a=1|||||b=2 HTTP/1.0");
-    EXPECT_EQ(requests[1].substr(0, requests[1].find("\r\n")), "GET " + longPath + " HTTP/1.0");
+    EXPECT_EQ(FirstLine(requests[0]), "GET /a%20b%01%7F%C3%A9%41/x^^^^^a=1|||||b=2 HTTP/1.0");
+    EXPECT_EQ(FirstLine(requests[1]), "GET " + longPath + " HTTP/1.0");
 }
 
-TEST(HttpRequest, LineBreaksAndOverlongRequestLinesAreRefusedBeforeConnecting) {
-    LoopbackServer server({Ok});
-    auto refused = [&](auto&& arrange, const std::string& url) {
-        TestHttp http;
-        arrange(http);
-        try {
-            http.Get(url);
-        } catch (const zel::Exception& failure) {
-            return std::string(failure.what());
-        }
-        return std::string("sent");
-    };
-    auto nothing = [](TestHttp&) {};
-    EXPECT_EQ(
-        refused([](TestHttp& h) { h.HeaderInfo.Cookie = "a=b\r\nX-Evil: 1"; }, server.url("/")),
-        "The header line \"Cookie\" contains a line break or a zero byte");
-    EXPECT_EQ(refused([](TestHttp& h) { h.HeaderInfo.Referer = std::string("r\0x", 3); },
-                      server.url("/")),
+TEST_F(HttpRequest, LineBreaksAndOverlongRequestLinesAreRefusedBeforeConnecting) {
+    http.HeaderInfo.Cookie = "a=b\r\nX-Evil: 1";
+    EXPECT_EQ(failureOfGet(server.url("/")),
+              "The header line \"Cookie\" contains a line break or a zero byte");
+    http.HeaderInfo = zel::THeaderInfo{};
+    http.HeaderInfo.Referer = std::string("r\0x", 3);
+    EXPECT_EQ(failureOfGet(server.url("/")),
               "The header line \"Referer\" contains a line break or a zero byte");
-    EXPECT_EQ(refused(nothing, server.url("/a\nHost: evil")),
+    http.HeaderInfo = zel::THeaderInfo{};
+    EXPECT_EQ(failureOfGet(server.url("/a\nHost: evil")),
               "The request address contains a line break or a zero byte");
-    EXPECT_EQ(refused(nothing, "http://evil\rX: 1/a"),
+    EXPECT_EQ(failureOfGet("http://evil\rX: 1/a"),
               "The header line \"Host\" contains a line break or a zero byte");
-    EXPECT_NE(refused(nothing, server.url("/" + std::string(17000, 'p'))).find("too long"),
+    EXPECT_NE(failureOfGet(server.url("/" + std::string(17000, 'p'))).find("too long"),
               std::string::npos);
     EXPECT_EQ(server.connections(), 0);
 }
 
-TEST(HttpRequest, AboutToSendMayChangeTheRequestOrStopIt) {
-    LoopbackServer server({Ok});
-    TestHttp http;
+TEST_F(HttpRequest, AboutToSendMayChangeTheRequestOrStopIt) {
     http.OnAboutToSend = [&](QObject* sender) {
         EXPECT_EQ(sender, &http);
         http.HeaderInfo.Referer = "r";

@@ -32,19 +32,6 @@ struct EventLog {
     }
 };
 
-std::string FirstLine(const std::string& request) {
-    return request.substr(0, request.find('\r'));
-}
-
-std::string Message(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const zel::Exception& failure) {
-        return failure.what();
-    }
-    return "no failure";
-}
-
 } // namespace
 
 TEST(HttpResponse, OkWithHeaderAndBodyInStringMode) {
@@ -148,24 +135,16 @@ TEST(HttpResponse, RedirectToAnotherHostCarriesTheCookieBack) {
     EXPECT_EQ(log.text, "send connect disconnect redirect send connect success0 disconnect");
     ASSERT_EQ(target.requests().size(), 1u);
     EXPECT_EQ(target.requests()[0],
-              RequestText({"GET /new HTTP/1.0", "Host: 127.0.0.2", AcceptLine1, AcceptLine2,
-                           "Cookie: s=1", ContentTypeLine}));
+              DirectRequest("GET /new HTTP/1.0", "127.0.0.2", {"Cookie: s=1"}));
 
     http.Get(target.url("/later")); // the cookie stays with the object
     EXPECT_NE(target.requests().back().find("\r\nCookie: s=1\r\n"), std::string::npos);
 }
 
 TEST(HttpResponse, RelativeLocationsStayOnTheSameServer) {
-    LoopbackServer server([](int index, const std::string&) {
-        switch (index) {
-        case 0:
-            return Reply{Response("HTTP/1.0 301 Moved", {"Location: /p"}, "")};
-        case 1:
-            return Reply{Response("HTTP/1.0 302 Found", {"Location: q"}, "")};
-        default:
-            return Reply{Response("HTTP/1.0 200 OK", {}, "end")};
-        }
-    });
+    LoopbackServer server({Response("HTTP/1.0 301 Moved", {"Location: /p"}, ""),
+                           Response("HTTP/1.0 302 Found", {"Location: q"}, ""),
+                           Response("HTTP/1.0 200 OK", {}, "end")});
     TestHttp http;
     http.Get(server.url("/start"));
     auto requests = server.requests();
@@ -180,7 +159,7 @@ TEST(HttpResponse, RedirectToHttpsFails) {
     LoopbackServer server(
         {Response("HTTP/1.0 302 Found", {"Location: https://secure.example/"}, "")});
     TestHttp http;
-    EXPECT_EQ(Message([&] { http.Get(server.url("/")); }), "HTTP Secure Socket is not supported");
+    EXPECT_EQ(MessageOf([&] { http.Get(server.url("/")); }), "HTTP Secure Socket is not supported");
     EXPECT_EQ(server.connections(), 1);
 }
 
@@ -198,20 +177,11 @@ TEST(HttpResponse, HandledRedirectReturnsTheRedirectingResponse) {
 }
 
 TEST(HttpResponse, OtherRedirectStatusesFollowOnlyWithALocation) {
-    LoopbackServer server([](int index, const std::string&) {
-        switch (index) {
-        case 0:
-            return Reply{Response("HTTP/1.0 303 See Other", {"Location: /a"}, "")};
-        case 1:
-            return Reply{Response("HTTP/1.0 307 Temporary", {"Location: /b"}, "")};
-        case 2:
-            return Reply{Response("HTTP/1.0 304 Not Modified", {"Location: /c"}, "same")};
-        case 3:
-            return Reply{Response("HTTP/1.0 308 Permanent", {}, "no location")};
-        default:
-            return Reply{Response("HTTP/1.0 299 Odd", {}, "odd")};
-        }
-    });
+    LoopbackServer server({Response("HTTP/1.0 303 See Other", {"Location: /a"}, ""),
+                           Response("HTTP/1.0 307 Temporary", {"Location: /b"}, ""),
+                           Response("HTTP/1.0 304 Not Modified", {"Location: /c"}, "same"),
+                           Response("HTTP/1.0 308 Permanent", {}, "no location"),
+                           Response("HTTP/1.0 299 Odd", {}, "odd")});
     TestHttp http;
     int redirects = 0;
     http.OnRedirect = [&](bool&) { ++redirects; };
@@ -234,7 +204,7 @@ TEST(HttpResponse, OtherRedirectStatusesFollowOnlyWithALocation) {
 TEST(HttpResponse, RedirectionLoopsEndAfterABoundedNumber) {
     LoopbackServer server({Response("HTTP/1.0 302 Found", {}, "")}); // no Location at all
     TestHttp http;
-    EXPECT_NE(Message([&] { http.Get(server.url("/")); }).find("Too many redirections"),
+    EXPECT_NE(MessageOf([&] { http.Get(server.url("/")); }).find("Too many redirections"),
               std::string::npos);
     EXPECT_EQ(server.connections(), zel::TQzHTTP::MaxRedirections + 1);
     EXPECT_EQ(FirstLine(server.requests().back()), "GET / HTTP/1.0");
@@ -248,7 +218,7 @@ TEST(HttpResponse, SilentOrEndlessServersEndWithTheTimeOut) {
     });
     TestHttp http;
     http.TimeOut = 300;
-    EXPECT_EQ(Message([&] { http.Get(server.url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(MessageOf([&] { http.Get(server.url("/")); }), "Socket readln aborted");
     EXPECT_TRUE(http.TimedOut);
     try {
         http.Get(server.url("/"));
@@ -265,7 +235,7 @@ TEST(HttpResponse, AbortFromAHandlerEndsTheCapture) {
     LoopbackServer server({Response("HTTP/1.0 200 OK", {}, body)});
     TestHttp http;
     http.OnPacketRecvd = [&](QObject*) { http.Abort(); };
-    EXPECT_EQ(Message([&] { http.Get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_EQ(MessageOf([&] { http.Get(server.url("/")); }), "Socket capture aborted");
     EXPECT_FALSE(http.Body.empty());
     EXPECT_LT(http.Body.size(), body.size());
 }
@@ -281,9 +251,9 @@ TEST(HttpResponse, EndlessHeadersAndOversizedBodiesFailCleanly) {
         return Reply{"HTTP/1.0 200 OK\r\n\r\n" + hugeBody};
     });
     TestHttp http;
-    EXPECT_NE(Message([&] { http.Get(server.url("/")); }).find("response header is longer"),
+    EXPECT_NE(MessageOf([&] { http.Get(server.url("/")); }).find("response header is longer"),
               std::string::npos);
-    EXPECT_NE(Message([&] { http.Get(server.url("/")); }).find("response body is larger"),
+    EXPECT_NE(MessageOf([&] { http.Get(server.url("/")); }).find("response body is larger"),
               std::string::npos);
     EXPECT_TRUE(http.Body.empty());
 }
