@@ -1,5 +1,6 @@
 #include "CompInfo.h"
 
+#include "HttpText.h"
 #include "Numbers.h"
 #include "Utf8.h"
 
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -68,9 +68,7 @@ std::optional<std::string> PciId(const std::string& path) {
     std::optional<std::string> id = FirstLine(path);
     if (!id || id->size() != 6 || !id->starts_with("0x"))
         return std::nullopt;
-    std::string hex = id->substr(2);
-    std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return std::tolower(c); });
-    return hex;
+    return LowerCase(id->substr(2));
 }
 
 // Vendor and device name from the PCI name list: a vendor line is its id, two

@@ -192,10 +192,6 @@ void TForm2::FormCreate(const SettingsRecord& settings) {
     CheckBox1->setChecked(settings.gray());
 }
 
-int TForm2::ColorCount(int exponent) {
-    return GifColorCount(exponent);
-}
-
 void TForm2::TrackBar1Change() {
     int position = TrackBar1->value();
     QString caption = QString::number(position) + QStringLiteral("%");
@@ -207,7 +203,7 @@ void TForm2::TrackBar1Change() {
 
 void TForm2::TrackBar2Change() {
     int position = TrackBar2->value();
-    QString caption = QString::number(ColorCount(position));
+    QString caption = QString::number(GifColorCount(position));
     if (position == 8)
         caption += QStringLiteral(" (default)");
     Label11->setText(caption);

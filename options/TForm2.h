@@ -30,9 +30,6 @@ class TForm2 : public QDialog {
 public:
     explicit TForm2(const SettingsRecord& settings, QWidget* owner = nullptr);
 
-    // 2 to the power of the exponent, computed as e^(n ln 2) and rounded.
-    static int ColorCount(int exponent);
-
     // The text of the e-mail field passes the plausibility check.
     bool IsPlausibleEmail() const;
     bool LoginRequestRunning() const { return loginExchange_->Running(); }

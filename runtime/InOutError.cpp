@@ -1,5 +1,6 @@
 #include "InOutError.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,6 +47,13 @@ InOutError InOutError::fromErrno(int err) {
 
 void InOutError::raiseFromErrno(int err) {
     throw fromErrno(err);
+}
+
+int OpenOrRaise(const std::string& path, int flags, int mode) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    if (fd < 0)
+        InOutError::raiseFromErrno(errno);
+    return fd;
 }
 
 void CloseOrRaise(int& fd) {

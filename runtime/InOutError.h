@@ -31,6 +31,9 @@ private:
     int code_;
 };
 
+// Opens `path` with `flags` (never inherited by child processes); new files
+// get `mode`. A failure raises InOutError.
+int OpenOrRaise(const std::string& path, int flags, int mode = 0644);
 // Closes an open descriptor and marks it closed (-1); a failed close, which
 // can report a write the disk did not take, raises InOutError.
 void CloseOrRaise(int& fd);

@@ -25,10 +25,7 @@ RecordFile::~RecordFile() {
 void RecordFile::open(int flags) {
     if (fd_ >= 0)
         close();
-    int fd = ::open(path_.c_str(), flags | O_CLOEXEC | OpenFlagFor(links_), 0644);
-    if (fd < 0)
-        InOutError::raiseFromErrno(errno);
-    fd_ = fd;
+    fd_ = OpenOrRaise(path_, flags | OpenFlagFor(links_));
 }
 
 void RecordFile::reset(Access access) {

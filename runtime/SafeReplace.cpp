@@ -11,6 +11,17 @@
 namespace zel {
 
 namespace {
+// Closes `fd` after a call on it that returned `result`; the call's failure
+// is the one raised, not the close's.
+void closeAfter(int fd, int result) {
+    if (result != 0) {
+        const int err = errno;
+        ::close(fd);
+        InOutError::raiseFromErrno(err);
+    }
+    CloseOrRaise(fd);
+}
+
 // The temporary file is made empty with the old file's permissions before
 // anything is written into it, so the new content is never readable by more
 // users than the old. Without an old file the writer's usual mode applies.
@@ -19,29 +30,15 @@ void createWithModeOf(const std::string& path, const std::string& temp) {
     struct stat old {};
     if (::stat(path.c_str(), &old) != 0)
         return;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        InOutError::raiseFromErrno(errno);
-    if (::fchmod(fd, old.st_mode & 07777) != 0) {
-        int err = errno;
-        ::close(fd);
-        InOutError::raiseFromErrno(err);
-    }
-    CloseOrRaise(fd);
+    const int fd = OpenOrRaise(temp, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    closeAfter(fd, ::fchmod(fd, old.st_mode & 07777));
 }
 
 // The content must be on the disk before the name points at it, or a crash
 // right after the rename could leave an empty file.
 void syncFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        InOutError::raiseFromErrno(errno);
-    if (::fsync(fd) != 0) {
-        int err = errno;
-        ::close(fd);
-        InOutError::raiseFromErrno(err);
-    }
-    CloseOrRaise(fd);
+    const int fd = OpenOrRaise(path, O_RDONLY);
+    closeAfter(fd, ::fsync(fd));
 }
 
 // Makes the rename itself durable; the new content is complete either way,

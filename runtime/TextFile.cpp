@@ -12,17 +12,10 @@ namespace zel {
 
 namespace {
 constexpr std::size_t ChunkSize = 64 * 1024;
-
-int openOrRaise(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0)
-        InOutError::raiseFromErrno(errno);
-    return fd;
-}
 } // namespace
 
 TextReader::TextReader(const std::string& path, Links links)
-    : fd_(openOrRaise(path, O_RDONLY | OpenFlagFor(links))) {}
+    : fd_(OpenOrRaise(path, O_RDONLY | OpenFlagFor(links))) {}
 
 TextReader::~TextReader() {
     if (fd_ >= 0)
@@ -76,7 +69,7 @@ void TextReader::close() {
 }
 
 TextWriter::TextWriter(const std::string& path, Mode mode, Links links)
-    : fd_(openOrRaise(path,
+    : fd_(OpenOrRaise(path,
                       (mode == Mode::Create ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY | O_APPEND) |
                           OpenFlagFor(links))) {}
 

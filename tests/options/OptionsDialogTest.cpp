@@ -1,3 +1,4 @@
+#include "ColorCount.h"
 #include "MessageBoxRecorder.h"
 #include "TForm2.h"
 
@@ -100,9 +101,9 @@ TEST(OptionsDialog, TrackBarsKeepTheirLabelsUpToDate) {
     for (int n = 1; n <= 7; ++n) {
         dialog.TrackBar2->setValue(n);
         EXPECT_EQ(dialog.Label11->text(), counts[n - 1]);
-        EXPECT_EQ(TForm2::ColorCount(n), std::stoi(counts[n - 1]));
+        EXPECT_EQ(GifColorCount(n), std::stoi(counts[n - 1]));
     }
-    EXPECT_EQ(TForm2::ColorCount(8), 256);
+    EXPECT_EQ(GifColorCount(8), 256);
     dialog.TrackBar1->setValue(99);
     EXPECT_EQ(dialog.Label9->text(), "99%");
     QTest::keyClick(dialog.TrackBar1, Qt::Key_Right);
