@@ -29,16 +29,8 @@ std::string ReadAll(int fd) {
 }
 
 void WriteLine(const std::string& line) {
-    const std::string text = line + "\n";
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        const ssize_t put = write(kReportDescriptor, text.data() + sent, text.size() - sent);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            _exit(3); // the service is gone
-        sent += static_cast<std::size_t>(put);
-    }
+    if (!WriteAll(kReportDescriptor, line + "\n"))
+        _exit(3); // the service is gone
 }
 
 void Limit(int resource, rlim_t soft, rlim_t hard) {
@@ -95,6 +87,28 @@ std::string DoneLine(const PageOutcome& outcome) {
 }
 
 } // namespace
+
+bool WriteAll(int fd, const std::string& text) {
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::size_t sent = 0;
+    bool ok = true;
+    while (ok && sent < text.size()) {
+        const ssize_t put = write(fd, text.data() + sent, text.size() - sent);
+        if (put > 0)
+            sent += static_cast<std::size_t>(put);
+        else if (!(put < 0 && errno == EINTR))
+            ok = false;
+    }
+    if (!ok && errno == EPIPE) {
+        const timespec now{0, 0};
+        sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return ok;
+}
 
 int RunJobChild(const PageMakerFunction& makePage) {
     // Die with the service rather than run on unwatched.

@@ -23,6 +23,10 @@ inline constexpr const char* kJobCommand = "job";
 // The descriptor the child reports on.
 inline constexpr int kReportDescriptor = 3;
 
+// Writes all of `text` to one end of a pipe between the service and a job
+// child; false when the other side has gone, without raising SIGPIPE.
+bool WriteAll(int fd, const std::string& text);
+
 // Runs one job with `makePage`; returns the process's exit code.
 int RunJobChild(const PageMakerFunction& makePage);
 

@@ -83,9 +83,9 @@ std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
     const std::shared_ptr<Job> job = found->second;
     const std::uint64_t wanted = jobId.value_or(job->id);
     if (job->id == wanted)
-        jobChanged_.wait_for(
-            lock, wait, [&] { return stopping_ || job->Ended() || current_[login]->id != wanted; });
-    if (job->id != wanted || current_[login]->id != wanted)
+        jobChanged_.wait_for(lock, wait,
+                             [&] { return stopping_ || job->Ended() || !IsCurrent(*job); });
+    if (job->id != wanted || !IsCurrent(*job))
         return JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced};
 
     JobReport report;

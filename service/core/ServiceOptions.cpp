@@ -72,9 +72,7 @@ const std::vector<Option>& Options() {
     static const std::vector<Option> options = {
         Text("listen", "ADDRESS", "address to listen on", FIELD(http.host)),
         Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
-        {"data", "FOLDER", "data folder: accounts, archives, access log",
-         [](ServiceOptions& o, const std::string& v) { o.dataFolder = v; },
-         [](ServiceOptions& o) { return o.dataFolder.string(); }},
+        Text("data", "FOLDER", "data folder: accounts, archives, access log", FIELD(dataFolder)),
         Number("threads", "HTTP threads (each waiting request holds one)", 2, 1024,
                FIELD(http.threads)),
         Number("max-header-bytes", "largest request header", 256, 1 << 20,
