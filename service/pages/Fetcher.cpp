@@ -1,12 +1,12 @@
 #include "Fetcher.h"
 
 #include "AddressCheck.h"
+#include "AsciiText.h"
 #include "PageError.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 
 namespace zel::service {
@@ -16,12 +16,6 @@ constexpr int kMaxRedirects = 5;
 // Below this size a body is never taken for a decompression bomb.
 constexpr std::int64_t kRatioFloorBytes = 1 << 20;
 const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) zelservice/1.0";
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
 
 std::string Trim(const std::string& text) {
     const auto begin = text.find_first_not_of(" \t\r\n");

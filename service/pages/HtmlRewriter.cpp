@@ -1,5 +1,6 @@
 #include "HtmlRewriter.h"
 
+#include "AsciiText.h"
 #include "CssRewriter.h"
 #include "Url.h"
 
@@ -12,15 +13,6 @@
 
 namespace zel::service {
 namespace {
-
-constexpr char kNowhere[] = "data:,";
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return out;
-}
 
 bool IsCharsetName(const std::string& name) {
     if (name.empty() || name.size() > 40)

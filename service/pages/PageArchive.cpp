@@ -12,8 +12,6 @@
 namespace zel::service {
 namespace {
 
-constexpr char kFolder[] = "page.files/";
-
 bool IsValidFileName(const std::string& name) {
     if (name.empty() || name.size() > 100 || name[0] == '.')
         return false;
@@ -33,7 +31,8 @@ void Discard(zip_t* archive, const std::string& path) {
 bool PageArchive::IsValidEntryName(const std::string& name) {
     if (name == "page.htm")
         return true;
-    return name.rfind(kFolder, 0) == 0 && IsValidFileName(name.substr(sizeof(kFolder) - 1));
+    return name.rfind(kFilesFolder, 0) == 0 &&
+           IsValidFileName(name.substr(sizeof(kFilesFolder) - 1));
 }
 
 void PageArchive::Add(const std::string& name, std::string bytes, bool compress) {

@@ -1,5 +1,6 @@
 #include "PageJob.h"
 
+#include "AsciiText.h"
 #include "CssRewriter.h"
 #include "HtmlRewriter.h"
 #include "ImageShrinker.h"
@@ -12,9 +13,6 @@
 
 namespace zel::service {
 namespace {
-
-constexpr char kFolder[] = "page.files/";
-constexpr char kNowhere[] = "data:,";
 
 bool IsHtmlType(const std::string& type) {
     return type == "text/html" || type == "application/xhtml+xml";
@@ -66,9 +64,7 @@ std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
     path = path.substr(path.find_last_of('/') + 1);
     const auto dot = path.find_last_of('.');
     if (dot != std::string::npos) {
-        std::string extension = path.substr(dot + 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
+        const std::string extension = Lower(path.substr(dot + 1));
         if (IsShortExtension(extension))
             return extension;
     }
@@ -97,7 +93,7 @@ PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& 
 PageArchive PageJob::Make() {
     const FetchResult page = FetchPage();
     pageUrl_ = page.finalUrl;
-    AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFolder, 0);
+    AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
     ProcessQueues();
 
     PageArchive archive;
@@ -110,7 +106,7 @@ PageArchive PageJob::Make() {
         archive.Add(file.entry, std::move(text), true);
     }
     for (auto& [name, bytes] : binaries_)
-        archive.Add(kFolder + name, std::move(bytes), ShouldDeflate(name));
+        archive.Add(kFilesFolder + name, std::move(bytes), ShouldDeflate(name));
     return archive;
 }
 
@@ -226,7 +222,7 @@ void PageJob::Process(Resource& resource) {
         switch (resource.kind) {
         case ResourceKind::StyleSheet: {
             resource.name = NextName("css");
-            TextFile file{kFolder + resource.name, std::move(fetched.body), {}, ""};
+            TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};
             file.edits = RewriteCss(
                 file.source, {fetched.finalUrl, request_.image.images, resource.depth}, *this);
             texts_.push_back(std::move(file));
@@ -237,7 +233,7 @@ void PageJob::Process(Resource& resource) {
                                         limits_.maxNestingDepth)
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
-            AddDocument(fetched, kFolder + resource.name, "", resource.depth);
+            AddDocument(fetched, kFilesFolder + resource.name, "", resource.depth);
             break;
         case ResourceKind::Image:
             StoreImage(resource, fetched);
