@@ -42,6 +42,11 @@ bool IsShortExtension(const std::string& text) {
            });
 }
 
+std::string FileNameOf(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 // The file name extension a stored resource gets, so that the browser's view
 // takes it for what it is when shown from disk.
 std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
@@ -60,15 +65,18 @@ std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
                                                            {"application/javascript", "js"}};
     if (const auto known = byType.find(fetched.contentType); known != byType.end())
         return known->second;
-    std::string path = url.substr(0, url.find_first_of("?#"));
-    path = path.substr(path.find_last_of('/') + 1);
-    const auto dot = path.find_last_of('.');
+    const std::string name = FileNameOf(url);
+    const auto dot = name.find_last_of('.');
     if (dot != std::string::npos) {
-        const std::string extension = Lower(path.substr(dot + 1));
+        const std::string extension = Lower(name.substr(dot + 1));
         if (IsShortExtension(extension))
             return extension;
     }
     return "bin";
+}
+
+bool NestsTooDeeply(const std::string& html, int limit) {
+    return EstimateNestingDepth(html, limit) > limit;
 }
 
 // Already compressed formats gain nothing from deflating.
@@ -77,11 +85,6 @@ bool ShouldDeflate(const std::string& name) {
     return !(extension == "jpg" || extension == "png" || extension == "gif" ||
              extension == "webp" || extension == "woff" || extension == "woff2" ||
              extension == "avif");
-}
-
-std::string FileNameOf(const std::string& url) {
-    std::string path = url.substr(0, url.find_first_of("?#"));
-    return path.substr(path.find_last_of('/') + 1);
 }
 
 } // namespace
@@ -97,11 +100,10 @@ PageArchive PageJob::Make() {
     ProcessQueues();
 
     PageArchive archive;
-    for (const TextFile& file : texts_) {
-        const std::string prefix = file.prefix;
-        std::string text = ApplyEdits(file.source, file.edits, [&](int id) {
+    for (TextFile& file : texts_) {
+        std::string text = ApplyEdits(file.source, std::move(file.edits), [&](int id) {
             const std::string& name = resources_[std::size_t(id)].name;
-            return name.empty() ? std::string(kNowhere) : prefix + name;
+            return name.empty() ? std::string(kNowhere) : file.prefix + name;
         });
         archive.Add(file.entry, std::move(text), true);
     }
@@ -117,15 +119,15 @@ FetchResult PageJob::FetchPage() {
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
     if (IsHtml(page)) {
-        if (EstimateNestingDepth(page.body, limits_.maxNestingDepth) > limits_.maxNestingDepth)
+        if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
             throw PageError("Page nested too deeply");
         return page;
     }
-    if (SniffImageFormat(page.body) != ImageFormat::Unknown && page.status < 400)
-        return page;
     if (page.status >= 400)
         throw PageError("Origin answered " + std::to_string(page.status));
-    throw PageError("Not an HTML page");
+    if (SniffImageFormat(page.body) == ImageFormat::Unknown)
+        throw PageError("Not an HTML page");
+    return page;
 }
 
 // An address that shows an image alone gets a page of its own around it; the
@@ -229,8 +231,7 @@ void PageJob::Process(Resource& resource) {
             break;
         }
         case ResourceKind::Document:
-            if (!IsHtml(fetched) || EstimateNestingDepth(fetched.body, limits_.maxNestingDepth) >
-                                        limits_.maxNestingDepth)
+            if (!IsHtml(fetched) || NestsTooDeeply(fetched.body, limits_.maxNestingDepth))
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
             AddDocument(fetched, kFilesFolder + resource.name, "", resource.depth);
