@@ -43,14 +43,13 @@ public:
                       const std::string& referer = {});
 
     // Bytes received from origins so far: headers and bodies as sent.
-    std::int64_t WireBytes() const { return wireBytes_; }
+    std::int64_t WireBytes() const;
 
     // The transfer's working state; defined where the callbacks live.
     struct State;
 
 private:
     std::unique_ptr<State> state_;
-    std::int64_t wireBytes_ = 0;
 };
 
 } // namespace zel::service
