@@ -6,10 +6,6 @@
 namespace zel::service {
 namespace {
 
-// Where a left-out reference points: an empty inline resource, so nothing is
-// fetched from the network when the page is shown.
-constexpr char kNowhere[] = "data:,";
-
 ResourceKind KindOf(CssRefKind kind) {
     switch (kind) {
     case CssRefKind::Import:

@@ -1,13 +1,11 @@
 #include "CssScan.h"
 
+#include "AsciiText.h"
+
 #include <cctype>
 
 namespace zel::service {
 namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 bool IsNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
@@ -66,7 +64,7 @@ private:
 
     void SkipSpaceAndComments() {
         while (pos_ < css_.size()) {
-            if (IsSpace(css_[pos_]))
+            if (IsAsciiSpace(css_[pos_]))
                 ++pos_;
             else if (css_[pos_] == '/' && Next() == '*')
                 SkipComment();
@@ -91,7 +89,7 @@ private:
                             std::isxdigit(static_cast<unsigned char>(css_[pos_]));
                  ++n)
                 ++pos_;
-            if (pos_ < css_.size() && IsSpace(css_[pos_]))
+            if (pos_ < css_.size() && IsAsciiSpace(css_[pos_]))
                 ++pos_;
             return;
         }
@@ -127,7 +125,7 @@ private:
             url = ReadString();
             SkipSpaceAndComments();
         } else {
-            while (pos_ < css_.size() && css_[pos_] != ')' && !IsSpace(css_[pos_])) {
+            while (pos_ < css_.size() && css_[pos_] != ')' && !IsAsciiSpace(css_[pos_])) {
                 if (css_[pos_] == '\\')
                     ReadEscape(url);
                 else

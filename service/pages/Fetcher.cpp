@@ -1,12 +1,12 @@
 #include "Fetcher.h"
 
 #include "AddressCheck.h"
+#include "AsciiText.h"
 #include "PageError.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 
 namespace zel::service {
@@ -16,12 +16,6 @@ constexpr int kMaxRedirects = 5;
 // Below this size a body is never taken for a decompression bomb.
 constexpr std::int64_t kRatioFloorBytes = 1 << 20;
 const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) zelservice/1.0";
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
 
 std::string Trim(const std::string& text) {
     const auto begin = text.find_first_not_of(" \t\r\n");
@@ -41,10 +35,10 @@ void InitCurlOnce() {
 // What one transfer collects, and why it stopped early.
 struct Fetcher::State {
     CURL* curl = nullptr;
-    PageLimits limits;
+    int maxDecodedRatio = 0;
     std::function<void(std::int64_t)> onWireBytes;
     AddressPolicy allowAddress;
-    Fetcher* owner = nullptr;
+    std::int64_t wireBytes = 0; // of every transfer so far
 
     FetchResult result;
     std::int64_t maxBody = 0;
@@ -59,7 +53,7 @@ struct Fetcher::State {
             return;
         const std::int64_t delta = transferWire - reportedThisTransfer;
         reportedThisTransfer = transferWire;
-        owner->wireBytes_ += delta;
+        wireBytes += delta;
         if (onWireBytes)
             onWireBytes(delta);
     }
@@ -89,7 +83,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* contex
     const std::int64_t raw =
         std::max<std::int64_t>(1, InfoBytes(state->curl, CURLINFO_SIZE_DOWNLOAD_T));
     const std::int64_t decoded = std::int64_t(result.body.size());
-    if (decoded > kRatioFloorBytes && decoded / raw > state->limits.maxDecodedRatio) {
+    if (decoded > kRatioFloorBytes && decoded / raw > state->maxDecodedRatio) {
         state->tooBig = true;
         return 0;
     }
@@ -185,10 +179,9 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
                  AddressPolicy allowAddress)
     : state_(std::make_unique<State>()) {
     InitCurlOnce();
-    state_->limits = limits;
+    state_->maxDecodedRatio = limits.maxDecodedRatio;
     state_->onWireBytes = std::move(onWireBytes);
     state_->allowAddress = std::move(allowAddress);
-    state_->owner = this;
     CURL* curl = curl_easy_init();
     if (curl == nullptr)
         throw PageError("Out of memory");
@@ -219,6 +212,10 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
 
 Fetcher::~Fetcher() {
     curl_easy_cleanup(state_->curl);
+}
+
+std::int64_t Fetcher::WireBytes() const {
+    return state_->wireBytes;
 }
 
 FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,

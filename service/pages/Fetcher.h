@@ -45,7 +45,7 @@ public:
     // Bytes received from origins so far: headers and bodies as sent.
     // A transfer cut off at its limit has received at most one buffer
     // beyond it, and those bytes count too: they did come.
-    std::int64_t WireBytes() const { return wireBytes_; }
+    std::int64_t WireBytes() const;
 
     static constexpr long kReceiveBufferBytes = 16 * 1024;
 
@@ -54,7 +54,6 @@ public:
 
 private:
     std::unique_ptr<State> state_;
-    std::int64_t wireBytes_ = 0;
 };
 
 } // namespace zel::service

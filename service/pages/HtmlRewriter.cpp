@@ -1,5 +1,6 @@
 #include "HtmlRewriter.h"
 
+#include "AsciiText.h"
 #include "CssRewriter.h"
 #include "Url.h"
 
@@ -13,21 +14,14 @@
 namespace zel::service {
 namespace {
 
-constexpr char kNowhere[] = "data:,";
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return out;
+bool IsCharsetChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
+           c == ':';
 }
 
 bool IsCharsetName(const std::string& name) {
-    if (name.empty() || name.size() > 40)
-        return false;
-    return std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == ':';
-    });
+    return !name.empty() && name.size() <= 40 &&
+           std::all_of(name.begin(), name.end(), IsCharsetChar);
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -60,8 +54,7 @@ std::string CharsetInMeta(std::string_view html) {
         const char c = head[i];
         if ((c == '"' || c == '\'') && name.empty())
             continue;
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
-              c == ':'))
+        if (!IsCharsetChar(c))
             break;
         name += c;
     }
@@ -163,6 +156,10 @@ std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
     return best->url;
 }
 
+const GumboNode* Child(const GumboElement& element, unsigned i) {
+    return static_cast<const GumboNode*>(element.children.data[i]);
+}
+
 struct GumboFree {
     void operator()(GumboOutput* output) const {
         gumbo_destroy_output(&kGumboDefaultOptions, output);
@@ -201,10 +198,13 @@ private:
                InSource(attribute->original_name) &&
                (attribute->original_value.length == 0 || InSource(attribute->original_value));
     }
+    std::size_t EndOf(const GumboStringPiece& piece) const {
+        return Offset(piece.data) + piece.length;
+    }
     std::size_t AttributeEnd(const GumboAttribute* attribute) const {
         if (attribute->original_value.length > 0)
-            return Offset(attribute->original_value.data) + attribute->original_value.length;
-        return Offset(attribute->original_name.data) + attribute->original_name.length;
+            return EndOf(attribute->original_value);
+        return EndOf(attribute->original_name);
     }
 
     // --- edits ---
@@ -235,27 +235,22 @@ private:
     void RemoveTags(const GumboElement& element) {
         if (!FromSource(element))
             return;
-        const std::size_t begin = Offset(element.original_tag.data);
-        Replace(begin, begin + element.original_tag.length, {});
-        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag)) {
-            const std::size_t end = Offset(element.original_end_tag.data);
-            Replace(end, end + element.original_end_tag.length, {});
-        }
+        Replace(Offset(element.original_tag.data), EndOf(element.original_tag), {});
+        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
+            Replace(Offset(element.original_end_tag.data), EndOf(element.original_end_tag), {});
     }
     void RemoveElement(const GumboElement& element) {
         if (!FromSource(element))
             return;
         const std::size_t begin = Offset(element.original_tag.data);
-        std::size_t end = begin + element.original_tag.length;
+        std::size_t end = EndOf(element.original_tag);
         for (unsigned i = 0; i < element.children.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            const GumboNode* child = Child(element, i);
             if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
-                end = std::max(end, Offset(child->v.text.original_text.data) +
-                                        child->v.text.original_text.length);
+                end = std::max(end, EndOf(child->v.text.original_text));
         }
         if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
-            end = std::max(end,
-                           Offset(element.original_end_tag.data) + element.original_end_tag.length);
+            end = std::max(end, EndOf(element.original_end_tag));
         Replace(begin, end, {});
     }
 
@@ -306,41 +301,44 @@ private:
         return gumbo_get_attribute(&element.attributes, name);
     }
 
-    void FindBase() {
-        std::vector<const GumboNode*> stack{output_->root};
-        while (!stack.empty()) {
-            const GumboNode* node = stack.back();
-            stack.pop_back();
-            if (node->type != GUMBO_NODE_ELEMENT)
-                continue;
-            const GumboElement& element = node->v.element;
-            if (element.tag == GUMBO_TAG_BASE) {
-                if (const auto* href = Attribute(element, "href"))
-                    if (const auto url = ResolveUrl(context_.url, href->value)) {
-                        base_ = *url;
-                        return;
-                    }
-            }
-            if (element.tag == GUMBO_TAG_BODY)
-                continue; // a base element counts in the head only
-            for (unsigned i = element.children.length; i-- > 0;)
-                stack.push_back(static_cast<const GumboNode*>(element.children.data[i]));
-        }
-    }
-
-    void Walk() {
+    // Elements and templates in document order; `visit` tells whether to go
+    // on into the children.
+    template <typename Visit> void ForEachElement(Visit visit) const {
         std::vector<const GumboNode*> stack{output_->root};
         while (!stack.empty()) {
             const GumboNode* node = stack.back();
             stack.pop_back();
             if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
                 continue;
-            const GumboElement& element = node->v.element;
-            if (FromSource(element))
-                Visit(node);
-            for (unsigned i = element.children.length; i-- > 0;)
-                stack.push_back(static_cast<const GumboNode*>(element.children.data[i]));
+            if (!visit(node))
+                continue;
+            for (unsigned i = node->v.element.children.length; i-- > 0;)
+                stack.push_back(Child(node->v.element, i));
         }
+    }
+
+    void FindBase() {
+        bool found = false;
+        ForEachElement([&](const GumboNode* node) {
+            if (found || node->type == GUMBO_NODE_TEMPLATE)
+                return false;
+            const GumboElement& element = node->v.element;
+            if (element.tag == GUMBO_TAG_BASE)
+                if (const auto* href = Attribute(element, "href"))
+                    if (const auto url = ResolveUrl(context_.url, href->value)) {
+                        base_ = *url;
+                        found = true;
+                    }
+            return element.tag != GUMBO_TAG_BODY; // a base element counts in the head only
+        });
+    }
+
+    void Walk() {
+        ForEachElement([&](const GumboNode* node) {
+            if (FromSource(node->v.element))
+                Visit(node);
+            return true;
+        });
     }
 
     void Visit(const GumboNode* node) {
@@ -505,7 +503,7 @@ private:
 
     void VisitStyleElement(const GumboElement& element) {
         for (unsigned i = 0; i < element.children.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            const GumboNode* child = Child(element, i);
             if (child->type != GUMBO_NODE_TEXT || !InSource(child->v.text.original_text))
                 continue;
             const GumboStringPiece& text = child->v.text.original_text;
@@ -525,20 +523,20 @@ private:
 
     // The declaration goes first in the head, where browsers look for it.
     void AddCharset() {
-        if (context_.charset.empty() || !IsCharsetName(context_.charset))
+        if (!IsCharsetName(context_.charset))
             return;
         std::size_t at = 0;
         const GumboNode* root = output_->root;
         const GumboNode* head = nullptr;
         for (unsigned i = 0; i < root->v.element.children.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(root->v.element.children.data[i]);
+            const GumboNode* child = Child(root->v.element, i);
             if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD)
                 head = child;
         }
         if (head && FromSource(head->v.element))
-            at = Offset(head->v.element.original_tag.data) + head->v.element.original_tag.length;
+            at = EndOf(head->v.element.original_tag);
         else if (FromSource(root->v.element))
-            at = Offset(root->v.element.original_tag.data) + root->v.element.original_tag.length;
+            at = EndOf(root->v.element.original_tag);
         else
             at = AfterDoctype();
         Replace(at, at, {{"<meta charset=\"" + context_.charset + "\">"}});

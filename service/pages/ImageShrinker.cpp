@@ -5,7 +5,6 @@
 #include <vips/vips.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -333,8 +332,8 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     std::vector<ShrunkImage> candidates;
     if (originalFits)
         candidates.push_back({original, format});
-    auto add = [&](ImageFormat out) {
-        if (auto bytes = Save(ready.get(), out, wanted.quality, bitdepth))
+    auto add = [&](VipsImage* from, ImageFormat out) {
+        if (auto bytes = Save(from, out, wanted.quality, bitdepth))
             candidates.push_back({std::move(*bytes), out});
     };
     if (!animated && !transparent) {
@@ -344,35 +343,29 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
             opaque =
                 Then(Image(static_cast<VipsImage*>(g_object_ref(ready.get()))),
                      [](VipsImage* in, VipsImage** out) { return vips_flatten(in, out, nullptr); });
-        if (opaque) {
-            if (auto bytes = Save(opaque.get(), ImageFormat::Jpeg, wanted.quality, bitdepth))
-                candidates.push_back({std::move(*bytes), ImageFormat::Jpeg});
-        } else {
-            add(ImageFormat::Jpeg);
-        }
+        add(opaque ? opaque.get() : ready.get(), ImageFormat::Jpeg);
     }
     // A palette never wins for a photo, and quantising a large one is slow.
     if (!photo) {
-        add(ImageFormat::Gif);
+        add(ready.get(), ImageFormat::Gif);
         if (!animated && (bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8))
-            add(ImageFormat::Png);
+            add(ready.get(), ImageFormat::Png);
     }
     // Lossy WebP stores colour apart from brightness and brings back a tinge
     // of colour into grey pictures.
     if (!wanted.gray)
-        add(ImageFormat::Webp);
+        add(ready.get(), ImageFormat::Webp);
     return candidates;
 }
 
 ShrunkImage ShrinkImage(const std::string& original, const ImageSettings& settings, ImageBox box,
                         std::int64_t maxPixels) {
     std::vector<ShrunkImage> candidates = ImageCandidates(original, settings, box, maxPixels);
-    const ShrunkImage unchanged{original, SniffImageFormat(original)};
     const auto best = std::min_element(
         candidates.begin(), candidates.end(),
         [](const ShrunkImage& a, const ShrunkImage& b) { return a.bytes.size() < b.bytes.size(); });
     if (best == candidates.end() || best->bytes.size() > original.size())
-        return unchanged;
+        return {original, SniffImageFormat(original)};
     return std::move(*best);
 }
 

@@ -12,8 +12,6 @@
 namespace zel::service {
 namespace {
 
-constexpr char kFolder[] = "page.files/";
-
 bool IsValidFileName(const std::string& name) {
     if (name.empty() || name.size() > 100 || name[0] == '.')
         return false;
@@ -23,9 +21,14 @@ bool IsValidFileName(const std::string& name) {
     return true;
 }
 
-void Discard(zip_t* archive, const std::string& path) {
-    zip_discard(archive);
-    std::remove(path.c_str());
+constexpr char kCannotWrite[] = "Cannot write the archive";
+
+// Nothing half-written stays behind.
+[[noreturn]] void Fail(zip_t* archive, const std::string& temporary) {
+    if (archive != nullptr)
+        zip_discard(archive);
+    std::remove(temporary.c_str());
+    throw PageError(kCannotWrite);
 }
 
 } // namespace
@@ -33,7 +36,8 @@ void Discard(zip_t* archive, const std::string& path) {
 bool PageArchive::IsValidEntryName(const std::string& name) {
     if (name == "page.htm")
         return true;
-    return name.rfind(kFolder, 0) == 0 && IsValidFileName(name.substr(sizeof(kFolder) - 1));
+    return name.rfind(kFilesFolder, 0) == 0 &&
+           IsValidFileName(name.substr(sizeof(kFilesFolder) - 1));
 }
 
 void PageArchive::Add(const std::string& name, std::string bytes, bool compress) {
@@ -47,7 +51,7 @@ std::int64_t PageArchive::WriteTo(const std::string& path) const {
     int error = 0;
     zip_t* archive = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (archive == nullptr)
-        throw PageError("Cannot write the archive");
+        Fail(nullptr, temporary);
     for (const Entry& entry : entries_) {
         zip_source_t* source =
             zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
@@ -56,29 +60,22 @@ std::int64_t PageArchive::WriteTo(const std::string& path) const {
         if (index < 0) {
             if (source)
                 zip_source_free(source);
-            Discard(archive, temporary);
-            throw PageError("Cannot write the archive");
+            Fail(archive, temporary);
         }
         const zip_uint32_t mode = S_IFREG | 0644;
         if (zip_set_file_compression(archive, zip_uint64_t(index),
                                      entry.compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0) != 0 ||
             zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
-                                             mode << 16) != 0) {
-            Discard(archive, temporary);
-            throw PageError("Cannot write the archive");
-        }
+                                             mode << 16) != 0)
+            Fail(archive, temporary);
     }
-    if (zip_close(archive) != 0) {
-        Discard(archive, temporary);
-        throw PageError("Cannot write the archive");
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw PageError("Cannot write the archive");
-    }
+    if (zip_close(archive) != 0)
+        Fail(archive, temporary);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        Fail(nullptr, temporary);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        throw PageError("Cannot write the archive");
+        throw PageError(kCannotWrite);
     return info.st_size;
 }
 

@@ -10,6 +10,9 @@
 
 namespace zel::service {
 
+// The folder beside "page.htm" that holds everything the page shows.
+inline constexpr char kFilesFolder[] = "page.files/";
+
 class PageArchive {
 public:
     // `name` is "page.htm" or "page.files/<name>"; anything else is refused

@@ -1,5 +1,6 @@
 #include "PageJob.h"
 
+#include "AsciiText.h"
 #include "CssRewriter.h"
 #include "HtmlRewriter.h"
 #include "ImageShrinker.h"
@@ -12,9 +13,6 @@
 
 namespace zel::service {
 namespace {
-
-constexpr char kFolder[] = "page.files/";
-constexpr char kNowhere[] = "data:,";
 
 bool IsHtmlType(const std::string& type) {
     return type == "text/html" || type == "application/xhtml+xml";
@@ -44,6 +42,11 @@ bool IsShortExtension(const std::string& text) {
            });
 }
 
+std::string FileNameOf(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 // The file name extension a stored resource gets, so that the browser's view
 // takes it for what it is when shown from disk.
 std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
@@ -62,17 +65,18 @@ std::string ExtensionFor(const FetchResult& fetched, const std::string& url) {
                                                            {"application/javascript", "js"}};
     if (const auto known = byType.find(fetched.contentType); known != byType.end())
         return known->second;
-    std::string path = url.substr(0, url.find_first_of("?#"));
-    path = path.substr(path.find_last_of('/') + 1);
-    const auto dot = path.find_last_of('.');
+    const std::string name = FileNameOf(url);
+    const auto dot = name.find_last_of('.');
     if (dot != std::string::npos) {
-        std::string extension = path.substr(dot + 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
+        const std::string extension = Lower(name.substr(dot + 1));
         if (IsShortExtension(extension))
             return extension;
     }
     return "bin";
+}
+
+bool NestsTooDeeply(const std::string& html, int limit) {
+    return EstimateNestingDepth(html, limit) > limit;
 }
 
 // Already compressed formats gain nothing from deflating.
@@ -81,11 +85,6 @@ bool ShouldDeflate(const std::string& name) {
     return !(extension == "jpg" || extension == "png" || extension == "gif" ||
              extension == "webp" || extension == "woff" || extension == "woff2" ||
              extension == "avif");
-}
-
-std::string FileNameOf(const std::string& url) {
-    std::string path = url.substr(0, url.find_first_of("?#"));
-    return path.substr(path.find_last_of('/') + 1);
 }
 
 } // namespace
@@ -97,20 +96,19 @@ PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& 
 PageArchive PageJob::Make() {
     const FetchResult page = FetchPage();
     pageUrl_ = page.finalUrl;
-    AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFolder, 0);
+    AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
     ProcessQueues();
 
     PageArchive archive;
-    for (const TextFile& file : texts_) {
-        const std::string prefix = file.prefix;
-        std::string text = ApplyEdits(file.source, file.edits, [&](int id) {
+    for (TextFile& file : texts_) {
+        std::string text = ApplyEdits(file.source, std::move(file.edits), [&](int id) {
             const std::string& name = resources_[std::size_t(id)].name;
-            return name.empty() ? std::string(kNowhere) : prefix + name;
+            return name.empty() ? std::string(kNowhere) : file.prefix + name;
         });
         archive.Add(file.entry, std::move(text), true);
     }
     for (auto& [name, bytes] : binaries_)
-        archive.Add(kFolder + name, std::move(bytes), ShouldDeflate(name));
+        archive.Add(kFilesFolder + name, std::move(bytes), ShouldDeflate(name));
     return archive;
 }
 
@@ -121,15 +119,15 @@ FetchResult PageJob::FetchPage() {
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
     if (IsHtml(page)) {
-        if (EstimateNestingDepth(page.body, limits_.maxNestingDepth) > limits_.maxNestingDepth)
+        if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
             throw PageError("Page nested too deeply");
         return page;
     }
-    if (SniffImageFormat(page.body) != ImageFormat::Unknown && page.status < 400)
-        return page;
     if (page.status >= 400)
         throw PageError("Origin answered " + std::to_string(page.status));
-    throw PageError("Not an HTML page");
+    if (SniffImageFormat(page.body) == ImageFormat::Unknown)
+        throw PageError("Not an HTML page");
+    return page;
 }
 
 // An address that shows an image alone gets a page of its own around it; the
@@ -226,18 +224,17 @@ void PageJob::Process(Resource& resource) {
         switch (resource.kind) {
         case ResourceKind::StyleSheet: {
             resource.name = NextName("css");
-            TextFile file{kFolder + resource.name, std::move(fetched.body), {}, ""};
+            TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};
             file.edits = RewriteCss(
                 file.source, {fetched.finalUrl, request_.image.images, resource.depth}, *this);
             texts_.push_back(std::move(file));
             break;
         }
         case ResourceKind::Document:
-            if (!IsHtml(fetched) || EstimateNestingDepth(fetched.body, limits_.maxNestingDepth) >
-                                        limits_.maxNestingDepth)
+            if (!IsHtml(fetched) || NestsTooDeeply(fetched.body, limits_.maxNestingDepth))
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
-            AddDocument(fetched, kFolder + resource.name, "", resource.depth);
+            AddDocument(fetched, kFilesFolder + resource.name, "", resource.depth);
             break;
         case ResourceKind::Image:
             StoreImage(resource, fetched);

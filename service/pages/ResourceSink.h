@@ -8,6 +8,10 @@
 
 namespace zel::service {
 
+// Where a reference to a left-out resource points: an empty inline resource,
+// so nothing is fetched from the network when the page is shown.
+inline constexpr char kNowhere[] = "data:,";
+
 enum class ResourceKind {
     Image,      // recompressed when it is a JPEG, PNG, GIF or WebP
     StyleSheet, // rewritten in turn

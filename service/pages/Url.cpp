@@ -1,5 +1,7 @@
 #include "Url.h"
 
+#include "AsciiText.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -13,10 +15,6 @@ struct UrlFree {
 struct TextFree {
     void operator()(char* text) const { curl_free(text); }
 };
-
-bool IsAsciiSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 // Blanks and bytes outside ASCII are percent-encoded so that the URL parser
 // accepts addresses that pages write carelessly.
