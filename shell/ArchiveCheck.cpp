@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -20,12 +21,14 @@ struct ArchiveCloser {
 };
 using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
 
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // A name as a message may show it: control characters as "?", cut short.
 std::string shown(const std::string& name) {
     std::string out = CutUtf8(name, ShownNameBytes);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
+    std::replace_if(out.begin(), out.end(), isControl, '?');
     return out.size() < name.size() ? out + "..." : out;
 }
 
@@ -61,9 +64,8 @@ bool isPagePlace(const std::string& name, bool folder) {
 std::optional<std::string> nameRefusal(const std::string& name, bool folder) {
     if (name.empty())
         return Refused + "it holds a file without a name.";
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return Refused + "it holds a name with a control character: " + shown(name);
+    if (std::any_of(name.begin(), name.end(), isControl))
+        return Refused + "it holds a name with a control character: " + shown(name);
     if (name.find('\\') != std::string::npos)
         return Refused + "it holds a name with a backslash: " + shown(name);
     if (name.front() == '/')

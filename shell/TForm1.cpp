@@ -52,7 +52,7 @@ const QString LargestArchiveSizeText = QStringLiteral("2147483647 bytes");
 constexpr int LabelGap = 8;
 
 std::string withoutPrefix(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+    return text.starts_with(prefix) ? text.substr(prefix.size()) : text;
 }
 
 // One row of the cool bar: a band whose controls sit side by side. The
@@ -427,7 +427,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::ToolButton7Click() {
-    state_.stopFlag = true;
     Timer1->stop();
     request_->Stop();
 }
@@ -504,7 +503,7 @@ void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsL
     const bool busy = request_->Running();
     // A running request keeps the address it fetches in the box.
     if (!busy)
-        ComboBox1->setEditText(QString::fromStdString(DecodeLinkAddress(target)));
+        SetAddressText(DecodeLinkAddress(target));
     if (IsPageStoreTarget(target))
         return;
     cancel = true;
@@ -526,7 +525,7 @@ void TForm1::WebBrowser1NewWindow2(bool& cancel) {
         refuseSecondRequest();
         return;
     }
-    ComboBox1->setEditText(QString::fromStdString(statusText_));
+    SetAddressText(statusText_);
     postRequest();
 }
 
@@ -540,7 +539,7 @@ void TForm1::ToolButton1Click() {
         refuseSecondRequest();
         return;
     }
-    ComboBox1->setEditText(QString::fromStdString(ClipboardText()));
+    SetAddressText(ClipboardText());
     Action1Execute();
 }
 

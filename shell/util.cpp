@@ -4,6 +4,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "MessageBox.h"
+#include "PercentByte.h"
 #include "TextFile.h"
 
 #include <filesystem>
@@ -13,25 +14,6 @@ namespace zel {
 
 namespace {
 const std::string PageFolder = "page.files";
-
-// Every "page.files" replaced by `folder`, left to right; the search goes on
-// after each replaced occurrence, so an inserted text is never scanned again.
-std::string ReplaceFolderReferences(const std::string& line, const std::string& folder) {
-    if (folder == PageFolder)
-        return line;
-    std::string out;
-    std::size_t from = 0;
-    for (;;) {
-        std::size_t at = line.find(PageFolder, from);
-        if (at == std::string::npos)
-            break;
-        out.append(line, from, at - from);
-        out += folder;
-        from = at + PageFolder.size();
-    }
-    out.append(line, from, std::string::npos);
-    return out;
-}
 
 // Whether two existing paths name the same file or folder, under any
 // spelling or through a link.
@@ -85,19 +67,15 @@ bool IsBlankOrControl(unsigned char c) {
     return c <= ' ';
 }
 
-// Every byte for which `escape` holds becomes "%" and two upper-case hex digits.
+// Every byte for which `escape` holds becomes "%XX".
 std::string PercentEscape(const std::string& text, bool (*escape)(unsigned char)) {
-    static const char Hex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
-        if (escape(byte)) {
-            out += '%';
-            out += Hex[byte >> 4];
-            out += Hex[byte & 0x0F];
-        } else {
+        if (escape(byte))
+            AppendPercentByte(out, byte);
+        else
             out += c;
-        }
     }
     return out;
 }
@@ -142,7 +120,7 @@ void CopyPageText(const std::string& target) {
     TextWriter copy(target, TextWriter::Mode::Create);
     std::string line;
     while (source.readLine(line))
-        copy.writeLine(ReplaceFolderReferences(line, folder));
+        copy.writeLine(ReplaceAll(line, PageFolder, folder));
     copy.close();
     source.close();
 }
@@ -168,6 +146,16 @@ std::vector<std::string> PageFolderNames() {
         if (!name.starts_with('.'))
             names.push_back(std::move(name));
     return names;
+}
+
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty())
+        return text;
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t at; (at = text.find(from, done)) != std::string::npos; done = at + from.size())
+        out.append(text, done, at - done).append(to);
+    return out.append(text, done, std::string::npos);
 }
 
 std::string DecodeLinkAddress(const std::string& text) {

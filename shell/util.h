@@ -1,7 +1,7 @@
 #pragma once
-// The shell's small file and address utilities: copying the page on show
-// under another name, decoding a followed link's address, escaping a request
-// address.
+// The shell's small file and text utilities: copying the page on show under
+// another name, replacing a text throughout, decoding a followed link's
+// address, escaping a request address.
 //
 // Names are relative to the current directory, the program's folder, and use
 // "/" as the path separator.
@@ -38,6 +38,10 @@ std::vector<std::string> PageFolderNames();
 std::string PageBaseName(const std::string& path);
 // `path` without the last extension of its file name.
 std::string WithoutExtension(const std::string& path);
+
+// Every `from` replaced by `to`, left to right; the search goes on after each
+// replaced occurrence, so an inserted text is never scanned again.
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to);
 
 // "+" becomes a blank; "%" with up to two hexadecimal digits becomes the
 // character of that code (1..255); anything else after a "%" is dropped with it.
