@@ -16,7 +16,7 @@ namespace {
 class HttpRequest : public ::testing::Test {
 protected:
     std::string failureOfGet(const std::string& url) {
-        return MessageOf([&] { http.Get(url); });
+        return FailureOf([&] { http.Get(url); });
     }
 
     LoopbackServer server{std::vector<std::string>{Response("HTTP/1.0 200 OK", {}, "ok")}};

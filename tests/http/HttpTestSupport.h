@@ -3,9 +3,9 @@
 // transaction state, the fixed lines every request carries, whole requests
 // and responses, and the message of a failed operation.
 
+#include "FailureOf.h"
 #include "TQzHTTP.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,16 +60,6 @@ inline std::string DirectRequest(const std::string& requestLine, const std::stri
 
 inline std::string FirstLine(const std::string& message) {
     return message.substr(0, message.find("\r\n"));
-}
-
-// The message of the failure the operation raised, or "no failure".
-inline std::string MessageOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const zel::Exception& failure) {
-        return failure.what();
-    }
-    return "no failure";
 }
 
 } // namespace zel::test

@@ -1,5 +1,6 @@
 #include "DateTime.h"
 #include "ConvertError.h"
+#include "FailureOf.h"
 #include "PinnedClock.h"
 #include "PinnedLocale.h"
 
@@ -36,11 +37,7 @@ TEST(DateTime, ParsesShortDatesAndRejectsOthers) {
     EXPECT_EQ(StrToDate("04.03.2026"), FromQDateTime(QDateTime(QDate(2026, 3, 4), QTime(0, 0))));
     EXPECT_THROW(StrToDate("2026-03-04"), ConvertError);
     EXPECT_THROW(StrToDate(""), ConvertError);
-    try {
-        StrToDate("soon");
-    } catch (const ConvertError& e) {
-        EXPECT_STREQ(e.what(), "'soon' is not a valid date");
-    }
+    EXPECT_EQ(FailureOf<ConvertError>([] { StrToDate("soon"); }), "'soon' is not a valid date");
 }
 
 TEST(DateTime, ClockCanBePinned) {

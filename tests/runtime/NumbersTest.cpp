@@ -1,9 +1,11 @@
 #include "Numbers.h"
 #include "ConvertError.h"
+#include "FailureOf.h"
 
 #include <gtest/gtest.h>
 
 using namespace zel;
+using namespace zel::test;
 
 TEST(StrToInt, AcceptsSignsBlanksAndHex) {
     EXPECT_EQ(StrToInt("500"), 500);
@@ -16,14 +18,9 @@ TEST(StrToInt, AcceptsSignsBlanksAndHex) {
 }
 
 TEST(StrToInt, RejectsWithTheStandardText) {
-    for (std::string bad : {"", "-", "12a", "1 ", "2147483648", "$", "1.5"}) {
-        try {
-            StrToInt(bad);
-            ADD_FAILURE() << "accepted '" << bad << "'";
-        } catch (const ConvertError& e) {
-            EXPECT_EQ(e.what(), "'" + bad + "' is not a valid integer value");
-        }
-    }
+    for (std::string bad : {"", "-", "12a", "1 ", "2147483648", "$", "1.5"})
+        EXPECT_EQ(FailureOf<ConvertError>([&] { StrToInt(bad); }),
+                  "'" + bad + "' is not a valid integer value");
 }
 
 TEST(Rounding, HalfEvenAndHalfAwayFromZero) {

@@ -1,5 +1,5 @@
 #include "TextFile.h"
-#include "Exception.h"
+#include "FailureOf.h"
 #include "InOutError.h"
 #include "TempWorkDir.h"
 
@@ -52,12 +52,8 @@ TEST(TextWriter, WritesCrLfAndAppendsOnlyToExistingFiles) {
     a.writeLine("c");
     a.close();
     EXPECT_EQ(ReadFile("w.txt"), "a\r\nbc\r\n");
-    try {
-        TextWriter("missing.txt", TextWriter::Mode::Append);
-        FAIL() << "append to a missing file must fail";
-    } catch (const InOutError& e) {
-        EXPECT_STREQ(e.what(), "File not found");
-    }
+    EXPECT_EQ(FailureOf<InOutError>([] { TextWriter("missing.txt", TextWriter::Mode::Append); }),
+              "File not found");
     EXPECT_FALSE(Exists("missing.txt"));
 }
 
@@ -65,10 +61,5 @@ TEST(LoadLines, SplitsLikeAStringListAndNamesAMissingFile) {
     TempWorkDir dir;
     WriteFile("s.txt", "x\r\ny\nz\rw");
     EXPECT_EQ(LoadLines("s.txt"), (std::vector<std::string>{"x", "y", "z", "w"}));
-    try {
-        LoadLines("links.txt");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Cannot open file links.txt");
-    }
+    EXPECT_EQ(FailureOf([] { LoadLines("links.txt"); }), "Cannot open file links.txt");
 }

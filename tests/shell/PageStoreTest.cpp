@@ -1,5 +1,6 @@
 #include "PageStore.h"
 #include "DateTime.h"
+#include "FailureOf.h"
 #include "InOutError.h"
 #include "MessageBoxRecorder.h"
 #include "PinnedClock.h"
@@ -25,15 +26,6 @@ void MakePage(const std::string& text) {
     fs::create_directories("page.files");
     WriteFile("page.files/a.gif", "gif");
     WriteFile("page.files/.dot", "d");
-}
-
-template <class Check> void ExpectInOutError(Check check, const std::string& text) {
-    try {
-        check();
-        ADD_FAILURE() << "expected: " << text;
-    } catch (const InOutError& e) {
-        EXPECT_EQ(e.what(), text);
-    }
 }
 } // namespace
 
@@ -73,7 +65,7 @@ TEST(ClearCurrentPage, DeletesPlainFilesAndTheDocumentOnly) {
 TEST(AppendSegment, AppendsToAnExistingArchiveOnly) {
     TempWorkDir dir;
     WriteFile("page.dat", std::string("C\0E", 3));
-    ExpectInOutError([] { AppendSegment(); }, "File not found");
+    EXPECT_EQ(FailureOf<InOutError>([] { AppendSegment(); }), "File not found");
     EXPECT_FALSE(Exists("page.zip"));
 
     WriteFile("page.zip", "AB");
@@ -82,7 +74,7 @@ TEST(AppendSegment, AppendsToAnExistingArchiveOnly) {
     EXPECT_EQ(ReadFile("page.dat"), std::string("C\0E", 3));
 
     fs::remove("page.dat");
-    ExpectInOutError([] { AppendSegment(); }, "File not found");
+    EXPECT_EQ(FailureOf<InOutError>([] { AppendSegment(); }), "File not found");
 }
 
 TEST(WaitForPage, FindsThePageOnceTheToolHasExitedOrEndsOnStop) {
@@ -183,7 +175,7 @@ TEST(PageStoreLinks, HistoryCopiesNeverReadThroughALink) {
 
     fs::remove("page.htm");
     fs::create_symlink(dir.file("mine.txt"), "page.htm");
-    ExpectInOutError([&] { StoreInHistory(state); }, "File access denied");
+    EXPECT_EQ(FailureOf<InOutError>([&] { StoreInHistory(state); }), "File access denied");
     EXPECT_EQ(state.historyList.size(), 1u);
     EXPECT_FALSE(Exists("zelhistory/1563.htm"));
 
@@ -321,7 +313,7 @@ TEST(PageSizeFile, RoundTripsOneLittleEndianRecord) {
     TempWorkDir dir;
     RunState state;
     state.pageSizeTotal = 7;
-    ExpectInOutError([&] { ReadPageSize(state); }, "File not found");
+    EXPECT_EQ(FailureOf<InOutError>([&] { ReadPageSize(state); }), "File not found");
     EXPECT_EQ(state.pageSizeTotal, 7);
 
     state.pageSizeTotal = 0x01020304;

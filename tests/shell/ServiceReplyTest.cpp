@@ -1,22 +1,25 @@
 #include "ServiceReply.h"
+#include "FailureOf.h"
 
 #include <gtest/gtest.h>
 
 using namespace zel;
+using namespace zel::test;
 
 namespace {
 ServiceReply Read(const std::string& reply) {
     return ReadServiceReply(reply);
 }
 
+// The failure's text, which must be the warning about an unreadable reply.
+std::string UnreadableText(const std::string& reply) {
+    const std::string text = FailureOf<UnreadableReply>([&] { ReadServiceReply(reply); });
+    EXPECT_TRUE(text.starts_with("Program server sent an unreadable reply:\r")) << reply;
+    return text;
+}
+
 void ExpectUnreadable(const std::string& reply) {
-    try {
-        ReadServiceReply(reply);
-        ADD_FAILURE() << "read: " << reply;
-    } catch (const UnreadableReply& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Program server sent an unreadable reply:\r", 0), 0u)
-            << e.what();
-    }
+    UnreadableText(reply);
 }
 } // namespace
 
@@ -64,11 +67,7 @@ TEST(ServiceReply, NumbersThatAreMissingGiveAClearWarningInsteadOfAConversionErr
     ExpectUnreadable("OK,99999999999;1:");
     // A long reply is cut in the message, on a character boundary.
     ExpectUnreadable("OK " + std::string(200, 'x'));
-    try {
-        ReadServiceReply("OK " + std::string(200, '\xC3'));
-    } catch (const UnreadableReply& e) {
-        EXPECT_LT(std::string(e.what()).size(), 140u);
-    }
+    EXPECT_LT(UnreadableText("OK " + std::string(200, '\xC3')).size(), 140u);
 }
 
 TEST(ServiceReply, FieldsFollowTheFirstDelimiters) {

@@ -1,5 +1,6 @@
 #include "util.h"
 #include "Exception.h"
+#include "FailureOf.h"
 #include "FileSystem.h"
 #include "InOutError.h"
 #include "MessageBoxRecorder.h"
@@ -151,12 +152,8 @@ TEST(SavePageFiles, RefusesTargetsWhoseFilesFolderIsThePagesOwn) {
 TEST(SavePageFiles, MissingPageFailsAndLeavesTheTargetAlone) {
     TempWorkDir dir;
     WriteFile("news.htm", "keep");
-    try {
-        SavePageFiles("news.htm", dir.path(), false);
-        FAIL() << "a missing page.htm must fail";
-    } catch (const InOutError& e) {
-        EXPECT_STREQ(e.what(), "File not found");
-    }
+    EXPECT_EQ(FailureOf<InOutError>([&] { SavePageFiles("news.htm", dir.path(), false); }),
+              "File not found");
     EXPECT_EQ(ReadFile("news.htm"), "keep");
 
     // An empty or missing files folder is no failure.

@@ -3,6 +3,7 @@
 // server, and running the event loop for a while.
 
 #include "EventWait.h"
+#include "FailureOf.h"
 #include "LoopbackServer.h"
 #include "TBrumel.h"
 
@@ -38,17 +39,6 @@ inline std::unique_ptr<TestBrumel> ConnectedTo(LoopbackServer& server, int timeO
 inline void StartSilent(LoopbackServer& server) {
     server.silent();
     server.start();
-}
-
-// The message of the failure of class E (by default a socket failure) that
-// the operation raised; a failure of another class leaves the test.
-template <class E = ESockError, class F> std::string FailureOf(F&& operation) {
-    try {
-        operation();
-    } catch (const E& e) {
-        return e.what();
-    }
-    return "no failure";
 }
 
 // Handles events for `ms` milliseconds.

@@ -1,4 +1,5 @@
 #include "StatStore.h"
+#include "FailureOf.h"
 #include "InOutError.h"
 #include "PinnedClock.h"
 #include "TempWorkDir.h"
@@ -51,12 +52,7 @@ TEST(StatStore, MissingFileIsNotFoundAndNeverCreatedByWriterOrReader) {
     TempWorkDir dir;
     for (auto action : {+[] { AppendStatRecord(1, 2, "http://a"); },
                         +[] { ForEachStatRecord([](const StatRecord&) {}); }}) {
-        try {
-            action();
-            ADD_FAILURE() << "no failure";
-        } catch (const InOutError& e) {
-            EXPECT_STREQ(e.what(), "File not found");
-        }
+        EXPECT_EQ(FailureOf<InOutError>(action), "File not found");
         EXPECT_FALSE(Exists("stat.dat"));
     }
     ClearStatFile();
