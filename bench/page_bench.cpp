@@ -10,26 +10,24 @@
 #include "EventWait.h"
 #include "GuardedApplication.h"
 #include "MessageBox.h"
+#include "PageStore.h"
+#include "ProgramFolder.h"
 #include "ProgramWindows.h"
 #include "ScriptedService.h"
 #include "ServiceEndpoints.h"
-#include "SettingsRecord.h"
+#include "TempWorkDir.h"
+#include "TestEnvironment.h"
 #include "WebBrowser.h"
-#include "WebEngineSetup.h"
 #include "ZipWriter.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 using namespace zel;
@@ -41,10 +39,6 @@ constexpr int Runs = 20;
 constexpr double LoadGoalMs = 300.0;
 constexpr double CpuGoalPercent = 2.0;
 constexpr int IdleMeasureMs = 3000;
-
-void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string RandomBytes(std::size_t size) {
     std::string bytes(size, '\0');
@@ -67,22 +61,12 @@ std::string PageArchive() {
     return ZipBytes(entries);
 }
 
-void LayOutProgramFolder() {
-    SettingsRecord settings;
-    settings.setLogin("benchmark-login");
-    settings.setLoadImages(true);
-    settings.setKeepDays(30);
+// The tests' program folder, with an 800 x 600 window.
+void LayOutBenchFolder() {
+    SettingsRecord settings = TestSettings("benchmark-login");
     settings.setWidth(800);
     settings.setHeight(600);
-    settings.setJpegQuality(100);
-    settings.setColorExponent(8);
-    Write("nastr.dat", std::string(reinterpret_cast<const char*>(settings.bytes().data()),
-                                   SettingsRecord::Size));
-    Write("links.txt", "");
-    Write("stat.dat", "");
-    Write("inZel.dat", std::string(4, '\0'));
-    QDir().mkdir("zelhistory");
-    QDir().mkdir("page.files");
+    LayOutProgramFolder(settings);
 }
 
 double CpuSeconds() {
@@ -111,16 +95,18 @@ double TimeOneRun(TForm1& form) {
 double IdlePercent(TForm1& form, ScriptedService& service) {
     service.script("/zel/page", {Answer::Held()});
     double percent = -1.0;
-    QObject::connect(&service, &ScriptedService::requestArrived, [&] {
-        QTimer::singleShot(500, [&] { // let the request settle into its wait
+    // Measured once the request has settled into its wait.
+    service.atRequest(
+        service.requests().size() + 1,
+        [&] {
             const double cpu = CpuSeconds();
             QElapsedTimer clock;
             clock.start();
-            WaitUntil([] { return false; }, IdleMeasureMs);
+            Pause(IdleMeasureMs);
             percent = (CpuSeconds() - cpu) * 100.0 * 1000.0 / static_cast<double>(clock.elapsed());
             form.ToolButton7Click();
-        });
-    });
+        },
+        500);
     form.ComboBox1->setEditText("slow.example");
     form.ToolButton2Click();
     return percent;
@@ -129,13 +115,10 @@ double IdlePercent(TForm1& form, ScriptedService& service) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    PrepareWebEngine();
+    PinEnvironment(); // offscreen unless a platform is named, the web engine, the C locale
     GuardedApplication app(argc, argv);
-    QTemporaryDir folder;
-    QDir::setCurrent(folder.path());
-    LayOutProgramFolder();
+    TempWorkDir folder;
+    LayOutBenchFolder();
     SetMessageBoxHandler([](const MessageBoxCall& call) {
         std::fprintf(stderr, "message: %s\n", call.text.c_str());
         return MessageAnswer::Ok;
@@ -149,7 +132,7 @@ int main(int argc, char** argv) {
 
     auto form = CreateProgramWindows();
     form->show();
-    WaitUntil([] { return false; }, 1000); // the start page and the web engine settle
+    Pause(1000); // the start page and the web engine settle
 
     std::vector<double> runs;
     for (int i = 0; i < Runs; ++i) {

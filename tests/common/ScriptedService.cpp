@@ -80,6 +80,13 @@ void ScriptedService::close() {
     server_->close();
 }
 
+void ScriptedService::atRequest(std::size_t n, std::function<void()> action, int delayMs) {
+    connect(this, &ScriptedService::requestArrived, this, [this, n, action, delayMs] {
+        if (requests_.size() == n)
+            QTimer::singleShot(delayMs, this, action);
+    });
+}
+
 void ScriptedService::accept() {
     while (QTcpSocket* peer = server_->nextPendingConnection()) {
         peer->setParent(this);

@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -68,6 +69,9 @@ public:
     void release();
     // Stops listening: later connections are refused.
     void close();
+    // Runs `action` `delayMs` after the request number `n` (from 1) has
+    // arrived, while the program waits for its answer.
+    void atRequest(std::size_t n, std::function<void()> action, int delayMs = 50);
 
 signals:
     void requestArrived();

@@ -11,6 +11,7 @@
 #include "PinnedClock.h"
 #include "ProgramFolder.h"
 #include "ProgramWindows.h"
+#include "RecordBytes.h"
 #include "RecordingRelay.h"
 #include "ServiceEndpoints.h"
 #include "ServiceProcess.h"
@@ -35,6 +36,7 @@
 #include <QWebEnginePage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -138,14 +140,10 @@ std::int64_t NumberBetween(const std::string& reply, char first, char second) {
     return std::stoll(reply.substr(from + 1, to - from - 1));
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
 // JPEG, PNG, GIF or WebP, whichever the service found smallest.
 bool IsImage(const std::string& bytes) {
-    return StartsWith(bytes, "\xFF\xD8\xFF") || StartsWith(bytes, "\x89PNG") ||
-           StartsWith(bytes, "GIF8") || (StartsWith(bytes, "RIFF") && bytes.find("WEBP") == 8);
+    return bytes.starts_with("\xFF\xD8\xFF") || bytes.starts_with("\x89PNG") ||
+           bytes.starts_with("GIF8") || (bytes.starts_with("RIFF") && bytes.find("WEBP") == 8);
 }
 
 // Every regular file under the current folder with its bytes.
@@ -245,7 +243,7 @@ protected:
         EXPECT_EQ(answer.kind, MessageKind::Information);
         const std::string opening = "Your login is ";
         const std::size_t end = answer.text.find(" - ");
-        if (!StartsWith(answer.text, opening) || end == std::string::npos) {
+        if (!answer.text.starts_with(opening) || end == std::string::npos) {
             ADD_FAILURE() << "no login in the answer: " << answer.text;
             return "";
         }
@@ -254,6 +252,14 @@ protected:
         options->Edit1->clear();
         QTest::keyClicks(options->Edit1, QString::fromStdString(login));
         return login;
+    }
+
+    // The service's replies to the page request, then to its polls.
+    std::vector<std::string> PageAndPollReplies() const {
+        std::vector<std::string> replies = relay->Replies("/zel/page?");
+        for (const std::string& poll : relay->Replies("/zel/poll?"))
+            replies.push_back(poll);
+        return replies;
     }
 
     // Types `address` and presses Go; false when the request had to be stopped.
@@ -321,18 +327,16 @@ TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAn
     ASSERT_TRUE(Go(*form, first)) << "the request did not end in time";
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
 
-    std::vector<std::string> replies = relay->Replies("/zel/page?");
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_TRUE(StartsWith(replies[0], "NexT;")) << "the photo is late: " << replies[0];
-    for (const std::string& poll : relay->Replies("/zel/poll?"))
-        replies.push_back(poll);
+    ASSERT_EQ(relay->Replies("/zel/page?").size(), 1u);
+    const std::vector<std::string> replies = PageAndPollReplies();
+    EXPECT_TRUE(replies[0].starts_with("NexT;")) << "the photo is late: " << replies[0];
     std::int64_t pageSize = 0;
     for (std::size_t i = 0; i < replies.size(); ++i) {
         const bool last = i + 1 == replies.size();
-        EXPECT_TRUE(StartsWith(replies[i], last ? "OK," : "NexT;")) << replies[i];
+        EXPECT_TRUE(replies[i].starts_with(last ? "OK," : "NexT;")) << replies[i];
         pageSize += NumberBetween(replies[i], ';', ':');
     }
-    ASSERT_TRUE(StartsWith(replies.back(), "OK,")) << replies.back();
+    ASSERT_TRUE(replies.back().starts_with("OK,")) << replies.back();
     const std::int64_t archiveSize = NumberBetween(replies.back(), ',', ';');
     const std::vector<std::string> archives = relay->Replies("/zel/arch/" + login + "/1.dat");
     ASSERT_EQ(archives.size(), 1u);
@@ -367,10 +371,9 @@ TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAn
     ASSERT_GT(pageSize, 0);
     const std::string inZel = ReadFile("inZel.dat");
     ASSERT_EQ(inZel.size(), 4u);
-    std::uint32_t stored = 0;
-    for (int i = 3; i >= 0; --i)
-        stored = (stored << 8) | static_cast<unsigned char>(inZel[static_cast<std::size_t>(i)]);
-    EXPECT_EQ(static_cast<std::int64_t>(stored), pageSize);
+    RecordBytes<4> stored;
+    std::copy(inZel.begin(), inZel.end(), stored.data());
+    EXPECT_EQ(stored.int32At(0), pageSize);
     std::vector<StatRecord> records = StatRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].WebPage, first);
@@ -422,11 +425,9 @@ TEST_F(EndToEndTest, AnOriginTheServiceRefusesShowsItsTextAndLeavesThePageFilesA
 
     // The origin sends the service on to a local file of its machine.
     ASSERT_TRUE(Go(*form, origin.Url("/escape"))) << "the request did not end in time";
-    std::vector<std::string> replies = relay->Replies("/zel/page?");
-    for (const std::string& poll : relay->Replies("/zel/poll?"))
-        replies.push_back(poll);
+    const std::vector<std::string> replies = PageAndPollReplies();
     ASSERT_FALSE(replies.empty());
-    ASSERT_TRUE(StartsWith(replies.back(), "Bad,")) << replies.back();
+    ASSERT_TRUE(replies.back().starts_with("Bad,")) << replies.back();
     ASSERT_EQ(boxes.calls().size(), 1u);
     EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Warning);
     EXPECT_EQ(boxes.calls()[0].text, replies.back().substr(4));

@@ -4,6 +4,7 @@
 #include "Desktop.h"
 #include "EventWait.h"
 #include "MessageBoxRecorder.h"
+#include "PageStore.h"
 #include "PinnedClock.h"
 #include "ProgramFolder.h"
 #include "ProgramWindows.h"
@@ -78,13 +79,6 @@ protected:
         archive = ZipBytes({{"page.htm", PageText}, {"page.files/a.gif", "GIF89a"}});
         service.script("/zel/page", {{"OK," + std::to_string(archive.size()) + ";5000:"}});
         service.script("/zel/arch/", {{archive}});
-    }
-    // Runs `action` once the service holds the request number `n` (1-based).
-    void AtRequest(std::size_t n, std::function<void()> action) {
-        QObject::connect(&service, &ScriptedService::requestArrived, [this, n, action] {
-            if (service.requests().size() == n)
-                QTimer::singleShot(50, action);
-        });
     }
     // Moves the mouse to height `y` of the page until the status bar shows
     // what `shows` wants; the view may take a while to know what is under
@@ -189,12 +183,13 @@ TEST_F(MainWindowRequestTest, TheProgressTimerFollowsTheDownload) {
     auto form = start();
     int sampled = -1;
     bool timerOn = false;
-    AtRequest(2, [&] {
-        QTimer::singleShot(700, [&] {
+    service.atRequest(
+        2,
+        [&] {
             sampled = form->ProgressBar1->value();
             timerOn = form->Timer1->isActive();
-        });
-    });
+        },
+        750);
     form->ComboBox1->setEditText("x.example");
     form->ToolButton2Click();
     EXPECT_TRUE(timerOn);
@@ -210,7 +205,7 @@ TEST_F(MainWindowRequestTest, ASecondRequestIsRefusedWhileOneRunsAndStopEndsIt) 
     QGuiApplication::clipboard()->setText("pasted.example");
     std::string refusal;
     std::string boxWhileRunning;
-    AtRequest(1, [&] {
+    service.atRequest(1, [&] {
         QTest::mouseClick(form->ToolButton2, Qt::LeftButton);
         QTest::keyClick(form->ComboBox1, Qt::Key_Return);
         QTest::mouseClick(form->ToolButton1, Qt::LeftButton); // Paste
@@ -232,7 +227,7 @@ TEST_F(MainWindowRequestTest, ClosingTheWindowStopsTheRequestThenClosesAndWrites
     service.script("/zel/poll", {Answer::Held()});
     auto form = start();
     form->optionsDialog()->SpinEdit2->setValue(12);
-    AtRequest(2, [&] { form->close(); });
+    service.atRequest(2, [&] { form->close(); });
     form->ComboBox1->setEditText("x.example");
     QTest::mouseClick(form->ToolButton2, Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
@@ -292,7 +287,7 @@ TEST_F(MainWindowRequestTest, AScriptNavigationIsDroppedAndANewWindowLinkIsFetch
     ASSERT_TRUE(WaitUntil(
         [&] { return form->ComboBox1->currentText() == QStringLiteral("http://x.example/script"); },
         20000));
-    WaitUntil([] { return false; }, 300);
+    Pause(300);
     EXPECT_TRUE(service.requests().empty());
     EXPECT_TRUE(boxes.calls().empty());
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
@@ -300,7 +295,7 @@ TEST_F(MainWindowRequestTest, AScriptNavigationIsDroppedAndANewWindowLinkIsFetch
     // A window opened by a script with no link under the mouse: dropped too.
     ASSERT_TRUE(MoveMouse(*form, 300, [](const QString& text) { return text.isEmpty(); }));
     form->WebBrowser1->page()->runJavaScript(QStringLiteral("popup()"));
-    WaitUntil([] { return false; }, 500);
+    Pause(500);
     EXPECT_TRUE(service.requests().empty());
     EXPECT_TRUE(boxes.calls().empty());
 

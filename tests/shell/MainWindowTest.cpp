@@ -84,6 +84,12 @@ protected:
         form->show();
         return form;
     }
+    // Starts with the sample settings and `links` as the address list.
+    std::unique_ptr<TForm1> startWith(const std::string& links = "") {
+        WriteFile("nastr.dat", sampleSettings());
+        WriteFile("links.txt", links);
+        return start();
+    }
 
     std::vector<std::string> items(TForm1& form) {
         std::vector<std::string> out;
@@ -104,9 +110,7 @@ protected:
 } // namespace
 
 TEST_F(MainWindowTest, TheArchiveSizeFitsBeforeTheCheckBoxesAndTheBarKeepsItsWidth) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     const int emptyBar = form->ProgressBar1->width();
     form->Label5->setText(QStringLiteral("2147483647 bytes"));
     form->Label5->parentWidget()->layout()->activate(); // the row follows the text
@@ -117,9 +121,7 @@ TEST_F(MainWindowTest, TheArchiveSizeFitsBeforeTheCheckBoxesAndTheBarKeepsItsWid
 }
 
 TEST_F(MainWindowTest, SettingsComeBackByteForByteAfterARun) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
     EXPECT_TRUE(form->CheckBox1->isChecked());
     EXPECT_FALSE(form->CheckBox2->isChecked());
@@ -135,9 +137,7 @@ TEST_F(MainWindowTest, SettingsComeBackByteForByteAfterARun) {
 }
 
 TEST_F(MainWindowTest, ChangesOfTheRunAreSavedWithTheProxyCutTo50) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     const std::string proxy60 = std::string(50, 'p') + "0123456789";
     form->optionsDialog()->Edit2->setText(QString::fromStdString(proxy60));
     form->CheckBox2->setChecked(true);
@@ -171,11 +171,9 @@ TEST_F(MainWindowTest, MissingSettingsShowTheErrorAndTheDesignedWindow) {
 }
 
 TEST_F(MainWindowTest, CountersOfTheLastPageAreReadAtStart) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
     WriteFile("page.zip", std::string(1234, 'z'));
     WriteFile("inZel.dat", std::string("\xF4\x01\0\0", 4));
-    auto form = start();
+    auto form = startWith();
     EXPECT_EQ(form->runState().trafficCounter, 1234);
     EXPECT_EQ(form->runState().pageSizeTotal, 500);
 
@@ -214,10 +212,8 @@ TEST_F(MainWindowTest, AddressListDropsExpiredLinesButShowsThemForThisRun) {
 }
 
 TEST_F(MainWindowTest, AddressListKeepsLinesThatAreNotDates) {
-    WriteFile("nastr.dat", sampleSettings());
     const std::string foreign = "2026-03-01 written.elsewhere";
-    WriteFile("links.txt", foreign + "\r\n\r\n" + dated(3, "fine.example") + "\n");
-    auto form = start();
+    auto form = startWith(foreign + "\r\n\r\n" + dated(3, "fine.example") + "\n");
     EXPECT_TRUE(boxes.calls().empty());
     EXPECT_EQ(ReadFile("links.txt"), foreign + "\r\n\r\n" + dated(3, "fine.example") + "\r\n");
     EXPECT_EQ(items(*form), (std::vector<std::string>{foreign, "fine.example"}));
@@ -225,18 +221,15 @@ TEST_F(MainWindowTest, AddressListKeepsLinesThatAreNotDates) {
 
 TEST_F(MainWindowTest, UnpaddedDatesOfOtherLengthsKeepTheirWholeAddress) {
     SetDateFormats({"d.M.yyyy", "HH:mm:ss"}); // today is "10.3.2026", nine characters
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "9.3.2026 short.example\r\n28.12.2025 expired.example\r\n");
-    auto form = start();
+    auto form = startWith("9.3.2026 short.example\r\n28.12.2025 expired.example\r\n");
     EXPECT_EQ(items(*form), (std::vector<std::string>{"expired.example", "short.example"}));
     EXPECT_EQ(ReadFile("links.txt"), "9.3.2026 short.example\r\n");
 }
 
 TEST_F(MainWindowTest, TwoDigitYearDatesKeepTheListAcrossStarts) {
     PinnedLocale us(QLocale::c(), "M/d/yy");
-    WriteFile("nastr.dat", sampleSettings()); // keeps links for 12 days
-    WriteFile("links.txt", "3/10/26 today.example\r\n3/1/26 \r\n2/20/26 old.example\r\n");
-    auto form = start();
+    // The sample settings keep links for 12 days.
+    auto form = startWith("3/10/26 today.example\r\n3/1/26 \r\n2/20/26 old.example\r\n");
     EXPECT_EQ(items(*form), (std::vector<std::string>{"", "old.example", "today.example"}));
     EXPECT_EQ(ReadFile("links.txt"), "3/10/26 today.example\r\n3/1/26 \r\n");
     form->ComboBox1->setEditText("http://new.example");
@@ -264,17 +257,13 @@ TEST_F(MainWindowTest, RewrittenFilesKeepTheirPermissions) {
 }
 
 TEST_F(MainWindowTest, EmptyAddressListStaysEmpty) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     EXPECT_EQ(form->ComboBox1->count(), 0);
     EXPECT_EQ(ReadFile("links.txt"), "");
 }
 
 TEST_F(MainWindowTest, AddingAnAddressStripsLowerCasePrefixesOnly) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", dated(0, "example.com/a") + "\r\n");
-    auto form = start();
+    auto form = startWith(dated(0, "example.com/a") + "\r\n");
     const std::string before = ReadFile("links.txt");
 
     form->ComboBox1->setEditText("http://www.example.com/a");
@@ -295,9 +284,7 @@ TEST_F(MainWindowTest, AddingAnAddressStripsLowerCasePrefixesOnly) {
 }
 
 TEST_F(MainWindowTest, AddingWithoutLinksFileKeepsTheItemAndReports) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     std::remove("links.txt");
     form->ComboBox1->setEditText("http://new.example");
     Guarded([&] { form->AddToAddressList(); });
@@ -307,9 +294,7 @@ TEST_F(MainWindowTest, AddingWithoutLinksFileKeepsTheItemAndReports) {
 }
 
 TEST_F(MainWindowTest, LabelsToggleTheirCheckBoxes) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
-    auto form = start();
+    auto form = startWith();
     QTest::mouseClick(form->Label2, Qt::LeftButton);
     QTest::mouseClick(form->Label3, Qt::LeftButton);
     EXPECT_FALSE(form->CheckBox1->isChecked());
@@ -333,12 +318,10 @@ TEST_F(MainWindowTest, UnwritableSettingsNeverKeepTheWindowOpen) {
 }
 
 TEST_F(MainWindowTest, BackAndForwardShowThisRunsCopiesAndCloseDeletesThem) {
-    WriteFile("nastr.dat", sampleSettings());
-    WriteFile("links.txt", "");
     std::filesystem::create_directories("page.files");
     std::filesystem::create_directories("zelhistory");
     WriteFile("zelhistory/1.htm", "from another run");
-    auto form = start();
+    auto form = startWith();
     for (int i = 0; i < 3; ++i) {
         WriteFile("page.htm", "<p>page " + std::to_string(i) + "</p>");
         WriteFile("page.files/img.gif", "GIF" + std::to_string(i));

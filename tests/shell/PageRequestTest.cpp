@@ -11,7 +11,6 @@
 
 #include <QObject>
 #include <QTcpServer>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -86,18 +85,14 @@ protected:
         EXPECT_TRUE(state.historyList.empty());
         EXPECT_TRUE(StatRecords().empty());
     }
-    void ScriptWholePage(const std::string& firstReply) {
+    // The service makes the page's archive: its first reply is `firstReply`,
+    // by default that the archive is ready; a poll finds it ready.
+    void ScriptWholePage(const std::string& firstReply = "") {
         archive = PageArchive();
-        service.script("/zel/page", {{firstReply}});
-        service.script("/zel/poll", {{"OK," + std::to_string(archive.size()) + ";5000:"}});
+        const std::string ready = "OK," + std::to_string(archive.size()) + ";500:";
+        service.script("/zel/page", {{firstReply.empty() ? ready : firstReply}});
+        service.script("/zel/poll", {{ready}});
         service.script("/zel/arch/", {{archive}});
-    }
-    // Presses "Stop" as soon as the service has received `requests` requests.
-    void StopAtRequest(std::size_t requests) {
-        QObject::connect(&service, &ScriptedService::requestArrived, [this, requests] {
-            if (service.requests().size() == requests)
-                QTimer::singleShot(50, [this] { request.Stop(); });
-        });
     }
 
     TempWorkDir dir;
@@ -157,8 +152,7 @@ TEST_F(PageRequestTest, TheSameRequestsGoThroughAProxy) {
 }
 
 TEST_F(PageRequestTest, AWholePageIsUnpackedCountedStoredAndShown) {
-    ScriptWholePage("OK,100;500:");
-    service.script("/zel/page", {{"OK," + std::to_string(archive.size()) + ";500:"}});
+    ScriptWholePage();
     request.Execute();
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
     const int size = static_cast<int>(archive.size());
@@ -272,7 +266,7 @@ TEST_F(PageRequestTest, StopDuringThePageRequestAbortsIt) {
     PutEarlierPage();
     service.script("/zel/page", {{"NexT;10:"}});
     service.script("/zel/poll", {Answer::Held()});
-    StopAtRequest(2);
+    service.atRequest(2, [this] { request.Stop(); });
     request.Execute();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Request aborted."});
     EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Information);
@@ -285,7 +279,7 @@ TEST_F(PageRequestTest, StopDuringTheDownloadAbortsTheLoad) {
     PutEarlierPage();
     service.script("/zel/page", {{"OK,100;500:"}});
     service.script("/zel/arch/", {Answer::Held()});
-    StopAtRequest(2);
+    service.atRequest(2, [this] { request.Stop(); });
     request.Execute();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Load is aborted."});
     EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Information);
