@@ -30,10 +30,7 @@ std::string HugePngHeader() {
     return png;
 }
 
-class HostilePageTest : public ::testing::Test {
-protected:
-    OriginServer origin;
-};
+class HostilePageTest : public OriginTest {};
 
 TEST_F(HostilePageTest, LoopbackAndPrivateOriginsRefusedUnlessAllowed) {
     origin.Serve("/page.html", "<html><body>hello</body></html>", "text/html");

@@ -10,7 +10,7 @@
 namespace zel::service::test {
 namespace {
 
-class ImageSettingsTest : public ::testing::Test {
+class ImageSettingsTest : public OriginTest {
 protected:
     void SetUp() override {
         photo = MakePhoto(400, 300);
@@ -35,7 +35,6 @@ protected:
         return files.empty() ? std::string() : run.File(files[0]);
     }
 
-    OriginServer origin;
     std::string photo;
 };
 
@@ -53,8 +52,7 @@ TEST_F(ImageSettingsTest, LowerQualityGivesSmallerImagesNeverLargerThanTheOrigin
 TEST_F(ImageSettingsTest, GreyOutputHasNoColour) {
     EXPECT_FALSE(ReadImage(photo).grey);
     EXPECT_TRUE(ReadImage(ImageOf(Request(origin.Url("/page.html"), 60, 256, true))).grey);
-    ImageSettings grey;
-    grey.gray = true;
+    const ImageSettings grey{.gray = true};
     for (const std::string& original : {photo, MakeDrawing(80, 40, ".gif")})
         for (const ShrunkImage& candidate : ImageCandidates(original, grey, {}, 1'000'000))
             EXPECT_TRUE(ReadImage(candidate.bytes).grey) << ImageExtension(candidate.format);
@@ -65,9 +63,7 @@ TEST_F(ImageSettingsTest, PaletteOutputHasAtMostTheAskedColours) {
          {MakeDrawing(240, 60, ".png"), MakeDrawing(240, 60, ".gif"), MakePhoto(100, 80, ".png")}) {
         for (int colors : {2, 4, 32}) {
             SCOPED_TRACE(std::to_string(original.size()) + " bytes, " + std::to_string(colors));
-            ImageSettings settings;
-            settings.colors = colors;
-            settings.quality = 50;
+            const ImageSettings settings{.quality = 50, .colors = colors};
             int palettes = 0;
             for (const ShrunkImage& candidate :
                  ImageCandidates(original, settings, {}, 1'000'000)) {
@@ -82,10 +78,7 @@ TEST_F(ImageSettingsTest, PaletteOutputHasAtMostTheAskedColours) {
 }
 
 TEST_F(ImageSettingsTest, OriginalKeptWhenNothingIsSmallerOrItDoesNotDecode) {
-    ImageSettings settings;
-    settings.colors = 2;
-    settings.gray = true;
-    settings.quality = 50;
+    const ImageSettings settings{.quality = 50, .colors = 2, .gray = true};
     for (const std::string& tiny : {MakeDrawing(8, 1, ".gif"), MakeDrawing(8, 1, ".png")}) {
         const ShrunkImage kept = ShrinkImage(tiny, settings, {}, 1'000'000);
         EXPECT_LE(kept.bytes.size(), tiny.size());

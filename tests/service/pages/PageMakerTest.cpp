@@ -33,10 +33,7 @@ bool IsAcceptedEntry(const std::string& name) {
     });
 }
 
-class PageMakerTest : public ::testing::Test {
-protected:
-    OriginServer origin;
-};
+class PageMakerTest : public OriginTest {};
 
 TEST_F(PageMakerTest, ArchiveUnpacksWithEveryLocalReferenceResolving) {
     const std::string photo = MakePhoto(200, 150);

@@ -1,8 +1,12 @@
 #pragma once
 // Makes a page into a fresh temporary folder and unpacks it there with the
-// same `unzip` the browser uses, so tests look at what the browser would see.
+// same `unzip` the browser uses, so tests look at what the browser would see;
+// the pages come from an origin the test starts.
 
+#include "OriginServer.h"
 #include "PageMaker.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -39,6 +43,12 @@ private:
     PageOutcome outcome_;
     std::int64_t reported_ = 0;
     bool unpacked_ = false;
+};
+
+// A test with an origin of its own: it adds the handlers, then starts it.
+class OriginTest : public ::testing::Test {
+protected:
+    OriginServer origin;
 };
 
 PageRequest Request(const std::string& url, int quality = 100, int colors = 256, bool gray = false,
