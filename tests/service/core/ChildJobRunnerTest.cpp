@@ -96,24 +96,19 @@ TEST(ChildJobRunner, ServiceAnswersOnAfterACrashAndNeverHoldsAConnectionForAJob)
     ChildJobRunner runner(DoubleSettings());
     RunningService service(runner);
     const std::string login = service.AddLogin();
-    const auto page = [&](const std::string& url) {
-        return "/zel/page?image=1&login=" + login + "&quality=50&colors=64&gray=0&url=" + url;
-    };
 
-    EXPECT_EQ(PollToEnd(service.Port(), login, Get(service.Port(), page("http://crash/")).body),
-              BadReply(texts::kJobFailed));
+    EXPECT_EQ(AskForPage(service.Port(), login, "http://crash/"), BadReply(texts::kJobFailed));
 
     // The job runs on in its child while the reply's connection closes.
     const auto started = std::chrono::steady_clock::now();
-    const RawReply waiting =
-        SendRaw(service.Port(), "GET " + page("http://sleep/") + " HTTP/1.0\r\n\r\n", 2500ms);
+    const RawReply waiting = SendRaw(
+        service.Port(), "GET " + PageTarget(login, "http://sleep/") + " HTTP/1.0\r\n\r\n", 2500ms);
     EXPECT_TRUE(waiting.closed);
     EXPECT_EQ(waiting.body, "NexT;0:");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
 
     std::int64_t total = 0;
-    const std::string done =
-        PollToEnd(service.Port(), login, Get(service.Port(), page("http://ok/")).body, total);
+    const std::string done = AskForPage(service.Port(), login, "http://ok/", total);
     EXPECT_EQ(done.substr(0, 6), "OK,21;");
     EXPECT_EQ(total, 300);
 }

@@ -13,6 +13,7 @@
 
 using namespace zel::service;
 using namespace zel::service::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -23,15 +24,11 @@ std::string LoginTarget(const std::string& mail) {
 }
 
 ScriptedRunner::Script QuickJob() {
-    return [](const PageRequest&, const std::string& path, const auto&, const auto&) {
-        WriteFile(path, "zip");
-        return PageOutcome{true, "", 5, 3};
-    };
+    return SteppedJob(0, 5, 0ms, "zip");
 }
 
 bool IsUsableLogin(int port, const std::string& login) {
-    return Get(port, "/zel/page?image=1&login=" + login + "&url=http://example.org/").body ==
-           "OK,3;5:";
+    return Get(port, PageTarget(login, "http://example.org/")).body == "OK,3;5:";
 }
 
 } // namespace

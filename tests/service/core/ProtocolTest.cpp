@@ -14,24 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A job that reports `chunks` progress steps of `chunk` bytes, `pause`
-// apart, then writes `archive` and reports one more `chunk` bytes only in
-// its outcome (the page maker's total may exceed what it reported).
-ScriptedRunner::Script SteppedJob(int chunks, std::int64_t chunk, std::chrono::milliseconds pause,
-                                  std::string archive = "PK-archive-bytes") {
-    return [=](const PageRequest&, const std::string& path, const auto& onFetched,
-               const std::atomic<bool>& cancelled) {
-        for (int i = 0; i < chunks; ++i) {
-            if (SleepUnlessCancelled(cancelled, pause))
-                return PageOutcome{false, "cancelled", 0, 0};
-            onFetched(chunk);
-        }
-        WriteFile(path, archive);
-        return PageOutcome{true, "", chunk * (chunks + 1),
-                           static_cast<std::int64_t>(archive.size())};
-    };
-}
-
 const std::regex kOkShape(R"(OK,\d+;\d+:)");
 const std::regex kNextShape(R"(NexT;\d+:)");
 
@@ -95,10 +77,7 @@ TEST(Protocol, NewerPageRequestReplacesTheOlderOne) {
     std::thread first(
         [&] { older = Get(service.Port(), PageTarget(login, "http://slow.example/")).body; });
     std::this_thread::sleep_for(100ms);
-    std::int64_t total = 0;
-    const std::string newer =
-        PollToEnd(service.Port(), login,
-                  Get(service.Port(), PageTarget(login, "http://new.example/")).body, total);
+    const std::string newer = AskForPage(service.Port(), login, "http://new.example/");
     first.join();
 
     EXPECT_EQ(older, BadReply(texts::kReplaced));
@@ -131,7 +110,7 @@ TEST(Protocol, RefusalsAreBadRepliesWithAClearText) {
 
     EXPECT_EQ(Get(port, PageTarget(login, "http://example.org/")).body,
               "Bad,The origin is unreachable.");
-    EXPECT_TRUE(runner.Urls().size() == 1);
+    EXPECT_EQ(runner.Urls().size(), 1u);
 
     const RawReply unknownPath = Get(port, "/index.html");
     EXPECT_EQ(unknownPath.status, 404);

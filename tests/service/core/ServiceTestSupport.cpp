@@ -95,9 +95,14 @@ std::string PollToEnd(int port, const std::string& login, std::string reply, std
     return reply;
 }
 
-std::string PollToEnd(int port, const std::string& login, std::string reply) {
+std::string AskForPage(int port, const std::string& login, const std::string& url,
+                       std::int64_t& total) {
+    return PollToEnd(port, login, Get(port, PageTarget(login, url)).body, total);
+}
+
+std::string AskForPage(int port, const std::string& login, const std::string& url) {
     std::int64_t total = 0;
-    return PollToEnd(port, login, std::move(reply), total);
+    return AskForPage(port, login, url, total);
 }
 
 PageOutcome ScriptedRunner::Run(const PageRequest& request, const std::string& archivePath,
@@ -113,6 +118,21 @@ PageOutcome ScriptedRunner::Run(const PageRequest& request, const std::string& a
 std::vector<std::string> ScriptedRunner::Urls() {
     std::lock_guard lock(mutex_);
     return urls_;
+}
+
+ScriptedRunner::Script SteppedJob(int chunks, std::int64_t chunk, std::chrono::milliseconds pause,
+                                  std::string archive) {
+    return [=](const PageRequest&, const std::string& path, const auto& onFetched,
+               const std::atomic<bool>& cancelled) {
+        for (int i = 0; i < chunks; ++i) {
+            if (SleepUnlessCancelled(cancelled, pause))
+                return PageOutcome{false, "cancelled", 0, 0};
+            onFetched(chunk);
+        }
+        WriteFile(path, archive);
+        return PageOutcome{true, "", chunk * (chunks + 1),
+                           static_cast<std::int64_t>(archive.size())};
+    };
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -56,7 +56,10 @@ std::int64_t NumberBetween(const std::string& reply, char first, char second);
 // Polls as the browser does while the reply says "NexT"; returns the last
 // reply and adds every page size number, the last OK's too, to `total`.
 std::string PollToEnd(int port, const std::string& login, std::string reply, std::int64_t& total);
-std::string PollToEnd(int port, const std::string& login, std::string reply);
+// Asks for the page at `url` and polls to the end, as above.
+std::string AskForPage(int port, const std::string& login, const std::string& url,
+                       std::int64_t& total);
+std::string AskForPage(int port, const std::string& login, const std::string& url);
 
 // A runner double: `script` plays the page maker.
 class ScriptedRunner : public JobRunner {
@@ -75,6 +78,12 @@ private:
     std::mutex mutex_;
     std::vector<std::string> urls_;
 };
+
+// A job that reports `chunks` progress steps of `chunk` bytes, `pause`
+// apart, then writes `archive` and reports one more `chunk` bytes only in
+// its outcome (the page maker's total may exceed what it reported).
+ScriptedRunner::Script SteppedJob(int chunks, std::int64_t chunk, std::chrono::milliseconds pause,
+                                  std::string archive = "PK-archive-bytes");
 
 // Writes `bytes` bytes to `path` (a stand-in archive).
 void WriteFile(const std::string& path, const std::string& bytes);
