@@ -14,13 +14,21 @@ using namespace std::chrono_literals;
 
 namespace {
 
-ChildJobSettings DoubleSettings(std::chrono::seconds wallTime = 3s) {
+// Each limit a hostile job may hit is set far below or far above what the
+// job needs, so which one ends it does not depend on the machine's speed.
+struct DoubleLimits {
+    std::int64_t memoryBytes = 512LL << 20;
+    int cpuSeconds = 1;
+    std::chrono::seconds wallTime = 3s;
+};
+
+ChildJobSettings DoubleSettings(const DoubleLimits& limits = {}) {
     ChildJobSettings settings;
     settings.executable = ZEL_JOB_CHILD_DOUBLE;
-    settings.process.memoryBytes = 512LL << 20;
-    settings.process.cpuSeconds = 1;
+    settings.process.memoryBytes = limits.memoryBytes;
+    settings.process.cpuSeconds = limits.cpuSeconds;
     settings.process.fileBytes = 4LL << 20;
-    settings.wallTime = wallTime;
+    settings.wallTime = limits.wallTime;
     return settings;
 }
 
@@ -31,8 +39,8 @@ struct RunResult {
 };
 
 RunResult RunDouble(const std::string& url, const std::string& archive,
-                    const std::atomic<bool>& cancelled, std::chrono::seconds wallTime = 3s) {
-    ChildJobRunner runner(DoubleSettings(wallTime));
+                    const std::atomic<bool>& cancelled, const DoubleLimits& limits = {}) {
+    ChildJobRunner runner(DoubleSettings(limits));
     RunResult result;
     const auto started = std::chrono::steady_clock::now();
     result.outcome = runner.Run(
@@ -60,19 +68,22 @@ TEST(ChildJobRunner, HostileJobsEndInARefusalText) {
     struct Case {
         const char* url;
         const char* error;
-        std::chrono::seconds wallTime; // ample but for the one that sleeps
+        DoubleLimits limits; // ample but for the one the case is about
     };
-    std::vector<Case> cases = {{"http://crash/", texts::kJobFailed, 30s},
-                               {"http://throw/", texts::kJobFailed, 30s},
-                               {"http://spin/", texts::kCpuTime, 30s},
-                               {"http://big/", texts::kTooBig, 30s},
-                               {"http://sleep/", texts::kWallTime, 2s}};
+    const std::int64_t ampleMemory = 512LL << 20;
+    std::vector<Case> cases = {{"http://crash/", texts::kJobFailed, {ampleMemory, 30, 30s}},
+                               {"http://throw/", texts::kJobFailed, {ampleMemory, 30, 30s}},
+                               {"http://spin/", texts::kCpuTime, {ampleMemory, 1, 30s}},
+                               {"http://big/", texts::kTooBig, {ampleMemory, 30, 30s}},
+                               {"http://sleep/", texts::kWallTime, {ampleMemory, 30, 2s}}};
 #if !defined(__SANITIZE_ADDRESS__)
-    cases.push_back({"http://hog/", texts::kMemory, 30s});
+    // A small address space fills after a few blocks, long before the
+    // processing time runs out on any machine.
+    cases.push_back({"http://hog/", texts::kMemory, {96LL << 20, 30, 30s}});
 #endif
     for (const Case& c : cases) {
         const RunResult result =
-            RunDouble(c.url, (folder.Path() / "a.zip").string(), cancelled, c.wallTime);
+            RunDouble(c.url, (folder.Path() / "a.zip").string(), cancelled, c.limits);
         EXPECT_FALSE(result.outcome.ok) << c.url;
         EXPECT_EQ(result.outcome.error, c.error) << c.url;
     }
