@@ -25,11 +25,13 @@ public:
     // Makes a finished work file the login's archive, replacing the one
     // before; returns its size. Throws when it cannot.
     virtual std::int64_t Publish(const std::string& login, const std::string& workPath) = 0;
-    // Drops the work file of a job that failed or was replaced.
+    // Drops the work file of a job that failed or was replaced, with any
+    // temporary file its writer left beside it.
     virtual void Discard(const std::string& workPath) = 0;
     // The login's last archive; no data when there is none.
     virtual StoredArchive Open(const std::string& login) = 0;
-    // Removes archives and work files older than `age`.
+    // Removes archives older than `age` and the work files of jobs that no
+    // longer run.
     virtual void RemoveOlderThan(std::chrono::seconds age) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "DiskArchiveStore.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -8,13 +9,20 @@ namespace zel::service {
 
 namespace {
 
-void RemoveFilesOlderThan(const fs::path& folder, fs::file_time_type limit) {
+// Removes the files of `folder` for which `expendable` holds.
+template <typename Test> void RemoveFilesWhere(const fs::path& folder, Test expendable) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && entry.last_write_time(ignored) < limit)
+        if (entry.is_regular_file(ignored) && expendable(entry))
             fs::remove(entry.path(), ignored);
     }
+}
+
+// The work file itself or a temporary file its writer made beside it.
+bool IsFileOfWork(const std::string& fileName, const std::string& workName) {
+    return fileName.compare(0, workName.size(), workName) == 0 &&
+           (fileName.size() == workName.size() || fileName[workName.size()] == '.');
 }
 
 } // namespace
@@ -31,18 +39,40 @@ fs::path DiskArchiveStore::ArchivePath(const std::string& login) const {
 }
 
 std::string DiskArchiveStore::WorkPath(const std::string& login, std::uint64_t job) {
-    return (work_ / (login + "." + std::to_string(job) + ".zip")).string();
+    const std::string name = login + "." + std::to_string(job) + ".zip";
+    std::lock_guard lock(mutex_);
+    running_.insert(name);
+    return (work_ / name).string();
 }
 
 std::int64_t DiskArchiveStore::Publish(const std::string& login, const std::string& workPath) {
     const fs::path target = ArchivePath(login);
     fs::rename(workPath, target);
+    Forget(workPath);
     return static_cast<std::int64_t>(fs::file_size(target));
 }
 
 void DiskArchiveStore::Discard(const std::string& workPath) {
-    std::error_code ignored;
-    fs::remove(workPath, ignored);
+    Forget(workPath);
+}
+
+// The job has ended: its work file and the temporaries beside it go.
+void DiskArchiveStore::Forget(const std::string& workPath) {
+    const std::string workName = fs::path(workPath).filename().string();
+    {
+        std::lock_guard lock(mutex_);
+        running_.erase(workName);
+    }
+    RemoveFilesWhere(work_, [&](const fs::directory_entry& entry) {
+        return IsFileOfWork(entry.path().filename().string(), workName);
+    });
+}
+
+bool DiskArchiveStore::BelongsToRunningJob(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    return std::any_of(running_.begin(), running_.end(), [&](const std::string& workName) {
+        return IsFileOfWork(fileName, workName);
+    });
 }
 
 StoredArchive DiskArchiveStore::Open(const std::string& login) {
@@ -60,8 +90,13 @@ StoredArchive DiskArchiveStore::Open(const std::string& login) {
 
 void DiskArchiveStore::RemoveOlderThan(std::chrono::seconds age) {
     const auto limit = fs::file_time_type::clock::now() - age;
-    RemoveFilesOlderThan(work_, limit);
-    RemoveFilesOlderThan(archives_, limit);
+    RemoveFilesWhere(work_, [&](const fs::directory_entry& entry) {
+        return !BelongsToRunningJob(entry.path().filename().string());
+    });
+    RemoveFilesWhere(archives_, [&](const fs::directory_entry& entry) {
+        std::error_code ignored;
+        return entry.last_write_time(ignored) < limit;
+    });
 }
 
 } // namespace zel::service

@@ -6,12 +6,16 @@
 #include "ArchiveStore.h"
 
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 namespace zel::service {
 
 class DiskArchiveStore : public ArchiveStore {
 public:
     // Creates the folders; work files left by an earlier run are removed.
+    // A work path handed out counts as running until it is published or
+    // discarded.
     explicit DiskArchiveStore(const std::filesystem::path& root);
 
     std::string WorkPath(const std::string& login, std::uint64_t job) override;
@@ -22,9 +26,13 @@ public:
 
 private:
     std::filesystem::path ArchivePath(const std::string& login) const;
+    bool BelongsToRunningJob(const std::string& fileName);
+    void Forget(const std::string& workPath);
 
     std::filesystem::path work_;
     std::filesystem::path archives_;
+    std::mutex mutex_;
+    std::set<std::string> running_; // file names in work_
 };
 
 } // namespace zel::service

@@ -6,10 +6,13 @@
 #include "RateLimiter.h"
 #include "ServiceOptions.h"
 #include "ServiceTestSupport.h"
+#include "SmallDisk.h"
 #include "SqliteAccountStore.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <sqlite3.h>
+#include <sstream>
 
 using namespace zel::service;
 using namespace zel::service::test;
@@ -69,19 +72,72 @@ TEST(DiskArchiveStore, PublishedArchiveReplacesTheOlderAndOldOnesGo) {
     EXPECT_EQ(read, "first");
     EXPECT_EQ(store.Open("aaaaaaaaaaaa").size, 7);
 
-    WriteFile(store.WorkPath("bbbbbbbbbbbb", 3), "x");
     store.RemoveOlderThan(1h);
     EXPECT_TRUE(store.Open("aaaaaaaaaaaa").data);
     std::this_thread::sleep_for(1100ms);
     store.RemoveOlderThan(1s);
     EXPECT_FALSE(store.Open("aaaaaaaaaaaa").data);
-    EXPECT_FALSE(fs::exists(store.WorkPath("bbbbbbbbbbbb", 3)));
+}
+
+// A job killed while its archive is written leaves the writer's temporary
+// file beside the work file; nothing of a job that no longer runs stays.
+TEST(DiskArchiveStore, NothingOfAnEndedJobStaysInTheWorkFolder) {
+    TempDir folder;
+    DiskArchiveStore store(folder.Path());
+    const fs::path work = folder.Path() / "work";
+    const std::string running = store.WorkPath("aaaaaaaaaaaa", 1);
+    const std::string ended = store.WorkPath("aaaaaaaaaaaa", 2);
+    for (const std::string& path : {running, running + ".part1", ended, ended + ".partXy"})
+        WriteFile(path, "x");
+    WriteFile((work / "bbbbbbbbbbbb.3.zip.part9").string(), "of a job killed before");
+    WriteFile((work / "aaaaaaaaaaaa.10.zip").string(), "not of job 1");
+
+    store.Discard(ended);
+    store.RemoveOlderThan(1h);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(work))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"aaaaaaaaaaaa.1.zip", "aaaaaaaaaaaa.1.zip.part1"}));
+
+    const std::string published = store.WorkPath("aaaaaaaaaaaa", 4);
+    WriteFile(published, "x");
+    store.Publish("aaaaaaaaaaaa", published);
+    store.Discard(running);
+    EXPECT_TRUE(fs::is_empty(work));
 }
 
 TEST(AccessLog, OneLineOfBlankSeparatedFieldsPerJob) {
     EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, true}, 0),
               "1970-01-01T00:00:00Z abcdefghijkl http://h/a%20b%0Ac 1000 300 42 ok");
     EXPECT_EQ(AccessLine({"", "", 0, 0, 7, false}, 86400), "1970-01-02T00:00:00Z - - 0 0 7 bad");
+}
+
+// A full disk cuts no line in half and stops the log only while it lasts;
+// the failure is reported once, the recovery once.
+TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
+    SmallDisk disk(64 << 10);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    std::vector<std::string> reports;
+    const fs::path path = disk.Path() / "access.log";
+    AccessLog log(path.string(), [&](const std::string& text) { reports.push_back(text); });
+    const AccessRecord record{"abcdefghijkl", "http://h/" + std::string(3000, 'p'), 1, 2, 3, true};
+
+    log.Write(record);
+    disk.Fill();
+    for (int i = 0; i < 5; ++i)
+        log.Write(record);
+    EXPECT_EQ(reports.size(), 1u);
+    disk.Free();
+    log.Write(record);
+    log.Write(record);
+    EXPECT_EQ(reports.size(), 2u);
+
+    std::istringstream lines(ReadFile(path));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(line.size(), AccessLine(record, 0).size()); // the time has a fixed width
+    EXPECT_EQ(count, 3);
 }
 
 TEST(RateLimiter, CountsPerKeyWithinASlidingWindow) {
