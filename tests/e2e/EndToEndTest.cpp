@@ -46,6 +46,7 @@
 
 using namespace zel;
 using namespace zel::test;
+using zel::service::test::ServiceProcess;
 namespace fs = std::filesystem;
 
 namespace {
