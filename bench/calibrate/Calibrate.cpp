@@ -1,7 +1,7 @@
 // Finds, for every JPEG quality 1..100, the WebP and AVIF quality whose mean
-// SSIM over a corpus of pictures equals JPEG's, and prints the table as the
-// body of QualityCalibration.cpp:
-//   zel_calibrate <picture>... > service/pages/QualityCalibration.cpp
+// SSIM over a corpus of pictures equals JPEG's, and prints the tables (C++)
+// that QualityCalibration.cpp keeps (run.sh puts them in place):
+//   zel_calibrate <picture>...
 // Each picture is shrunk to at most kSide pixels (the service sends shown
 // sizes, not full photos) and encoded at a grid of qualities; between grid
 // points the curves are interpolated. Its last line (on stderr) is the bytes
@@ -121,36 +121,6 @@ void PrintTable(const char* name, const Curve& jpeg, const Curve& other) {
     std::printf("\n};\n\n");
 }
 
-constexpr const char* kHead = R"(#include "QualityCalibration.h"
-
-#include <algorithm>
-
-namespace zel::service {
-namespace {
-
-// Made by "bash bench/calibrate/run.sh" (zel_calibrate): the quality
-// at which WebP and AVIF reach the mean SSIM of JPEG at each quality 1..100,
-// over a fixed sample of the savings corpus's photos and screenshots.
-)";
-
-constexpr const char* kFunction = R"(} // namespace
-
-int CalibratedQuality(LossyEncoder encoder, int jpegQuality) {
-    const int q = std::clamp(jpegQuality, 1, 100);
-    switch (encoder) {
-    case LossyEncoder::Webp:
-        return kWebp[q - 1];
-    case LossyEncoder::Avif:
-        return kAvif[q - 1];
-    case LossyEncoder::Jpeg:
-        break;
-    }
-    return q;
-}
-
-} // namespace zel::service
-)";
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -184,7 +154,9 @@ int main(int argc, char** argv) {
     for (Curve& curve : curves)
         for (int g = 0; g < kGridSize; ++g)
             curve.ssim[g] /= pictures;
-    std::printf("%s", kHead);
+    std::printf("\n// Made by \"bash bench/calibrate/run.sh\" (zel_calibrate): the quality\n"
+                "// at which WebP and AVIF reach the mean SSIM of JPEG at each quality 1..100,\n"
+                "// over a fixed sample of the savings corpus's photos and screenshots.\n");
     std::printf("// The mean SSIM (luminance) over %d pictures at each grid quality:\n", pictures);
     for (const Format format : kFormats) {
         std::printf("//  %s", format == Format::Jpeg   ? "jpeg"
@@ -198,7 +170,6 @@ int main(int argc, char** argv) {
     std::printf("\n");
     PrintTable("Webp", curves[0], curves[1]);
     PrintTable("Avif", curves[0], curves[2]);
-    std::printf("%s", kFunction);
     std::fprintf(stderr, "bytes for JPEG's SSIM against JPEG's bytes: WebP %.2f, AVIF %.2f\n",
                  BytesAtEqualSsim(curves[0], curves[1]), BytesAtEqualSsim(curves[0], curves[2]));
     return 0;
