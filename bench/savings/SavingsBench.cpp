@@ -85,13 +85,15 @@ double Median(std::vector<double> values) {
 struct Tally {
     double sum = 0;
     int count = 0;
+    int belowJpeg = 0; // pictures more than 0.01 below a JPEG's SSIM at the same quality
 };
 
 // One line per setting: the mean SSIM of the pictures sent, per format.
 void PrintImageQuality(const Setting& setting, const std::map<std::string, Tally>& formats) {
     std::printf("%3d/%-4d", setting.quality, setting.colors);
     for (const auto& [format, tally] : formats)
-        std::printf("  %s %.4f (%d)", format.c_str(), tally.sum / tally.count, tally.count);
+        std::printf("  %s %.4f (%d, %d below JPEG)", format.c_str(), tally.sum / tally.count,
+                    tally.count, tally.belowJpeg);
     std::printf("\n");
 }
 
@@ -229,10 +231,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: %s\n", pages[i].url.c_str(), made.error.c_str());
                 continue;
             }
-            for (const SentImage& image : judge.Judge(pages[i].url, archive)) {
+            for (const SentImage& image : judge.Judge(pages[i].url, archive, setting.quality)) {
                 Tally& tally = quality[s][image.format];
                 tally.sum += image.ssim;
                 ++tally.count;
+                tally.belowJpeg += image.ssim < image.jpegSsim - 0.01;
                 auto& sizes = pictureBytes[{i, image.element}];
                 sizes.resize(settings.size(), -1);
                 sizes[s] = image.bytes;
@@ -266,7 +269,8 @@ int main(int argc, char** argv) {
                         int(pages.size() - results.size()));
     }
     std::printf("mean SSIM (luminance) of the <img> pictures sent, against the original "
-                "scaled to the same size; per format (pictures):\n");
+                "scaled to the same size; per format (pictures, of them more than 0.01 below "
+                "a JPEG's at the setting's quality):\n");
     for (std::size_t s = 0; s < settings.size(); ++s)
         PrintImageQuality(settings[s], quality[s]);
     PrintMonotonicity(pictureBytes, pages);

@@ -3,14 +3,17 @@
 #include "HttpGet.h"
 #include "Ssim.h"
 #include "Url.h"
+#include "VipsRef.h"
 
 #include <gumbo.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <initializer_list>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -78,6 +81,28 @@ std::map<std::string, std::string> ArchiveFiles(const std::string& path) {
     return files;
 }
 
+// The plane as a grey JPEG at `quality`, decoded again: a JPEG's luminance
+// at a quality does not depend on its colour.
+zel::bench::LumaPlane AsJpeg(const zel::bench::LumaPlane& plane, int quality) {
+    std::vector<unsigned char> pixels;
+    pixels.reserve(std::size_t(plane.Width()) * plane.Height());
+    for (int y = 0; y < plane.Height(); ++y)
+        for (int x = 0; x < plane.Width(); ++x)
+            pixels.push_back(
+                static_cast<unsigned char>(std::clamp(plane.At(x, y) + 0.5f, 0.f, 255.f)));
+    const zel::bench::VipsRef image(vips_image_new_from_memory(
+        pixels.data(), pixels.size(), plane.Width(), plane.Height(), 1, VIPS_FORMAT_UCHAR));
+    void* data = nullptr;
+    std::size_t size = 0;
+    if (!image || vips_jpegsave_buffer(image.get(), &data, &size, "Q", quality, nullptr) != 0) {
+        vips_error_clear();
+        throw std::runtime_error("cannot encode the JPEG to compare with");
+    }
+    const std::string bytes(static_cast<const char*>(data), size);
+    g_free(data);
+    return zel::bench::LumaPlane::FromBuffer(bytes);
+}
+
 } // namespace
 
 const std::string& SentImages::Original(const std::string& url) {
@@ -91,8 +116,8 @@ const std::string& SentImages::Original(const std::string& url) {
     return found->second;
 }
 
-std::vector<SentImage> SentImages::Judge(const std::string& pageUrl,
-                                         const std::string& archivePath) {
+std::vector<SentImage> SentImages::Judge(const std::string& pageUrl, const std::string& archivePath,
+                                         int jpegQuality) {
     const std::map<std::string, std::string> files = ArchiveFiles(archivePath);
     const auto page = files.find("page.htm");
     if (page == files.end())
@@ -120,6 +145,7 @@ std::vector<SentImage> SentImages::Judge(const std::string& pageUrl,
             image.format = sent[i].substr(sent[i].rfind('.') + 1);
             image.bytes = std::int64_t(file->second.size());
             image.ssim = zel::bench::Ssim(original, picture).mean;
+            image.jpegSsim = zel::bench::Ssim(original, AsJpeg(original, jpegQuality)).mean;
             judged.push_back(image);
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "%s: %s\n", sent[i].c_str(), failure.what());

@@ -13,13 +13,15 @@ struct SentImage {
     int element = 0;    // index of the <img> in the page
     std::string format; // the sent file's extension
     std::int64_t bytes = 0;
-    double ssim = 0; // mean SSIM on luminance against the original
+    double ssim = 0;     // mean SSIM on luminance against the original
+    double jpegSsim = 0; // the same for a JPEG of the original at the setting's quality
 };
 
 class SentImages {
 public:
     // The original page's and pictures' bytes are kept for the next setting.
-    std::vector<SentImage> Judge(const std::string& pageUrl, const std::string& archivePath);
+    std::vector<SentImage> Judge(const std::string& pageUrl, const std::string& archivePath,
+                                 int jpegQuality);
 
 private:
     const std::string& Original(const std::string& url);
