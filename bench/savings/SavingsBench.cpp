@@ -12,9 +12,9 @@
 // request, polls, archive), and everything that came over the wire, headers
 // included, is compared with the origin's bytes with headers.
 
+#include "HttpGet.h"
 #include "PageMaker.h"
-
-#include <curl/curl.h>
+#include "SentImages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,10 +67,54 @@ std::vector<Page> ReadBaseline(const std::string& path) {
     return pages;
 }
 
-double Median(std::vector<double> values) {
+// The value below which `share` of the values lie, linear between neighbours.
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    const double place = share * double(values.size() - 1);
+    const std::size_t below = std::size_t(place);
+    const std::size_t above = std::min(below + 1, values.size() - 1);
+    return values[below] + (place - double(below)) * (values[above] - values[below]);
+}
+
+double Median(std::vector<double> values) {
+    return Percentile(std::move(values), 0.5);
+}
+
+struct Tally {
+    double sum = 0;
+    int count = 0;
+    int belowJpeg = 0; // pictures more than 0.01 below a JPEG's SSIM at the same quality
+};
+
+// One line per setting: the mean SSIM of the pictures sent, per format.
+void PrintImageQuality(const Setting& setting, const std::map<std::string, Tally>& formats) {
+    std::printf("%3d/%-4d", setting.quality, setting.colors);
+    for (const auto& [format, tally] : formats)
+        std::printf("  %s %.4f (%d, %d below JPEG)", format.c_str(), tally.sum / tally.count,
+                    tally.count, tally.belowJpeg);
+    std::printf("\n");
+}
+
+// Each picture's bytes may only fall (or stay) as the settings go down.
+void PrintMonotonicity(
+    const std::map<std::pair<std::size_t, int>, std::vector<std::int64_t>>& bytes,
+    const std::vector<Page>& pages) {
+    int judged = 0, rising = 0;
+    for (const auto& [key, sizes] : bytes) {
+        if (sizes.size() < 3 || std::count(sizes.begin(), sizes.end(), -1) > 0)
+            continue;
+        ++judged;
+        if (std::is_sorted(sizes.rbegin(), sizes.rend()))
+            continue;
+        ++rising;
+        std::fprintf(stderr, "not monotone: <img> %d of %s: %lld, %lld, %lld bytes\n", key.second,
+                     pages[key.first].url.c_str(), static_cast<long long>(sizes[0]),
+                     static_cast<long long>(sizes[1]), static_cast<long long>(sizes[2]));
+    }
+    std::printf("monotone over the settings: %d of %d pictures (%d cost more at a lower one)\n",
+                judged - rising, judged, rising);
 }
 
 // The service's replies for one page: the page request's answer (after which
@@ -98,28 +143,6 @@ Made MakeDirectly(const std::string& url, const Setting& setting, const std::str
     return made;
 }
 
-std::size_t Collect(char* data, std::size_t size, std::size_t count, void* body) {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
-}
-
-// One exchange with the service: the body, and the bytes received with headers.
-std::string Get(CURL* curl, const std::string& url, std::int64_t& received) {
-    std::string body;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-    if (curl_easy_perform(curl) != CURLE_OK)
-        return {};
-    curl_off_t bodyBytes = 0;
-    long headerBytes = 0;
-    curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
-    curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &headerBytes);
-    received += bodyBytes + headerBytes;
-    return body;
-}
-
 // The page through a running service, as the browser asks for it.
 Made MakeThroughService(const std::string& service, const std::string& login,
                         const std::string& url, const Setting& setting,
@@ -133,14 +156,14 @@ Made MakeThroughService(const std::string& service, const std::string& login,
     Made made;
     const auto started = std::chrono::steady_clock::now();
     std::string reply =
-        Get(curl, service + "/zel/page?image=1&login=" + login + settings + "&url=" + escaped,
-            made.sent);
+        HttpGet(curl, service + "/zel/page?image=1&login=" + login + settings + "&url=" + escaped,
+                made.sent);
     while (reply.find("NexT") != std::string::npos)
-        reply = Get(curl, service + "/zel/poll?login=" + login + settings, made.sent);
+        reply = HttpGet(curl, service + "/zel/poll?login=" + login + settings, made.sent);
     made.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (reply.rfind("OK,", 0) == 0) {
-        const std::string zip = Get(curl, service + "/zel/arch/" + login + "/1.dat", made.sent);
+        const std::string zip = HttpGet(curl, service + "/zel/arch/" + login + "/1.dat", made.sent);
         std::ofstream(archive, std::ios::binary) << zip;
         made.ok = !zip.empty();
     }
@@ -185,10 +208,15 @@ int main(int argc, char** argv) {
                 static_cast<long long>(browserTotal),
                 throughService ? "with headers; service: zelservice, with headers"
                                : "bodies as sent by the origin; service: MakePage, bodies");
-    std::printf("%-8s %14s %8s %12s %12s %14s\n", "setting", "service bytes", "saved",
-                "median page", "worst page", "median time");
+    std::printf("%-8s %14s %8s %12s %12s %12s %9s\n", "setting", "service bytes", "saved",
+                "median page", "worst page", "median time", "95% time");
     double savedAt3032 = 0;
-    for (const Setting& setting : settings) {
+    SentImages judge;
+    std::vector<std::map<std::string, Tally>> quality(settings.size());
+    // Per picture (page, <img>): its bytes at each setting, -1 where not sent.
+    std::map<std::pair<std::size_t, int>, std::vector<std::int64_t>> pictureBytes;
+    for (std::size_t s = 0; s < settings.size(); ++s) {
+        const Setting& setting = settings[s];
         std::vector<Result> results;
         std::int64_t sent = 0;
         for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -202,6 +230,15 @@ int main(int argc, char** argv) {
             if (!made.ok) {
                 std::fprintf(stderr, "%s: %s\n", pages[i].url.c_str(), made.error.c_str());
                 continue;
+            }
+            for (const SentImage& image : judge.Judge(pages[i].url, archive, setting.quality)) {
+                Tally& tally = quality[s][image.format];
+                tally.sum += image.ssim;
+                ++tally.count;
+                tally.belowJpeg += image.ssim < image.jpegSsim - 0.01;
+                auto& sizes = pictureBytes[{i, image.element}];
+                sizes.resize(settings.size(), -1);
+                sizes[s] = image.bytes;
             }
             Result result;
             result.sent = made.sent;
@@ -223,14 +260,20 @@ int main(int argc, char** argv) {
         const double total = 1.0 - double(sent) / double(std::max<std::int64_t>(1, browserTotal));
         if (setting.quality == 30)
             savedAt3032 = total;
-        std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %13.2fs\n", setting.quality,
+        std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %11.2fs %8.2fs\n", setting.quality,
                     setting.colors, static_cast<long long>(sent), total * 100, Median(saved) * 100,
                     saved.empty() ? 0 : *std::min_element(saved.begin(), saved.end()) * 100,
-                    Median(times));
+                    Median(times), Percentile(times, 0.95));
         if (results.size() != pages.size())
             std::printf("         (%d pages failed, see above)\n",
                         int(pages.size() - results.size()));
     }
+    std::printf("mean SSIM (luminance) of the <img> pictures sent, against the original "
+                "scaled to the same size; per format (pictures, of them more than 0.01 below "
+                "a JPEG's at the setting's quality):\n");
+    for (std::size_t s = 0; s < settings.size(); ++s)
+        PrintImageQuality(settings[s], quality[s]);
+    PrintMonotonicity(pictureBytes, pages);
     std::printf("saved at 30/32 against headless Chromium's bytes: %.1f%% (goal 70%%)\n",
                 savedAt3032 * 100);
     return 0;

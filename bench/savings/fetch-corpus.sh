@@ -11,6 +11,8 @@ packages=(
   debian-handbook=11.20220922
   python-skimage-doc=0.19.3-8
   mate-backgrounds=1.26.0-1
+  # the web font of the pages with today's markup
+  fonts-dejavu-core=2.37-6
   # what the documentation links to through symbolic links (its style and scripts)
   libjs-bootstrap=3.4.1+dfsg-3+deb12u2
   libjs-sphinxdoc=5.3.0-4

@@ -3,7 +3,7 @@
 # measures what headless Chromium fetches for each page (from nginx's access
 # log), then makes each page with the service's page maker at three settings
 # and prints the comparison. Not a test; run by hand:
-#   bash bench/savings/run.sh [corpus folder] [folder for screenshots]
+#   bash bench/savings/run.sh [corpus folder] [folder to keep the screenshots in]
 # The pages go through the real service when the tree has it (or when
 # ZELSERVICE names a built zelservice); otherwise the page maker is called
 # directly.
@@ -30,6 +30,7 @@ for set in nature abstract; do
     echo "</body></html>"
   } >"$share/galleries/$set.html"
 done
+bash "$here/make-markup-pages.sh" "$share"
 
 work="$(mktemp -d)"
 trap 'kill "$nginx_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -63,33 +64,45 @@ nginx -p "$work/nginx" -c "$work/nginx.conf" &
 nginx_pid=$!
 sleep 1
 
-# Baseline: what a real browser fetches for each page, from the access log.
-baseline="$work/baseline.txt"
-: >"$baseline"
-grep -v '^#' "$here/pages.txt" | while read -r path; do
-  [ -n "$path" ] || continue
-  url="http://127.0.0.1:$port/$path"
-  before=$(wc -l <"$work/nginx/access.log")
+# A page as headless Chromium shows it, in a fresh profile: screenshot <png> <address>
+screenshot() {
+  local profile
   profile="$(mktemp -d)"
   timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
     --user-data-dir="$profile" --window-size=1280,2000 --virtual-time-budget=15000 \
-    --screenshot="$work/browser.png" "$url" >/dev/null 2>&1 || true
+    --screenshot="$1" "$2" </dev/null >/dev/null 2>&1 || true
   rm -rf "$profile"
+}
+
+# Baseline: what a real browser fetches for each page, from the access log,
+# and how it shows the page.
+baseline="$work/baseline.txt"
+: >"$baseline"
+mkdir -p "$work/shots"
+page=0
+grep -v '^#' "$here/pages.txt" | while read -r path; do
+  [ -n "$path" ] || continue
+  url="http://127.0.0.1:$port/$path"
+  before=$(wc -l <"$work/nginx/access.log")
+  screenshot "$work/shots/original-$page.png" "$url"
+  page=$((page + 1))
   sleep 0.5
   tail -n +"$((before + 1))" "$work/nginx/access.log" |
     awk -v url="$url" '{ body += $3; all += $4 } END { print url, body + 0, all + 0 }' >>"$baseline"
 done
 
-cmake -S "$here" -B "$repo/build-bench" -G Ninja >/dev/null
-ninja -C "$repo/build-bench" zel_bench_savings >/dev/null
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$here" -B "$repo/build-bench" -G Ninja "${launcher[@]}" >/dev/null
+nice ninja -C "$repo/build-bench" -j2 zel_bench_savings zel_ssim >/dev/null
 archives="$work/archives"
 
 service_args=()
 zelservice="${ZELSERVICE:-}"
 if [ -z "$zelservice" ] && [ -f "$repo/service/main.cpp" ]; then
-  cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
-  ninja -C "$repo/build" zelservice >/dev/null
+  cmake -S "$repo" -B "$repo/build" -G Ninja "${launcher[@]}" >/dev/null
+  nice ninja -C "$repo/build" -j2 zelservice >/dev/null
   zelservice="$(find "$repo/build" -type f -name zelservice -perm -u+x | head -n 1)"
 fi
 if [ -n "$zelservice" ]; then
@@ -104,24 +117,39 @@ if [ -n "$zelservice" ]; then
   [ -n "$login" ] || { echo "no login from the service: $reply" >&2; exit 1; }
   service_args=(--service "http://127.0.0.1:$service_port" "$login")
 fi
-"$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" 2>"$work/pages.log"
+VIPS_WARNING=0 "$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" \
+  >"$work/figures.txt" 2>"$work/pages.log"
 cp "$work/pages.log" "$repo/build-bench/last-pages.log"
 cp "$baseline" "$repo/build-bench/last-baseline.txt"
+head -n -1 "$work/figures.txt"
 
-# Screenshots of a few made pages as the browser's view would show them.
-if [ -n "$shots" ]; then
-  mkdir -p "$shots"
-  for zip in "$archives"/30-32-0.zip "$archives"/30-32-6.zip "$archives"/30-32-10.zip "$archives"/30-32-15.zip \
-             "$archives"/100-256-0.zip; do
-    [ -f "$zip" ] || continue
-    name="$(basename "$zip" .zip)"
-    mkdir -p "$work/show/$name" && (cd "$work/show/$name" && unzip -q -o "$zip")
-    profile="$(mktemp -d)"
-    timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-sync \
-      --disable-background-networking --disable-component-update --user-data-dir="$profile" \
-      --window-size=1280,1600 --screenshot="$shots/$name.png" "file://$work/show/$name/page.htm" \
-      >/dev/null 2>&1 || true
-    rm -rf "$profile"
+# The whole page as a reader sees it: each archive's page.htm against the
+# original, both rendered alike; SSIM of the screenshots, whole and worst
+# 600-pixel band.
+echo "screenshots against the original's (SSIM whole / worst 600-pixel band):"
+printf '%-4s %-15s %-15s %-15s %s\n' page 100/256 50/64 30/32 address
+page=0
+while read -r url _; do
+  line="$(printf '%-4s' "$page")"
+  for setting in 100-256 50-64 30-32; do
+    zip="$archives/$setting-$page.zip"
+    score="-"
+    if [ -f "$zip" ] && [ -f "$work/shots/original-$page.png" ]; then
+      rm -rf "$work/show" && mkdir -p "$work/show" && (cd "$work/show" && unzip -q -o "$zip")
+      screenshot "$work/shots/$setting-$page.png" "file://$work/show/page.htm"
+      score="$("$repo/build-bench/ssim/zel_ssim" "$work/shots/original-$page.png" \
+        "$work/shots/$setting-$page.png" 2>/dev/null | tr ' ' /)" || score="-"
+    fi
+    line+=" $(printf '%-15s' "$score")"
   done
+  echo "$line ${url#http://127.0.0.1:$port/}"
+  page=$((page + 1))
+done <"$baseline" | tee "$work/screens.txt"
+awk '{ for (i = 2; i <= 4; ++i) { split($i, s, "/"); if (s[2] != "" && (worst[i] == "" || s[2] < worst[i])) worst[i] = s[2] } }
+     END { printf "worst band of any page: %s at 100/256, %s at 50/64, %s at 30/32 (goal at 100/256: 0.98)\n", worst[2], worst[3], worst[4] }' \
+  "$work/screens.txt"
+if [ -n "$shots" ]; then
+  mkdir -p "$shots" && cp "$work/shots/"*.png "$shots/"
   echo "screenshots in $shots"
 fi
+tail -n 1 "$work/figures.txt"
