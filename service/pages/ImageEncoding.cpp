@@ -1,6 +1,7 @@
 #include "ImageEncoding.h"
 
 #include "VipsImageRef.h"
+#include "WebpMetadata.h"
 
 namespace zel::service {
 namespace {
@@ -18,6 +19,12 @@ std::optional<std::string> Taken(int failed, void*& buffer, const size_t& length
     std::string bytes(static_cast<const char*>(buffer), length);
     g_free(buffer);
     return bytes;
+}
+
+std::optional<std::string> Stripped(std::optional<std::string> webp) {
+    if (webp)
+        *webp = WithoutWebpMetadata(*webp);
+    return webp;
 }
 
 std::optional<std::string> PalettePng(VipsImage* image, int bitdepth, bool dither) {
@@ -65,7 +72,7 @@ std::optional<std::string> LosslessWebpOfPalette(VipsImage* image, int bitdepth)
     size_t length = 0;
     const int failed = vips_webpsave_buffer(quantised.get(), &buffer, &length, "lossless", TRUE,
                                             "strip", TRUE, nullptr);
-    return Taken(failed, buffer, length);
+    return Stripped(Taken(failed, buffer, length));
 }
 
 } // namespace
@@ -85,9 +92,9 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
     case ImageFormat::Webp:
         if (encoding.losslessPalette)
             return LosslessWebpOfPalette(image, encoding.bitdepth);
-        return Taken(vips_webpsave_buffer(image, &buffer, &length, "Q", encoding.quality, "effort",
-                                          kWebpEffort, "strip", TRUE, nullptr),
-                     buffer, length);
+        return Stripped(Taken(vips_webpsave_buffer(image, &buffer, &length, "Q", encoding.quality,
+                                                   "effort", kWebpEffort, "strip", TRUE, nullptr),
+                              buffer, length));
     case ImageFormat::Avif:
         return Taken(vips_heifsave_buffer(image, &buffer, &length, "compression",
                                           VIPS_FOREIGN_HEIF_COMPRESSION_AV1, "Q", encoding.quality,
