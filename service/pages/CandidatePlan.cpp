@@ -12,6 +12,9 @@ namespace {
 constexpr std::int64_t kLargePixels = 256 * 256;
 // Screenshots and drawings repeat their left neighbour in most pixels.
 constexpr double kFlatDrawing = 0.5;
+// AVIF takes about as long as decoding a large photo and scaling it down:
+// above this many pixels the image would cost twice as much.
+constexpr std::int64_t kAvifPixels = 1'000'000;
 
 int BitDepth(int colors) {
     int depth = 1;
@@ -33,6 +36,10 @@ bool OriginalMeets(const ImageSource& source, const ImageSettings& settings) {
 
 } // namespace
 
+bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings) {
+    return source.lossyPhoto && settings.quality >= 100 && OriginalMeets(source, settings);
+}
+
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings) {
     const int quality = std::clamp(settings.quality, 1, 100);
@@ -40,8 +47,7 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
     const bool photo = IsPhoto(source, traits, pixels);
     CandidatePlan plan;
     plan.originalCompetes = OriginalMeets(source, settings);
-    // A lossy original at full quality: encoding it again only loses.
-    if (plan.originalCompetes && source.lossyPhoto && quality == 100)
+    if (OnlyTheOriginal(source, settings))
         return plan;
     auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
     // A JPEG cannot hold transparency.
@@ -62,7 +68,7 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
         if (!source.animated)
             add({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
     }
-    if (!settings.gray && !source.animated)
+    if (!settings.gray && !source.animated && pixels <= kAvifPixels)
         add({.format = ImageFormat::Avif,
              .quality = CalibratedQuality(LossyEncoder::Avif, quality)});
     return plan;

@@ -26,6 +26,10 @@ struct CandidatePlan {
     std::vector<ImageEncoding> encodings;
 };
 
+// A lossy original at full quality that meets the settings: encoding it
+// again only loses, so it is not even decoded.
+bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings);
+
 // `pixels` is the prepared image's pixel count.
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings);

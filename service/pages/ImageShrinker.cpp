@@ -131,7 +131,9 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     const int pages = std::max(1, vips_image_get_n_pages(header.get()));
     if (pixels * pages > maxPixels)
         throw PageError("Image too big");
-    ImageSource source{format, IsLossyPhotoFormat(original), IsGrey(header.get()), pages > 1};
+    const ImageSource source{format, IsLossyPhotoFormat(original), IsGrey(header.get()), pages > 1};
+    if (OnlyTheOriginal(source, settings))
+        return {{original, format}};
     VipsImageRef image = source.animated
                              ? Load(original, format, -1)
                              : LoadScaled(original, DecodedWidth(header.get(), settings, box));
