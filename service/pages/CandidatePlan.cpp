@@ -59,7 +59,9 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
     if (!settings.gray)
         add({.format = ImageFormat::Webp,
              .quality = CalibratedQuality(LossyEncoder::Webp, quality)});
-    if (!photo || source.animated) {
+    // Palettes for drawings, animations, and a grey or transparent photo
+    // that nothing above can hold.
+    if (!photo || source.animated || plan.encodings.empty()) {
         const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
         if (!source.animated && pngBitdepth)
             add({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = photo});
