@@ -34,34 +34,58 @@ void Check(int failed) {
         throw std::runtime_error(std::string("vips: ") + vips_error_buffer());
 }
 
-// Smooth colour gradients under blurred grain, different for each seed.
+// Noise at a coarser grid, scaled up to the photo's size: detail of that size.
+VipsImage* Octave(int grid, double sigma, int seed) {
+    VipsImage* noise = nullptr;
+    VipsImage* scaled = nullptr;
+    Check(vips_gaussnoise(&noise, grid, grid, "sigma", sigma, "mean", 0.0, "seed", seed, nullptr));
+    Check(vips_resize(noise, &scaled, double(kSide) / grid, "kernel", VIPS_KERNEL_LINEAR, nullptr));
+    g_object_unref(noise);
+    return scaled;
+}
+
+// Colour gradients under detail at every scale, as in a photo, different for
+// each seed.
 std::string MakeWebpPhoto(int seed) {
+    std::vector<VipsImage*> owned;
+    auto keep = [&](VipsImage* image) {
+        owned.push_back(image);
+        return image;
+    };
     VipsImage* xyz = nullptr;
+    Check(vips_xyz(&xyz, kSide, kSide, nullptr));
+    keep(xyz);
     VipsImage* x = nullptr;
     VipsImage* y = nullptr;
-    VipsImage* noise = nullptr;
-    VipsImage* grain = nullptr;
-    VipsImage* red = nullptr;
-    VipsImage* green = nullptr;
-    VipsImage* rgb = nullptr;
-    VipsImage* chars = nullptr;
-    Check(vips_xyz(&xyz, kSide, kSide, nullptr));
     Check(vips_extract_band(xyz, &x, 0, nullptr));
     Check(vips_extract_band(xyz, &y, 1, nullptr));
-    Check(vips_gaussnoise(&noise, kSide, kSide, "sigma", 30.0, "mean", 110.0 + seed * 5, "seed",
-                          seed, nullptr));
-    Check(vips_gaussblur(noise, &grain, 1.2, nullptr));
-    Check(vips_linear1(x, &red, 255.0 / kSide, seed * 10.0, nullptr));
-    Check(vips_linear1(y, &green, 200.0 / kSide, 255.0 - seed * 20.0, nullptr));
-    VipsImage* bands[3] = {red, green, grain};
+    VipsImage* octaves[3] = {keep(Octave(64, 40.0, seed)), keep(Octave(512, 20.0, seed + 100)),
+                             keep(Octave(kSide, 6.0, seed + 200))};
+    VipsImage* detail = nullptr;
+    Check(vips_sum(octaves, &detail, 3, nullptr));
+    VipsImage* red = nullptr;
+    VipsImage* green = nullptr;
+    VipsImage* blue = nullptr;
+    Check(vips_linear1(x, &red, 160.0 / kSide, seed * 10.0, nullptr));
+    Check(vips_linear1(y, &green, 120.0 / kSide, 100.0 - seed * 5.0, nullptr));
+    Check(vips_linear1(detail, &blue, 1.0, 128.0, nullptr));
+    VipsImage* withRed = nullptr;
+    VipsImage* withGreen = nullptr;
+    Check(vips_add(red, detail, &withRed, nullptr));
+    Check(vips_add(green, detail, &withGreen, nullptr));
+    VipsImage* bands[3] = {keep(withRed), keep(withGreen), keep(blue)};
+    for (VipsImage* image : {x, y, detail, red, green})
+        keep(image);
+    VipsImage* rgb = nullptr;
+    VipsImage* chars = nullptr;
     Check(vips_bandjoin(bands, &rgb, 3, nullptr));
-    Check(vips_cast_uchar(rgb, &chars, nullptr));
+    Check(vips_cast_uchar(keep(rgb), &chars, nullptr));
     void* buffer = nullptr;
     size_t length = 0;
-    Check(vips_webpsave_buffer(chars, &buffer, &length, "Q", 80, "effort", 0, nullptr));
+    Check(vips_webpsave_buffer(keep(chars), &buffer, &length, "Q", 80, "effort", 0, nullptr));
     std::string bytes(static_cast<char*>(buffer), length);
     g_free(buffer);
-    for (VipsImage* image : {xyz, x, y, noise, grain, red, green, rgb, chars})
+    for (VipsImage* image : owned)
         g_object_unref(image);
     return bytes;
 }
