@@ -153,7 +153,11 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     std::vector<std::function<void()>> tasks;
     for (const ImageEncoding& encoding : plan.encodings)
         tasks.push_back([&, encoding] {
-            if (std::optional<std::string> bytes = Encode(ready.get(), encoding)) {
+            std::optional<std::string> bytes = Encode(ready.get(), encoding);
+            // Helper threads end after the image: libvips' buffers for this
+            // thread are freed, not left behind.
+            vips_thread_shutdown();
+            if (bytes) {
                 const std::lock_guard<std::mutex> lock(candidatesLock);
                 candidates.push_back({std::move(*bytes), encoding.format});
             }
