@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  # the image benchmark's reference (vips thumbnail)
+  libvips-tools
 )
 
 missing=()

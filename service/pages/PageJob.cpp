@@ -6,13 +6,18 @@
 #include "ImageShrinker.h"
 #include "NestingScan.h"
 #include "PageError.h"
+#include "ProcessorTime.h"
 #include "Url.h"
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 namespace zel::service {
 namespace {
+
+// The machine's cores are shared by the jobs: an image takes two at most.
+constexpr int kImageWorkers = 2;
 
 bool IsHtmlType(const std::string& type) {
     return type == "text/html" || type == "application/xhtml+xml";
@@ -261,7 +266,8 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
         return;
     }
     const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
-    ShrunkImage image = ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels);
+    ShrunkImage image =
+        ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, NextImageBudget());
     resource.name = NextName(ImageExtension(image.format));
     binaries_.emplace_back(resource.name, std::move(image.bytes));
 }
@@ -273,6 +279,24 @@ void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {
                                       : ExtensionFor(fetched, resource.url);
     resource.name = NextName(extension);
     binaries_.emplace_back(resource.name, fetched.body);
+}
+
+// An equal share of the time left to each image still to come, so one slow
+// image cannot starve the rest; encoders run side by side only as far as the
+// processor time left to the job allows (a quarter kept for the rest of it).
+ImageBudget PageJob::NextImageBudget() const {
+    const int imagesLeft =
+        1 + int(std::count_if(binaryQueue_.begin(), binaryQueue_.end(), [&](int id) {
+            return resources_[std::size_t(id)].kind == ResourceKind::Image;
+        }));
+    const auto now = std::chrono::steady_clock::now();
+    const auto wallLeft = std::chrono::duration<double>(deadline_ - now).count();
+    const int workers =
+        std::max(1, std::min<int>(kImageWorkers, std::thread::hardware_concurrency()));
+    const double share = std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers) / imagesLeft;
+    return {now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      std::chrono::duration<double>(std::max(0.0, share))),
+            workers};
 }
 
 std::string PageJob::NextName(const std::string& extension) {

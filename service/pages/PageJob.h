@@ -6,6 +6,7 @@
 // page itself fails the job.
 
 #include "Fetcher.h"
+#include "ImageBudget.h"
 #include "PageArchive.h"
 #include "PageLimits.h"
 #include "PageMaker.h"
@@ -53,6 +54,7 @@ private:
     void Process(Resource& resource);
     void StoreImage(Resource& resource, const FetchResult& fetched);
     void StoreRaw(Resource& resource, const FetchResult& fetched);
+    ImageBudget NextImageBudget() const;
     std::string NextName(const std::string& extension);
     FetchResult FetchPage();
     FetchResult WrapImage(const FetchResult& image);

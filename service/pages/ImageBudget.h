@@ -1,0 +1,14 @@
+#pragma once
+// The time and processors one image may take.
+
+#include <chrono>
+
+namespace zel::service {
+
+struct ImageBudget {
+    // Encodings not started by then are left out; the first always runs.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    int workers = 1; // encodings at once
+};
+
+} // namespace zel::service

@@ -1,0 +1,109 @@
+#include "ImageEncoding.h"
+
+#include "VipsImageRef.h"
+#include "WebpMetadata.h"
+
+namespace zel::service {
+namespace {
+
+// Cheaper settings than the encoders' defaults that cost little in size.
+constexpr int kWebpEffort = 2;
+constexpr int kAvifEffort = 2;
+
+// By reference: the encoder call in the first argument fills them.
+std::optional<std::string> Taken(int failed, void*& buffer, const size_t& length) {
+    if (failed != 0) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<const char*>(buffer), length);
+    g_free(buffer);
+    return bytes;
+}
+
+std::optional<std::string> Stripped(std::optional<std::string> webp) {
+    if (webp)
+        *webp = WithoutWebpMetadata(*webp);
+    return webp;
+}
+
+std::optional<std::string> PalettePng(VipsImage* image, int bitdepth, bool dither) {
+    void* buffer = nullptr;
+    size_t length = 0;
+    const int failed =
+        vips_pngsave_buffer(image, &buffer, &length, "palette", TRUE, "bitdepth", bitdepth,
+                            "dither", dither ? 1.0 : 0.0, "compression", 9, "strip", TRUE, nullptr);
+    return Taken(failed, buffer, length);
+}
+
+std::optional<std::string> PaletteGif(VipsImage* image, int bitdepth, bool dither) {
+    void* buffer = nullptr;
+    size_t length = 0;
+    const int failed = vips_gifsave_buffer(image, &buffer, &length, "bitdepth", bitdepth, "dither",
+                                           dither ? 1.0 : 0.0, "strip", TRUE, nullptr);
+    return Taken(failed, buffer, length);
+}
+
+// PNG palettes hold 2, 4, 16 or 256 colours: the largest within `bitdepth`.
+int PngBitdepthWithin(int bitdepth) {
+    return bitdepth >= 8 ? 8 : bitdepth >= 4 ? 4 : bitdepth >= 2 ? 2 : 1;
+}
+
+// The image quantised without dithering and read back, so the lossless WebP
+// holds exactly the palette's colours. GIF takes any palette size but only
+// on/off transparency; PNG keeps partial transparency.
+std::optional<std::string> LosslessWebpOfPalette(VipsImage* image, int bitdepth) {
+    const bool alpha = vips_image_hasalpha(image);
+    const std::optional<std::string> palette =
+        alpha ? PalettePng(image, PngBitdepthWithin(bitdepth), false)
+              : PaletteGif(image, bitdepth, false);
+    if (!palette)
+        return std::nullopt;
+    void* data = const_cast<char*>(palette->data());
+    VipsImage* loaded = nullptr;
+    const int unread = alpha ? vips_pngload_buffer(data, palette->size(), &loaded, nullptr)
+                             : vips_gifload_buffer(data, palette->size(), &loaded, nullptr);
+    if (unread != 0) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    const VipsImageRef quantised(loaded);
+    void* buffer = nullptr;
+    size_t length = 0;
+    const int failed = vips_webpsave_buffer(quantised.get(), &buffer, &length, "lossless", TRUE,
+                                            "strip", TRUE, nullptr);
+    return Stripped(Taken(failed, buffer, length));
+}
+
+} // namespace
+
+std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding) {
+    void* buffer = nullptr;
+    size_t length = 0;
+    switch (encoding.format) {
+    case ImageFormat::Jpeg:
+        return Taken(vips_jpegsave_buffer(image, &buffer, &length, "Q", encoding.quality, "strip",
+                                          TRUE, "optimize_coding", TRUE, nullptr),
+                     buffer, length);
+    case ImageFormat::Gif:
+        return PaletteGif(image, encoding.bitdepth, encoding.dither);
+    case ImageFormat::Png:
+        return PalettePng(image, encoding.bitdepth, encoding.dither);
+    case ImageFormat::Webp:
+        if (encoding.losslessPalette)
+            return LosslessWebpOfPalette(image, encoding.bitdepth);
+        return Stripped(Taken(vips_webpsave_buffer(image, &buffer, &length, "Q", encoding.quality,
+                                                   "effort", kWebpEffort, "strip", TRUE, nullptr),
+                              buffer, length));
+    case ImageFormat::Avif:
+        return Taken(vips_heifsave_buffer(image, &buffer, &length, "compression",
+                                          VIPS_FOREIGN_HEIF_COMPRESSION_AV1, "Q", encoding.quality,
+                                          "effort", kAvifEffort, "strip", TRUE, nullptr),
+                     buffer, length);
+    case ImageFormat::Unknown:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace zel::service

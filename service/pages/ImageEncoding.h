@@ -1,0 +1,25 @@
+#pragma once
+// One way to write a prepared image (8-bit sRGB or grey, in memory).
+
+#include "ImageFormat.h"
+
+#include <optional>
+#include <string>
+
+#include <vips/vips.h>
+
+namespace zel::service {
+
+struct ImageEncoding {
+    ImageFormat format = ImageFormat::Jpeg;
+    int quality = 100; // JPEG, lossy WebP, AVIF: the encoder's own number
+    int bitdepth = 8;  // palette formats: at most 2^bitdepth colours
+    bool dither = true;
+    // WebP: lossless, of the image quantised to `bitdepth` without dithering.
+    bool losslessPalette = false;
+};
+
+// The encoded bytes, or nothing when the encoder refuses the image.
+std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding);
+
+} // namespace zel::service

@@ -1,0 +1,10 @@
+#pragma once
+// The processor time this process may still use before its limit
+// (RLIMIT_CPU) ends it; all threads count.
+
+namespace zel::service {
+
+// Infinity when the process has no limit.
+double ProcessorSecondsLeft();
+
+} // namespace zel::service

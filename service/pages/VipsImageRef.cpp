@@ -1,0 +1,26 @@
+#include "VipsImageRef.h"
+
+#include "ImageFormat.h"
+
+#include <mutex>
+
+namespace zel::service {
+
+void InitVipsOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (VIPS_INIT("zelservice") != 0)
+            return;
+        vips_cache_set_max(0);
+        vips_concurrency_set(1);
+        vips_operation_block_set("VipsForeignLoad", TRUE);
+        for (ImageFormat format :
+             {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Webp}) {
+            const GType type = vips_type_find("VipsOperation", ImageLoader(format));
+            if (type != 0)
+                vips_operation_block_set(g_type_name(type), FALSE);
+        }
+    });
+}
+
+} // namespace zel::service
