@@ -213,8 +213,10 @@ void PageJob::Process(Resource& resource) {
         try {
             fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
         } catch (const PageError& error) {
+            if (error.Kind() == PageFailure::OutOfMemory)
+                throw;
             // Cut off at the job's bytes: every further fetch would be too.
-            budgetSpent_ = maxBody == budget && std::string(error.what()) == "Page too big";
+            budgetSpent_ = maxBody == budget && error.Kind() == PageFailure::TooBig;
             return;
         }
     }
