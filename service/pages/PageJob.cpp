@@ -6,6 +6,7 @@
 #include "ImageShrinker.h"
 #include "NestingScan.h"
 #include "PageError.h"
+#include "PassedImage.h"
 #include "Url.h"
 
 #include <algorithm>
@@ -254,27 +255,32 @@ void PageJob::Process(Resource& resource) {
 
 void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const ImageFormat format = SniffImageFormat(fetched.body);
-    // Whatever an image address gives that is no image (an error page, say)
-    // would only show as a broken image: it is left out.
-    if (format == ImageFormat::Unknown && fetched.contentType.rfind("image/", 0) != 0)
+    if (format == ImageFormat::Unknown) {
+        // Whatever else an image address gives (an error page, a script)
+        // would only show as a broken image: it is left out.
+        if (const auto extension = PassedImageExtension(fetched.body); !extension.empty())
+            Store(resource, fetched.body, std::string(extension));
         return;
-    if (fetched.noTransform || format == ImageFormat::Unknown) {
-        StoreRaw(resource, fetched);
+    }
+    if (fetched.noTransform) {
+        Store(resource, fetched.body, ImageExtension(format));
         return;
     }
     const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
     ShrunkImage image = ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels);
-    resource.name = NextName(ImageExtension(image.format));
-    binaries_.emplace_back(resource.name, std::move(image.bytes));
+    Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 
 void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {
     const ImageFormat format = SniffImageFormat(fetched.body);
-    const std::string extension = format != ImageFormat::Unknown
-                                      ? ImageExtension(format)
-                                      : ExtensionFor(fetched, resource.url);
+    Store(resource, fetched.body,
+          format != ImageFormat::Unknown ? ImageExtension(format)
+                                         : ExtensionFor(fetched, resource.url));
+}
+
+void PageJob::Store(Resource& resource, std::string bytes, const std::string& extension) {
     resource.name = NextName(extension);
-    binaries_.emplace_back(resource.name, fetched.body);
+    binaries_.emplace_back(resource.name, std::move(bytes));
 }
 
 std::string PageJob::NextName(const std::string& extension) {

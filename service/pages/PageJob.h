@@ -53,6 +53,7 @@ private:
     void Process(Resource& resource);
     void StoreImage(Resource& resource, const FetchResult& fetched);
     void StoreRaw(Resource& resource, const FetchResult& fetched);
+    void Store(Resource& resource, std::string bytes, const std::string& extension);
     std::string NextName(const std::string& extension);
     FetchResult FetchPage();
     FetchResult WrapImage(const FetchResult& image);

@@ -192,5 +192,38 @@ TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     EXPECT_EQ(PageRun(Request("ftp://127.0.0.1/x")).Outcome().error, "Address refused");
 }
 
+TEST_F(PageMakerTest, ImageAddressesKeepOnlyWhatTheirFirstBytesShowToBeImages) {
+    const std::string ftyp("\0\0\0\x18"
+                           "ftyp",
+                           8);
+    const struct {
+        const char* path;
+        std::string body;
+        const char* type;
+        const char* stored; // extension, or nothing when left out
+    } cases[] = {
+        {"/a.png", "<html><script>alert(1)</script></html>", "image/png", nullptr},
+        {"/b.svg", "alert(1)", "image/svg+xml", nullptr},
+        {"/c.svg", "<?xml version=\"1.0\"?>\n<!-- c --><svg xmlns=\"http://www.w3.org/2000/svg\"/>",
+         "image/svg+xml", "svg"},
+        {"/d.avif", ftyp + "avif" + std::string(4, '\0') + "mif1miaf", "image/avif", "avif"},
+        {"/e.avif", ftyp + "mp42" + std::string(4, '\0') + "isommp41", "image/avif", nullptr},
+    };
+    std::string page = "<html><body>";
+    for (const auto& c : cases) {
+        origin.Serve(c.path, c.body, c.type);
+        page += std::string("<img src=\"") + c.path + "\">";
+    }
+    origin.Serve("/page.html", page, kHtml);
+    origin.Start();
+    PageRun run(Request(origin.Url("/page.html"), 50));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    std::vector<std::string> stored;
+    for (const std::string& file : run.PageFiles())
+        stored.push_back(file.substr(file.rfind('.') + 1));
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"avif", "svg"}));
+}
+
 } // namespace
 } // namespace zel::service::test
