@@ -8,6 +8,7 @@
 #include "PageError.h"
 #include "PassedImage.h"
 #include "Url.h"
+#include "Utf16Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,13 +28,27 @@ bool LooksLikeHtml(const std::string& body) {
     return at < body.size() && body[at] == '<';
 }
 
+bool IsUntyped(const FetchResult& fetched) {
+    return fetched.contentType.empty() || fetched.contentType == "application/octet-stream";
+}
+
 bool IsHtml(const FetchResult& fetched) {
     if (IsHtmlType(fetched.contentType))
         return true;
-    const bool untyped =
-        fetched.contentType.empty() || fetched.contentType == "application/octet-stream";
-    return untyped && SniffImageFormat(fetched.body) == ImageFormat::Unknown &&
+    return IsUntyped(fetched) && SniffImageFormat(fetched.body) == ImageFormat::Unknown &&
            LooksLikeHtml(fetched.body);
+}
+
+// A document in UTF-16 goes on as UTF-8: the rewriter and the encoding
+// declaration it adds work on bytes of an ASCII-compatible encoding.
+void DecodeUtf16(FetchResult& fetched) {
+    if (!IsHtmlType(fetched.contentType) && !IsUntyped(fetched))
+        return;
+    const Utf16Order order = DetectUtf16(fetched.body, fetched.charset);
+    if (order == Utf16Order::None)
+        return;
+    fetched.body = Utf16ToUtf8(fetched.body, order);
+    fetched.charset = "utf-8";
 }
 
 bool IsShortExtension(const std::string& text) {
@@ -119,6 +134,7 @@ FetchResult PageJob::FetchPage() {
     FetchResult page =
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
+    DecodeUtf16(page);
     if (IsHtml(page)) {
         if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
             throw PageError("Page nested too deeply");
@@ -234,6 +250,7 @@ void PageJob::Process(Resource& resource) {
             break;
         }
         case ResourceKind::Document:
+            DecodeUtf16(fetched);
             if (!IsHtml(fetched) || NestsTooDeeply(fetched.body, limits_.maxNestingDepth))
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
