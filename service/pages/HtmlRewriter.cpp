@@ -205,7 +205,8 @@ private:
     std::size_t TagNameEnd(const GumboElement& element) const {
         const std::string_view tag(element.original_tag.data, element.original_tag.length);
         const auto end = tag.find_first_of(" \t\n\r\f/>", 1);
-        return Offset(element.original_tag.data) + (end == std::string_view::npos ? tag.size() : end);
+        return Offset(element.original_tag.data) +
+               (end == std::string_view::npos ? tag.size() : end);
     }
     std::size_t EndOf(const GumboStringPiece& piece) const {
         return Offset(piece.data) + piece.length;

@@ -9,6 +9,7 @@
 #include "PassedImage.h"
 #include "Url.h"
 #include "Utf16Text.h"
+#include "WebFont.h"
 
 #include <algorithm>
 #include <cctype>
@@ -259,6 +260,9 @@ void PageJob::Process(Resource& resource) {
         case ResourceKind::Image:
             StoreImage(resource, fetched);
             break;
+        case ResourceKind::Font:
+            StoreFont(resource, fetched);
+            break;
         case ResourceKind::Other:
             StoreRaw(resource, fetched);
             break;
@@ -286,6 +290,16 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
     ShrunkImage image = ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels);
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
+}
+
+void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
+    const std::int64_t maxUnpacked = std::int64_t(fetched.body.size()) * limits_.maxDecodedRatio;
+    std::string font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
+    if (limits_.maxFontBytes > 0 && std::int64_t(font.size()) > limits_.maxFontBytes)
+        return; // left out: the page shows in its fallback fonts
+    const std::string_view extension = FontExtension(font);
+    Store(resource, std::move(font),
+          extension.empty() ? ExtensionFor(fetched, resource.url) : std::string(extension));
 }
 
 void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {
