@@ -477,6 +477,29 @@ private:
                TagName(node->parent->v.element) == "picture";
     }
 
+    // A lazy image followed by a noscript with the image in it: without
+    // scripts that one shows.
+    static bool HasNoscriptFallback(const GumboNode* node) {
+        if (node->parent == nullptr || node->parent->type != GUMBO_NODE_ELEMENT)
+            return false;
+        const GumboElement& parent = node->parent->v.element;
+        for (unsigned i = node->index_within_parent + 1; i < parent.children.length; ++i) {
+            const GumboNode* next = Child(parent, i);
+            if (next->type == GUMBO_NODE_WHITESPACE || next->type == GUMBO_NODE_COMMENT)
+                continue;
+            if (next->type != GUMBO_NODE_ELEMENT || next->v.element.tag != GUMBO_TAG_NOSCRIPT)
+                return false;
+            const GumboElement& noscript = next->v.element;
+            for (unsigned k = 0; k < noscript.children.length; ++k) {
+                const GumboNode* child = Child(noscript, k);
+                if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_IMG)
+                    return true;
+            }
+            return false;
+        }
+        return false;
+    }
+
     // Where scripts would take the real image from: without them the image
     // shows only when its address is taken from here.
     std::string LazyReference(const GumboElement& element, int boxWidth) const {
@@ -493,6 +516,32 @@ private:
         return {};
     }
 
+    // The sources among a picture's first children: real pictures offer a
+    // few, and looking further for each of its images could take long on a
+    // hostile page.
+    static std::vector<const GumboElement*> PictureSources(const GumboNode* picture) {
+        std::vector<const GumboElement*> sources;
+        const GumboElement& element = picture->v.element;
+        for (unsigned i = 0; i < std::min(element.children.length, 32u); ++i) {
+            const GumboNode* child = Child(element, i);
+            if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_SOURCE)
+                sources.push_back(&child->v.element);
+        }
+        return sources;
+    }
+
+    // An image, or its picture, whose address scripts would swap in.
+    bool IsLazy(const GumboNode* image, int boxWidth) const {
+        if (!LazyReference(image->v.element, boxWidth).empty())
+            return true;
+        if (!InPicture(image))
+            return false;
+        const auto sources = PictureSources(image->parent);
+        return std::any_of(sources.begin(), sources.end(), [&](const GumboElement* source) {
+            return !LazyReference(*source, boxWidth).empty();
+        });
+    }
+
     std::string ImageReference(const GumboElement& element, int boxWidth) const {
         if (std::string lazy = LazyReference(element, boxWidth); !lazy.empty())
             return lazy;
@@ -506,15 +555,10 @@ private:
     // For an image of a picture whose own address is a placeholder: the
     // first source's.
     std::string PictureReference(const GumboNode* picture, int boxWidth) const {
-        const GumboElement& element = picture->v.element;
-        for (unsigned i = 0; i < element.children.length; ++i) {
-            const GumboNode* child = Child(element, i);
-            if (child->type != GUMBO_NODE_ELEMENT || child->v.element.tag != GUMBO_TAG_SOURCE)
-                continue;
-            if (std::string reference = ImageReference(child->v.element, boxWidth);
+        for (const GumboElement* source : PictureSources(picture))
+            if (std::string reference = ImageReference(*source, boxWidth);
                 ResolveUrl(base_, reference))
                 return reference;
-        }
         return {};
     }
 
@@ -528,6 +572,11 @@ private:
             return;
         }
         const ImageBox box = BoxOf(element);
+        const GumboNode* shown = InPicture(node) ? node->parent : node;
+        if (HasNoscriptFallback(shown) && IsLazy(node, box.width)) {
+            RemoveElement(shown->v.element); // a placeholder beside the real image
+            return;
+        }
         std::string reference = ImageReference(element, box.width);
         if (!ResolveUrl(base_, reference) && InPicture(node))
             reference = PictureReference(node->parent, box.width);

@@ -133,6 +133,15 @@ TEST(HtmlRewriterTest, LazyImagesTakeTheirRealAddressWhenScriptsAreLeftOut) {
     };
     for (const char* html : images) {
         const Rewritten out = Rewrite(html);
+        // Beside a noscript fallback the lazy image goes and the fallback shows.
+        const std::string withFallback =
+            std::string(html) + " <noscript><img src=\"x.jpg\" width=10 height=5></noscript>";
+        EXPECT_EQ(Rewrite(withFallback).images, std::vector<std::string>{"http://h.test/d/x.jpg"});
+        const auto fallback = Elements(Rewrite(withFallback).html);
+        EXPECT_EQ(std::count_if(fallback.begin(), fallback.end(),
+                                [](const ElementFacts& e) { return e.tag == "img"; }),
+                  1)
+            << Rewrite(withFallback).html;
         EXPECT_EQ(out.images, std::vector<std::string>{"http://h.test/d/x.jpg"}) << html;
         for (const ElementFacts& element : Elements(out.html)) {
             if (element.tag != "img")
