@@ -11,7 +11,7 @@ packages=(
   unzip zip xvfb xauth curl fonts-dejavu-core
   libzip-dev
   # the compressing service
-  libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev libwoff-dev
   # the image benchmark's reference (vips thumbnail)
   libvips-tools
 )

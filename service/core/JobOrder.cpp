@@ -26,6 +26,7 @@ template <typename Order, typename Visit> void VisitFields(Order& s, Visit&& vis
     visit("maxJobBytes", s.limits.maxJobBytes);
     visit("maxImagePixels", s.limits.maxImagePixels);
     visit("maxDecodedRatio", s.limits.maxDecodedRatio);
+    visit("maxFontBytes", s.limits.maxFontBytes);
     visit("fetchTimeoutSeconds", s.limits.fetchTimeoutSeconds);
     visit("connectTimeoutSeconds", s.limits.connectTimeoutSeconds);
     visit("maxNestingDepth", s.limits.maxNestingDepth);

@@ -117,6 +117,8 @@ const std::vector<Option>& Options() {
                FIELD(job.limits.maxImagePixels)),
         Number("max-decoded-ratio", "largest decoded to compressed size ratio", 1, 100000,
                FIELD(job.limits.maxDecodedRatio)),
+        Number("max-font-bytes", "largest web font sent, 0 for any (icon fonts need theirs)", 0,
+               kMany, FIELD(job.limits.maxFontBytes)),
         Number("fetch-timeout-seconds", "time-out of one transfer from an origin", 1, 3600,
                FIELD(job.limits.fetchTimeoutSeconds)),
         Number("connect-timeout-seconds", "time-out of one connection to an origin", 1, 3600,

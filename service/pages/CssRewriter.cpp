@@ -1,5 +1,6 @@
 #include "CssRewriter.h"
 
+#include "AsciiText.h"
 #include "CssScan.h"
 #include "Url.h"
 
@@ -11,11 +12,35 @@ ResourceKind KindOf(CssRefKind kind) {
     case CssRefKind::Import:
         return ResourceKind::StyleSheet;
     case CssRefKind::Font:
-        return ResourceKind::Other;
+        return ResourceKind::Font;
     case CssRefKind::Image:
         break;
     }
     return ResourceKind::Image;
+}
+
+// The end of a format() hint after a font's address that names a format the
+// font may be re-encoded from; `at` when there is none. Without the hint the
+// browser takes the font for what its bytes are.
+std::size_t EndOfConvertibleFormat(std::string_view css, std::size_t at) {
+    std::size_t i = at;
+    while (i < css.size() && IsAsciiSpace(css[i]))
+        ++i;
+    if (Lower(css.substr(i, 7)) != "format(")
+        return at;
+    const std::size_t close = css.find(')', i);
+    if (close == std::string_view::npos)
+        return at;
+    std::string format;
+    for (char c : css.substr(i + 7, close - i - 7))
+        if (c != '"' && c != '\'' && !IsAsciiSpace(c))
+            format += c;
+    format = Lower(format);
+    for (const char* convertible : {"truetype", "opentype", "woff", "truetype-variations",
+                                    "opentype-variations", "woff-variations"})
+        if (format == convertible)
+            return close + 1;
+    return at;
 }
 
 } // namespace
@@ -32,12 +57,16 @@ std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, Re
         const int id = kind == ResourceKind::Image && !context.images
                            ? -1
                            : sink.Register(*url, kind, ImageBox{}, depth);
-        Edit edit{offset + ref.begin, offset + ref.end, {{"url(\""}}};
+        const std::size_t end =
+            kind == ResourceKind::Font ? EndOfConvertibleFormat(css, ref.end) : ref.end;
+        // Local names need no quotes, which would only need escaping in a
+        // style attribute.
+        Edit edit{offset + ref.begin, offset + end, {{"url("}}};
         if (id >= 0)
             edit.pieces.push_back({{}, id});
         else
             edit.pieces.push_back({kNowhere});
-        edit.pieces.push_back({"\")"});
+        edit.pieces.push_back({")"});
         edits.push_back(std::move(edit));
     }
     return edits;

@@ -47,6 +47,9 @@ struct Fetcher::State {
     std::int64_t earlierBodies = 0;        // body bytes of responses redirected from
     bool refused = false;
     bool tooBig = false;
+    bool inflated = false;
+    bool outOfMemory = false;
+    bool encoded = false; // the current response has a Content-Encoding
 
     void Count(std::int64_t transferWire) {
         if (transferWire <= reportedThisTransfer)
@@ -77,14 +80,21 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* contex
         state->tooBig = true;
         return 0;
     }
-    result.body.append(data, bytes);
+    // No exception may pass through libcurl's C frames.
+    try {
+        result.body.append(data, bytes);
+    } catch (const std::bad_alloc&) {
+        state->outOfMemory = true;
+        return 0;
+    }
     // libcurl's download counter counts the bytes as they came (still
     // compressed), the body here is decoded: their ratio tells a bomb.
     const std::int64_t raw =
         std::max<std::int64_t>(1, InfoBytes(state->curl, CURLINFO_SIZE_DOWNLOAD_T));
+    // A body sent as it is cannot be a bomb, and the counter lags behind it.
     const std::int64_t decoded = std::int64_t(result.body.size());
-    if (decoded > kRatioFloorBytes && decoded / raw > state->maxDecodedRatio) {
-        state->tooBig = true;
+    if (state->encoded && decoded > kRatioFloorBytes && decoded / raw > state->maxDecodedRatio) {
+        state->inflated = true;
         return 0;
     }
     return bytes;
@@ -97,6 +107,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* cont
     if (line.rfind("HTTP/", 0) == 0) {
         // A new response (after a redirect): only the last one's headers count.
         state->result.noTransform = false;
+        state->encoded = false;
         return bytes;
     }
     const auto colon = line.find(':');
@@ -106,6 +117,8 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* cont
     const std::string value = Lower(line.substr(colon + 1));
     if (name == "cache-control" && value.find("no-transform") != std::string::npos)
         state->result.noTransform = true;
+    if (name == "content-encoding" && Trim(value) != "identity")
+        state->encoded = true;
     return bytes;
 }
 
@@ -146,8 +159,6 @@ void ParseContentType(const char* header, FetchResult& result) {
 std::string ErrorText(CURLcode code, const State& state) {
     if (state.refused)
         return "Address refused";
-    if (state.tooBig)
-        return "Page too big";
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return "Time-out";
@@ -168,6 +179,16 @@ std::string ErrorText(CURLcode code, const State& state) {
     }
 }
 
+PageError FetchError(CURLcode code, const State& state) {
+    if (state.outOfMemory || code == CURLE_OUT_OF_MEMORY)
+        return PageError(kOutOfMemory, PageFailure::OutOfMemory);
+    if (state.inflated)
+        return PageError("Page too big", PageFailure::Inflated);
+    if (state.tooBig)
+        return PageError("Page too big", PageFailure::TooBig);
+    return PageError(ErrorText(code, state));
+}
+
 } // namespace
 
 Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onWireBytes)
@@ -184,7 +205,7 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
     state_->allowAddress = std::move(allowAddress);
     CURL* curl = curl_easy_init();
     if (curl == nullptr)
-        throw PageError("Out of memory");
+        throw PageError(kOutOfMemory, PageFailure::OutOfMemory);
     state_->curl = curl;
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -229,6 +250,9 @@ FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, in
     state.earlierBodies = 0;
     state.refused = false;
     state.tooBig = false;
+    state.inflated = false;
+    state.outOfMemory = false;
+    state.encoded = false;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(std::max(1, timeoutSeconds)));
     curl_easy_setopt(curl, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
@@ -239,7 +263,7 @@ FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, in
     curl_easy_getinfo(curl, CURLINFO_HEADER_SIZE, &headerBytes);
     state.Count(headerBytes + state.earlierBodies + InfoBytes(curl, CURLINFO_SIZE_DOWNLOAD_T));
     if (code != CURLE_OK)
-        throw PageError(ErrorText(code, state));
+        throw FetchError(code, state);
 
     FetchResult result = std::move(state.result);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);

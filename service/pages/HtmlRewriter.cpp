@@ -156,6 +156,10 @@ std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
     return best->url;
 }
 
+// Attributes that lazy-loading scripts read the real image from.
+constexpr const char* kLazySets[] = {"data-srcset", "data-lazy-srcset"};
+constexpr const char* kLazySources[] = {"data-src", "data-lazy-src", "data-original"};
+
 const GumboNode* Child(const GumboElement& element, unsigned i) {
     return static_cast<const GumboNode*>(element.children.data[i]);
 }
@@ -197,6 +201,12 @@ private:
         return attribute != nullptr && attribute->original_name.length > 0 &&
                InSource(attribute->original_name) &&
                (attribute->original_value.length == 0 || InSource(attribute->original_value));
+    }
+    std::size_t TagNameEnd(const GumboElement& element) const {
+        const std::string_view tag(element.original_tag.data, element.original_tag.length);
+        const auto end = tag.find_first_of(" \t\n\r\f/>", 1);
+        return Offset(element.original_tag.data) +
+               (end == std::string_view::npos ? tag.size() : end);
     }
     std::size_t EndOf(const GumboStringPiece& piece) const {
         return Offset(piece.data) + piece.length;
@@ -369,7 +379,11 @@ private:
             VisitLink(element);
             break;
         case GUMBO_TAG_IMG:
-            VisitImage(element);
+            VisitImage(node);
+            break;
+        case GUMBO_TAG_META:
+            if (DeclaresCharset(element) && IsCharsetName(context_.charset))
+                RemoveElement(element); // one declaration is added in its place
             break;
         case GUMBO_TAG_INPUT:
             if (const auto* type = Attribute(element, "type");
@@ -377,8 +391,7 @@ private:
                 VisitImageSource(element, Attribute(element, "src"));
             break;
         case GUMBO_TAG_SOURCE:
-            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT &&
-                TagName(node->parent->v.element) == "picture")
+            if (InPicture(node))
                 RemoveElement(element); // the picture's img stands for it
             else
                 LeaveOutMedia(element);
@@ -453,7 +466,104 @@ private:
                 IntAttribute(Attribute(element, "height"))};
     }
 
-    void VisitImage(const GumboElement& element) {
+    static bool DeclaresCharset(const GumboElement& element) {
+        const auto* equiv = Attribute(element, "http-equiv");
+        return Attribute(element, "charset") != nullptr ||
+               (equiv != nullptr && Lower(equiv->value) == "content-type");
+    }
+
+    static bool InPicture(const GumboNode* node) {
+        return node->parent && node->parent->type == GUMBO_NODE_ELEMENT &&
+               TagName(node->parent->v.element) == "picture";
+    }
+
+    // A lazy image followed by a noscript with the image in it: without
+    // scripts that one shows.
+    static bool HasNoscriptFallback(const GumboNode* node) {
+        if (node->parent == nullptr || node->parent->type != GUMBO_NODE_ELEMENT)
+            return false;
+        const GumboElement& parent = node->parent->v.element;
+        for (unsigned i = node->index_within_parent + 1; i < parent.children.length; ++i) {
+            const GumboNode* next = Child(parent, i);
+            if (next->type == GUMBO_NODE_WHITESPACE || next->type == GUMBO_NODE_COMMENT)
+                continue;
+            if (next->type != GUMBO_NODE_ELEMENT || next->v.element.tag != GUMBO_TAG_NOSCRIPT)
+                return false;
+            const GumboElement& noscript = next->v.element;
+            for (unsigned k = 0; k < noscript.children.length; ++k) {
+                const GumboNode* child = Child(noscript, k);
+                if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_IMG)
+                    return true;
+            }
+            return false;
+        }
+        return false;
+    }
+
+    // Where scripts would take the real image from: without them the image
+    // shows only when its address is taken from here.
+    std::string LazyReference(const GumboElement& element, int boxWidth) const {
+        if (context_.keepScripts)
+            return {};
+        for (const char* name : kLazySets)
+            if (const auto* set = Attribute(element, name))
+                if (std::string chosen = PickFromSrcset(set->value, boxWidth); !chosen.empty())
+                    return chosen;
+        for (const char* name : kLazySources)
+            if (const auto* source = Attribute(element, name))
+                if (std::string reference = CleanReference(source->value); !reference.empty())
+                    return reference;
+        return {};
+    }
+
+    // The sources among a picture's first children: real pictures offer a
+    // few, and looking further for each of its images could take long on a
+    // hostile page.
+    static std::vector<const GumboElement*> PictureSources(const GumboNode* picture) {
+        std::vector<const GumboElement*> sources;
+        const GumboElement& element = picture->v.element;
+        for (unsigned i = 0; i < std::min(element.children.length, 32u); ++i) {
+            const GumboNode* child = Child(element, i);
+            if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_SOURCE)
+                sources.push_back(&child->v.element);
+        }
+        return sources;
+    }
+
+    // An image, or its picture, whose address scripts would swap in.
+    bool IsLazy(const GumboNode* image, int boxWidth) const {
+        if (!LazyReference(image->v.element, boxWidth).empty())
+            return true;
+        if (!InPicture(image))
+            return false;
+        const auto sources = PictureSources(image->parent);
+        return std::any_of(sources.begin(), sources.end(), [&](const GumboElement* source) {
+            return !LazyReference(*source, boxWidth).empty();
+        });
+    }
+
+    std::string ImageReference(const GumboElement& element, int boxWidth) const {
+        if (std::string lazy = LazyReference(element, boxWidth); !lazy.empty())
+            return lazy;
+        if (const auto* srcset = Attribute(element, "srcset"))
+            if (std::string chosen = PickFromSrcset(srcset->value, boxWidth); !chosen.empty())
+                return chosen;
+        const auto* src = Attribute(element, "src");
+        return src ? std::string(src->value) : std::string();
+    }
+
+    // For an image of a picture whose own address is a placeholder: the
+    // first source's.
+    std::string PictureReference(const GumboNode* picture, int boxWidth) const {
+        for (const GumboElement* source : PictureSources(picture))
+            if (std::string reference = ImageReference(*source, boxWidth);
+                ResolveUrl(base_, reference))
+                return reference;
+        return {};
+    }
+
+    void VisitImage(const GumboNode* node) {
+        const GumboElement& element = node->v.element;
         const auto* src = Attribute(element, "src");
         const auto* srcset = Attribute(element, "srcset");
         if (!context_.images) {
@@ -462,22 +572,36 @@ private:
             return;
         }
         const ImageBox box = BoxOf(element);
-        const std::string chosen =
-            srcset ? PickFromSrcset(srcset->value, box.width) : std::string();
-        const std::string reference = !chosen.empty() ? chosen : src ? std::string(src->value) : "";
+        const GumboNode* shown = InPicture(node) ? node->parent : node;
+        if (HasNoscriptFallback(shown) && IsLazy(node, box.width)) {
+            RemoveElement(shown->v.element); // a placeholder beside the real image
+            return;
+        }
+        std::string reference = ImageReference(element, box.width);
+        if (!ResolveUrl(base_, reference) && InPicture(node))
+            reference = PictureReference(node->parent, box.width);
         if (reference.empty())
             return;
         auto pieces = ResourcePieces(reference, ResourceKind::Image, box, 0);
         if (pieces.empty())
             return; // an inline (data:) image stays as it is
+        std::vector<const GumboAttribute*> named{srcset};
+        if (!context_.keepScripts) {
+            for (const char* name : kLazySets)
+                named.push_back(Attribute(element, name));
+            for (const char* name : kLazySources)
+                named.push_back(Attribute(element, name));
+        }
         if (src) {
             SetAttribute(src, std::move(pieces));
-            RemoveAttribute(srcset);
-        } else if (FromSource(srcset)) {
-            pieces.insert(pieces.begin(), Piece{"src=\""});
+        } else if (FromSource(element)) {
+            pieces.insert(pieces.begin(), Piece{" src=\""});
             pieces.push_back({"\""});
-            Replace(Offset(srcset->original_name.data), AttributeEnd(srcset), std::move(pieces));
+            const std::size_t afterName = TagNameEnd(element);
+            Replace(afterName, afterName, std::move(pieces));
         }
+        for (const auto* attribute : named)
+            RemoveAttribute(attribute);
     }
 
     void VisitImageSource(const GumboElement& element, const GumboAttribute* attribute,
@@ -518,6 +642,10 @@ private:
         auto edits = RewriteCss(css, Css(), sink_);
         if (edits.empty())
             return;
+        // The quotes around the new addresses would end the attribute.
+        for (Edit& edit : edits)
+            for (Piece& piece : edit.pieces)
+                piece.text = EscapeAttribute(piece.text);
         SetAttribute(attribute, SpliceToPieces(css, std::move(edits), EscapeAttribute));
     }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Rewrites one HTML document (the page or a frame) for showing from local
 // files: resources point to their local copies, links and forms to absolute
-// addresses (a click goes back through the service), scripts are left out and
-// noscript content is shown, and a meta charset keeps the document's encoding.
+// addresses (a click goes back through the service), scripts are left out,
+// noscript content is shown and lazy images take their real address, and one
+// meta charset keeps the document's encoding.
 // The document is parsed with gumbo and changed only by splicing its own bytes
 // at the offsets gumbo reports.
 

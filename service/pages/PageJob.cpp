@@ -6,8 +6,11 @@
 #include "ImageShrinker.h"
 #include "NestingScan.h"
 #include "PageError.h"
+#include "PassedImage.h"
 #include "ProcessorTime.h"
 #include "Url.h"
+#include "Utf16Text.h"
+#include "WebFont.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,13 +34,27 @@ bool LooksLikeHtml(const std::string& body) {
     return at < body.size() && body[at] == '<';
 }
 
+bool IsUntyped(const FetchResult& fetched) {
+    return fetched.contentType.empty() || fetched.contentType == "application/octet-stream";
+}
+
 bool IsHtml(const FetchResult& fetched) {
     if (IsHtmlType(fetched.contentType))
         return true;
-    const bool untyped =
-        fetched.contentType.empty() || fetched.contentType == "application/octet-stream";
-    return untyped && SniffImageFormat(fetched.body) == ImageFormat::Unknown &&
+    return IsUntyped(fetched) && SniffImageFormat(fetched.body) == ImageFormat::Unknown &&
            LooksLikeHtml(fetched.body);
+}
+
+// A document in UTF-16 goes on as UTF-8: the rewriter and the encoding
+// declaration it adds work on bytes of an ASCII-compatible encoding.
+void DecodeUtf16(FetchResult& fetched) {
+    if (!IsHtmlType(fetched.contentType) && !IsUntyped(fetched))
+        return;
+    const Utf16Order order = DetectUtf16(fetched.body, fetched.charset);
+    if (order == Utf16Order::None)
+        return;
+    fetched.body = Utf16ToUtf8(fetched.body, order);
+    fetched.charset = "utf-8";
 }
 
 bool IsShortExtension(const std::string& text) {
@@ -123,6 +140,7 @@ FetchResult PageJob::FetchPage() {
     FetchResult page =
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
+    DecodeUtf16(page);
     if (IsHtml(page)) {
         if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
             throw PageError("Page nested too deeply");
@@ -218,8 +236,10 @@ void PageJob::Process(Resource& resource) {
         try {
             fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
         } catch (const PageError& error) {
+            if (error.Kind() == PageFailure::OutOfMemory)
+                throw;
             // Cut off at the job's bytes: every further fetch would be too.
-            budgetSpent_ = maxBody == budget && std::string(error.what()) == "Page too big";
+            budgetSpent_ = maxBody == budget && error.Kind() == PageFailure::TooBig;
             return;
         }
     }
@@ -236,6 +256,7 @@ void PageJob::Process(Resource& resource) {
             break;
         }
         case ResourceKind::Document:
+            DecodeUtf16(fetched);
             if (!IsHtml(fetched) || NestsTooDeeply(fetched.body, limits_.maxNestingDepth))
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
@@ -243,6 +264,9 @@ void PageJob::Process(Resource& resource) {
             break;
         case ResourceKind::Image:
             StoreImage(resource, fetched);
+            break;
+        case ResourceKind::Font:
+            StoreFont(resource, fetched);
             break;
         case ResourceKind::Other:
             StoreRaw(resource, fetched);
@@ -257,28 +281,43 @@ void PageJob::Process(Resource& resource) {
 
 void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const ImageFormat format = SniffImageFormat(fetched.body);
-    // Whatever an image address gives that is no image (an error page, say)
-    // would only show as a broken image: it is left out.
-    if (format == ImageFormat::Unknown && fetched.contentType.rfind("image/", 0) != 0)
+    if (format == ImageFormat::Unknown) {
+        // Whatever else an image address gives (an error page, a script)
+        // would only show as a broken image: it is left out.
+        if (const auto extension = PassedImageExtension(fetched.body); !extension.empty())
+            Store(resource, fetched.body, std::string(extension));
         return;
-    if (fetched.noTransform || format == ImageFormat::Unknown) {
-        StoreRaw(resource, fetched);
+    }
+    if (fetched.noTransform) {
+        Store(resource, fetched.body, ImageExtension(format));
         return;
     }
     const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
     ShrunkImage image =
         ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, NextImageBudget());
-    resource.name = NextName(ImageExtension(image.format));
-    binaries_.emplace_back(resource.name, std::move(image.bytes));
+    Store(resource, std::move(image.bytes), ImageExtension(image.format));
+}
+
+void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
+    const std::int64_t maxUnpacked = std::int64_t(fetched.body.size()) * limits_.maxDecodedRatio;
+    std::string font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
+    if (limits_.maxFontBytes > 0 && std::int64_t(font.size()) > limits_.maxFontBytes)
+        return; // left out: the page shows in its fallback fonts
+    const std::string_view extension = FontExtension(font);
+    Store(resource, std::move(font),
+          extension.empty() ? ExtensionFor(fetched, resource.url) : std::string(extension));
 }
 
 void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {
     const ImageFormat format = SniffImageFormat(fetched.body);
-    const std::string extension = format != ImageFormat::Unknown
-                                      ? ImageExtension(format)
-                                      : ExtensionFor(fetched, resource.url);
+    Store(resource, fetched.body,
+          format != ImageFormat::Unknown ? ImageExtension(format)
+                                         : ExtensionFor(fetched, resource.url));
+}
+
+void PageJob::Store(Resource& resource, std::string bytes, const std::string& extension) {
     resource.name = NextName(extension);
-    binaries_.emplace_back(resource.name, fetched.body);
+    binaries_.emplace_back(resource.name, std::move(bytes));
 }
 
 // An equal share of the time left to each image still to come, so one slow

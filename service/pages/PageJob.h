@@ -53,8 +53,10 @@ private:
     void ProcessQueues();
     void Process(Resource& resource);
     void StoreImage(Resource& resource, const FetchResult& fetched);
+    void StoreFont(Resource& resource, const FetchResult& fetched);
     void StoreRaw(Resource& resource, const FetchResult& fetched);
     ImageBudget NextImageBudget() const;
+    void Store(Resource& resource, std::string bytes, const std::string& extension);
     std::string NextName(const std::string& extension);
     FetchResult FetchPage();
     FetchResult WrapImage(const FetchResult& image);

@@ -17,6 +17,7 @@ struct PageLimits {
     std::int64_t maxJobBytes = 64 << 20;       // all bytes fetched for a job
     std::int64_t maxImagePixels = 40'000'000;  // width * height, from the header
     int maxDecodedRatio = 100;                 // decoded size / compressed size
+    std::int64_t maxFontBytes = 0;             // a web font as sent; 0: no bound
     int fetchTimeoutSeconds = 20;              // one transfer
     int connectTimeoutSeconds = 10;            // one connection
     int maxNestingDepth = 1000;                // open elements in one document

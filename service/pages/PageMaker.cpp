@@ -23,7 +23,7 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
     } catch (const PageError& error) {
         outcome.error = error.what();
     } catch (const std::bad_alloc&) {
-        outcome.error = "Page too big";
+        outcome.error = kOutOfMemory;
     } catch (const std::exception&) {
         outcome.error = "Page could not be made";
     }

@@ -16,7 +16,8 @@ enum class ResourceKind {
     Image,      // recompressed when it is a JPEG, PNG, GIF or WebP
     StyleSheet, // rewritten in turn
     Document,   // a frame: rewritten in turn
-    Other,      // fonts, kept scripts: stored as they came
+    Font,       // re-encoded as WOFF2 when that is smaller
+    Other,      // kept scripts and the like: stored as they came
 };
 
 class ResourceSink {

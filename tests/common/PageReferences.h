@@ -1,6 +1,6 @@
 #pragma once
 // What an unpacked page refers to among its own files, as the page maker
-// writes references (double-quoted attributes and url("...")). The tests of
+// writes references (double-quoted attributes and url(...)). The tests of
 // page making and the end-to-end tests check that each of them resolves.
 
 #include <string>

@@ -2,27 +2,13 @@
 
 #include "Fetcher.h"
 #include "OriginServer.h"
+#include "PageError.h"
 #include "PageRun.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 namespace zel::service::test {
 namespace {
-
-std::string Gzip(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = uInt(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 TEST(FetcherTest, CountsCompressedBytesAsTheyCameAndDeliversThemDecoded) {
     // (The type is one the test origin does not compress by itself.)
@@ -82,11 +68,20 @@ TEST(FetcherTest, DecompressionBombStopped) {
         response.set_header("Content-Encoding", "gzip");
         response.set_content(bomb, "text/html");
     });
+    const std::string plain(3 << 20, 'a');
+    origin.Serve("/plain", plain, "image/png"); // a type the origin sends uncompressed
     origin.Start();
     PageLimits limits = TestLimits();
     Fetcher fetcher(limits, nullptr);
-    EXPECT_THROW(fetcher.Fetch(origin.Url("/bomb"), 64 << 20, 10), std::runtime_error);
+    try {
+        fetcher.Fetch(origin.Url("/bomb"), 64 << 20, 10);
+        FAIL() << "the bomb was inflated";
+    } catch (const PageError& error) {
+        EXPECT_EQ(error.Kind(), PageFailure::Inflated);
+    }
     EXPECT_LT(fetcher.WireBytes(), std::int64_t(bomb.size()) + 1000);
+    // A large body sent as it is inflates nothing.
+    EXPECT_EQ(fetcher.Fetch(origin.Url("/plain"), 64 << 20, 10).body.size(), plain.size());
 }
 
 } // namespace

@@ -10,8 +10,11 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <fstream>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace zel::service::test {
@@ -28,6 +31,23 @@ std::string HugePngHeader() {
     for (int shift : {24, 16, 8, 0})
         png += char((crc >> shift) & 0xFF);
     return png;
+}
+
+void ServeEndless(OriginServer& origin, const std::string& path) {
+    origin.Http().Get(path, [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider(
+            "application/octet-stream", [](size_t, httplib::DataSink& sink) {
+                static const std::string chunk = "<p>" + std::string(8192, 'a') + "</p>";
+                return sink.write(chunk.data(), chunk.size());
+            });
+    });
+}
+
+std::int64_t AddressSpaceBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::int64_t pages = 0;
+    statm >> pages;
+    return pages * sysconf(_SC_PAGESIZE);
 }
 
 class HostilePageTest : public OriginTest {};
@@ -102,12 +122,7 @@ TEST_F(HostilePageTest, DeeplyNestedHtml) {
 }
 
 TEST_F(HostilePageTest, EndlessBodyAndSlowOrigin) {
-    origin.Http().Get("/endless", [](const httplib::Request&, httplib::Response& response) {
-        response.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
-            static const std::string chunk = "<p>" + std::string(8192, 'a') + "</p>";
-            return sink.write(chunk.data(), chunk.size());
-        });
-    });
+    ServeEndless(origin, "/endless");
     origin.Http().Get("/slow", [](const httplib::Request&, httplib::Response& response) {
         response.set_chunked_content_provider(
             "text/html", [](size_t offset, httplib::DataSink& sink) {
@@ -167,6 +182,58 @@ TEST_F(HostilePageTest, ResourcesBeyondTheCountOrTheJobBytesLeftOut) {
     // Only the cut-off transfer may go beyond the budget, by one receive
     // buffer and the headers; the photos' random sizes decide which one it is.
     EXPECT_LE(budget.Outcome().pageBytes, limits.maxJobBytes + Fetcher::kReceiveBufferBytes + 1024);
+}
+
+TEST_F(HostilePageTest, AResourceRefusedDropsOnlyItselfASpentBudgetEndsFetching) {
+    const std::string photo = MakePhoto(300, 200);
+    origin.Serve("/bomb.png", Gzip(std::string(4 << 20, '\0')), "image/png",
+                 {{"Content-Encoding", "gzip"}});
+    origin.Serve("/big.jpg", photo, "image/jpeg");
+    origin.Serve("/good.jpg", MakePhoto(40, 30), "image/jpeg");
+    origin.Serve("/bomb.html", "<html><body><img src=bomb.png><img src=good.jpg></body></html>",
+                 "text/html");
+    origin.Serve("/big.html", "<html><body><img src=big.jpg><img src=good.jpg></body></html>",
+                 "text/html");
+    origin.Start();
+    const struct {
+        const char* page;
+        std::int64_t jobBytes;
+        int goodHits;
+    } cases[] = {
+        {"/bomb.html", 64 << 20, 1},                      // inflated: left out alone
+        {"/big.html", std::int64_t(photo.size()) / 2, 0}, // cut at the job's bytes
+    };
+    for (const auto& c : cases) {
+        PageLimits limits = TestLimits();
+        limits.maxJobBytes = c.jobBytes;
+        const int before = origin.Hits("/good.jpg");
+        PageRun run(Request(origin.Url(c.page), 50), limits);
+        ASSERT_TRUE(run.Outcome().ok) << c.page << ": " << run.Outcome().error;
+        EXPECT_EQ(origin.Hits("/good.jpg") - before, c.goodHits) << c.page;
+        EXPECT_EQ(run.PageFiles().size(), std::size_t(c.goodHits)) << c.page;
+    }
+}
+
+TEST_F(HostilePageTest, RunningOutOfMemoryIsReportedAsSuch) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than any limit here";
+#endif
+    ServeEndless(origin, "/endless");
+    origin.Start();
+    PageLimits limits = TestLimits();
+    limits.maxPageBytes = limits.maxJobBytes = std::int64_t(1) << 40;
+    limits.fetchTimeoutSeconds = 120;
+    const auto makeWithLittleMemory = [&] {
+        const rlim_t bound = rlim_t(AddressSpaceBytes() + (256 << 20));
+        const rlimit memory{bound, bound};
+        setrlimit(RLIMIT_AS, &memory);
+        const PageOutcome outcome =
+            MakePage(Request(origin.Url("/endless")), limits,
+                     (std::filesystem::temp_directory_path() / "never.zip").string(), {});
+        std::cerr << outcome.error << std::endl;
+        _exit(0);
+    };
+    EXPECT_EXIT(makeWithLittleMemory(), ::testing::ExitedWithCode(0), "Out of memory");
 }
 
 TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {

@@ -1,9 +1,25 @@
 #include "OriginServer.h"
 
+#include <zlib.h>
+
 #include <chrono>
 #include <stdexcept>
 
 namespace zel::service::test {
+
+std::string Gzip(const std::string& text) {
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, text.size()) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = uInt(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
 
 OriginServer::OriginServer(std::string host) : host_(std::move(host)) {}
 

@@ -12,6 +12,9 @@
 
 namespace zel::service::test {
 
+// A body compressed for a reply sent with "Content-Encoding: gzip".
+std::string Gzip(const std::string& text);
+
 class OriginServer {
 public:
     explicit OriginServer(std::string host = "127.0.0.1");

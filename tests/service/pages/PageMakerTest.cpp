@@ -35,6 +35,17 @@ bool IsAcceptedEntry(const std::string& name) {
 
 class PageMakerTest : public OriginTest {};
 
+// Code units in UTF-16 of either order.
+std::string Utf16(const std::u16string& text, bool big) {
+    std::string bytes;
+    for (char16_t unit : text) {
+        const char high = char(unit >> 8), low = char(unit & 0xFF);
+        bytes += big ? high : low;
+        bytes += big ? low : high;
+    }
+    return bytes;
+}
+
 TEST_F(PageMakerTest, ArchiveUnpacksWithEveryLocalReferenceResolving) {
     const std::string photo = MakePhoto(200, 150);
     origin.Serve("/index.html",
@@ -190,6 +201,74 @@ TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     ASSERT_TRUE(missing.Outcome().ok);
     EXPECT_TRUE(Contains(missing.File("page.htm"), "Sorry, not here"));
     EXPECT_EQ(PageRun(Request("ftp://127.0.0.1/x")).Outcome().error, "Address refused");
+}
+
+TEST_F(PageMakerTest, ImageAddressesKeepOnlyWhatTheirFirstBytesShowToBeImages) {
+    const std::string ftyp("\0\0\0\x18"
+                           "ftyp",
+                           8);
+    const struct {
+        const char* path;
+        std::string body;
+        const char* type;
+        const char* stored; // extension, or nothing when left out
+    } cases[] = {
+        {"/a.png", "<html><script>alert(1)</script></html>", "image/png", nullptr},
+        {"/b.svg", "alert(1)", "image/svg+xml", nullptr},
+        {"/c.svg", "<?xml version=\"1.0\"?>\n<!-- c --><svg xmlns=\"http://www.w3.org/2000/svg\"/>",
+         "image/svg+xml", "svg"},
+        {"/d.avif", ftyp + "avif" + std::string(4, '\0') + "mif1miaf", "image/avif", "avif"},
+        {"/e.avif", ftyp + "mp42" + std::string(4, '\0') + "isommp41", "image/avif", nullptr},
+    };
+    std::string page = "<html><body>";
+    for (const auto& c : cases) {
+        origin.Serve(c.path, c.body, c.type);
+        page += std::string("<img src=\"") + c.path + "\">";
+    }
+    origin.Serve("/page.html", page, kHtml);
+    origin.Start();
+    PageRun run(Request(origin.Url("/page.html"), 50));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    std::vector<std::string> stored;
+    for (const std::string& file : run.PageFiles())
+        stored.push_back(file.substr(file.rfind('.') + 1));
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"avif", "svg"}));
+}
+
+TEST_F(PageMakerTest, Utf16PagesRewrittenAsUtf8) {
+    const std::u16string page = u"<html><head><meta charset=\"utf-16\"><script>go()</script>"
+                                u"</head><body><p>Caf\u00E9 \U0001F600</p><img src=\"a.png\">"
+                                u"</body></html>";
+    const struct {
+        std::string body;
+        const char* type;
+        const char* error; // nothing when the page is made
+    } cases[] = {
+        {Utf16(u"\uFEFF" + page, false), "text/html", nullptr},
+        {Utf16(u"\uFEFF" + page, true), "text/html", nullptr},
+        {Utf16(page, false), "text/html; charset=utf-16le", nullptr},
+        {Utf16(page, true), "", nullptr},
+        {Utf16(page, false) + "x", "text/html", "Page text cannot be decoded"},
+        {Utf16(page + u"\xD800", false), "text/html", "Page text cannot be decoded"},
+    };
+    origin.Serve("/a.png", MakeDrawing(8, 8), "image/png");
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        origin.Serve("/" + std::to_string(i), cases[i].body, cases[i].type);
+    origin.Start();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        PageRun run(Request(origin.Url("/" + std::to_string(i))));
+        if (cases[i].error) {
+            EXPECT_EQ(run.Outcome().error, cases[i].error) << i;
+            continue;
+        }
+        ASSERT_TRUE(run.Outcome().ok) << i << ": " << run.Outcome().error;
+        EXPECT_EQ(
+            run.File("page.htm"),
+            "<html><head><meta charset=\"utf-8\"></head><body><p>Caf\xC3\xA9 \xF0\x9F\x98\x80</p>"
+            "<img src=\"page.files/1.png\"></body></html>")
+            << i;
+    }
 }
 
 } // namespace
