@@ -7,6 +7,7 @@
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
+#include <regex>
 
 #include <algorithm>
 
@@ -263,10 +264,13 @@ TEST_F(PageMakerTest, Utf16PagesRewrittenAsUtf8) {
             continue;
         }
         ASSERT_TRUE(run.Outcome().ok) << i << ": " << run.Outcome().error;
+        // The image's form is the shrinker's choice; the text is what counts.
+        const std::string page = std::regex_replace(
+            run.File("page.htm"), std::regex("page\\.files/1\\.(png|webp|gif)"), "page.files/1.x");
         EXPECT_EQ(
-            run.File("page.htm"),
+            page,
             "<html><head><meta charset=\"utf-8\"></head><body><p>Caf\xC3\xA9 \xF0\x9F\x98\x80</p>"
-            "<img src=\"page.files/1.png\"></body></html>")
+            "<img src=\"page.files/1.x\"></body></html>")
             << i;
     }
 }
