@@ -12,7 +12,6 @@ QString displayText(const std::string& text) {
     out.replace(u'\r', u'\n');
     return out;
 }
-
 } // namespace
 
 MessageAnswer ShowWidgetMessageBox(const MessageBoxCall& call) {

@@ -10,7 +10,6 @@ namespace {
 QString qtPattern(const std::string& pattern) {
     return pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(pattern);
 }
-
 } // namespace
 
 std::optional<std::string> RunWidgetSaveDialog(const SaveDialogOptions& options) {
