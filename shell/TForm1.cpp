@@ -443,7 +443,7 @@ void TForm1::refuseSecondRequest() {
 }
 
 void TForm1::postRequest() {
-    QTimer::singleShot(0, this, &TForm1::Action1Execute);
+    QTimer::singleShot(0, this, [this] { Guarded([this] { Action1Execute(); }); });
 }
 
 std::string TForm1::AddressText() const {
