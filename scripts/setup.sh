@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  # the mutation check of the security guards
+  python3
 )
 
 missing=()
