@@ -31,7 +31,7 @@ namespace {
 
 constexpr std::size_t MiB = 1u << 20;
 constexpr std::size_t FileBody = 512 * MiB;
-constexpr std::size_t StringBody = zel::TQzHTTP::MaxStringBody;
+constexpr std::size_t StringBody = zel::TQzHTTP::DefaultMaxStringBody;
 constexpr int Runs = 3;
 
 class BodyServer {

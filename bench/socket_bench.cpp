@@ -8,6 +8,7 @@
 // The servers are threads of this program. On a busy machine the wall-time
 // ratio is noisy; the CPU each client spends per GiB is printed as well.
 
+#include "CpuSeconds.h"
 #include "FileSystem.h"
 #include "TBrumel.h"
 
@@ -17,7 +18,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,14 +35,6 @@ namespace {
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-// CPU seconds of the process, this thread, or the finished child processes.
-double CpuSeconds(int who = RUSAGE_SELF) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    auto s = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return s(usage.ru_utime) + s(usage.ru_stime);
 }
 
 // Wall time of a transfer, and the CPU time its client used.

@@ -9,20 +9,6 @@
 
 namespace zel {
 
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-std::string LowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::string TextFrom(const std::string& text, std::size_t pos) {
     return pos < text.size() ? text.substr(pos) : std::string();
 }

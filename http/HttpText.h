@@ -8,10 +8,6 @@
 
 namespace zel {
 
-// ASCII letters only; other bytes stay as they are.
-std::string UpperCase(std::string text);
-std::string LowerCase(std::string text);
-
 // The text from 0-based position `pos` on; empty when the text is shorter.
 std::string TextFrom(const std::string& text, std::size_t pos);
 

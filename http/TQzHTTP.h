@@ -48,8 +48,9 @@ public:
     TNotifyEvent OnAuthenticationNeeded; // status 401; the request is not repeated
 
     // Bounds that keep a broken or hostile server from exhausting memory or
-    // looping for ever.
-    static constexpr std::size_t MaxStringBody = 256u << 20;
+    // looping for ever. The string body's bound is whole MiB; tests lower it.
+    static constexpr std::size_t DefaultMaxStringBody = 256u << 20;
+    std::size_t MaxStringBody = DefaultMaxStringBody;
     static constexpr std::size_t MaxResponseHeader = 1u << 20;
     static constexpr std::size_t MaxRequestLine = 16u << 10;
     static constexpr int MaxRedirections = 20;

@@ -7,6 +7,7 @@
 #include "Numbers.h"
 #include "RecordFile.h"
 #include "TQzUUProcessor.h"
+#include "TextEdits.h"
 
 #include <QBuffer>
 

@@ -6,6 +6,7 @@
 #include "HttpText.h"
 #include "NthWord.h"
 #include "RecordFile.h"
+#include "TextEdits.h"
 
 #include <optional>
 

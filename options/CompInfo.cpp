@@ -1,7 +1,7 @@
 #include "CompInfo.h"
 
-#include "HttpText.h"
 #include "Numbers.h"
+#include "TextEdits.h"
 #include "Utf8.h"
 
 #include <sys/statvfs.h>

@@ -1,8 +1,8 @@
 #include "LoginRequest.h"
 
+#include "RequestEscapes.h"
 #include "ServiceEndpoints.h"
 #include "Utf8.h"
-#include "util.h"
 
 #include <algorithm>
 

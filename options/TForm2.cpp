@@ -2,6 +2,7 @@
 
 #include "ColorCount.h"
 #include "CompInfo.h"
+#include "ConnectGuarded.h"
 #include "Exception.h"
 #include "LoginRequest.h"
 #include "MessageBox.h"
@@ -74,7 +75,7 @@ TForm2::TForm2(const SettingsRecord& settings, QWidget* owner)
     PageControl1->setCurrentIndex(0);
 
     Button1 = makeButton(this, QStringLiteral("OK"), QRect(152, 208, 75, 25));
-    connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+    ConnectGuarded(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
 
     FormCreate(settings);
 }
@@ -134,7 +135,7 @@ void TForm2::buildJpegGroup() {
     Label7 = addLabel(GroupBox1, QStringLiteral("0%"), 12, 58);
     Label8 = addLabel(GroupBox1, QStringLiteral("100%"), 0, 58);
     placeRightAligned(Label8, 345, 58);
-    connect(TrackBar1, &QSlider::valueChanged, this, &TForm2::TrackBar1Change);
+    ConnectGuarded(TrackBar1, &QSlider::valueChanged, this, &TForm2::TrackBar1Change);
 }
 
 void TForm2::buildGifGroup() {
@@ -151,7 +152,7 @@ void TForm2::buildGifGroup() {
     Label12 = addLabel(GroupBox2, QStringLiteral("2"), 12, 64);
     Label13 = addLabel(GroupBox2, QStringLiteral("256"), 0, 64);
     placeRightAligned(Label13, 345, 64);
-    connect(TrackBar2, &QSlider::valueChanged, this, &TForm2::TrackBar2Change);
+    ConnectGuarded(TrackBar2, &QSlider::valueChanged, this, &TForm2::TrackBar2Change);
 }
 
 void TForm2::buildGetLoginPage() {
@@ -169,8 +170,8 @@ void TForm2::buildGetLoginPage() {
     Label15->setPalette(blue);
     Button2 = makeButton(TabSheet4, QStringLiteral("Get Login"), QRect(8, 58, 169, 25));
     Button3 = makeButton(TabSheet4, QStringLiteral("Cancel"), QRect(188, 58, 169, 25));
-    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    ConnectGuarded(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+    ConnectGuarded(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
     Memo1 = new QPlainTextEdit(TabSheet4);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -1,7 +1,6 @@
 #include "MessageBox.h"
 
-#include <QMessageBox>
-
+#include <iostream>
 #include <utility>
 
 namespace zel {
@@ -12,55 +11,19 @@ MessageBoxHandler& handlerStore() {
     return handler;
 }
 
-// A lone CR is a line break in the boxes' texts; Qt wants LF.
-QString displayText(const std::string& text) {
-    QString out = QString::fromStdString(text);
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    out.replace(u'\r', u'\n');
-    return out;
-}
-
-MessageAnswer showReal(const MessageBoxCall& call) {
-    QMessageBox box;
-    switch (call.kind) {
-    case MessageKind::Warning:
-        box.setIcon(QMessageBox::Warning);
-        box.setWindowTitle(QStringLiteral("Warning"));
-        break;
-    case MessageKind::Information:
-        box.setIcon(QMessageBox::Information);
-        box.setWindowTitle(QStringLiteral("Information"));
-        break;
-    case MessageKind::Error:
-        box.setIcon(QMessageBox::Critical);
-        box.setWindowTitle(QStringLiteral("ZELbrowser"));
-        break;
-    }
-    box.setText(displayText(call.text));
+// Without a way to show boxes the text goes to standard error, and the
+// answer is the one Escape gives, so nothing is confirmed unseen.
+MessageAnswer answerUnseen(const MessageBoxCall& call) {
+    std::cerr << call.text << '\n';
     switch (call.buttons) {
     case MessageButtons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
-        break;
-    case MessageButtons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setEscapeButton(QMessageBox::Cancel);
-        break;
-    case MessageButtons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-        break;
-    }
-    switch (box.exec()) {
-    case QMessageBox::Ok:
         return MessageAnswer::Ok;
-    case QMessageBox::Yes:
-        return MessageAnswer::Yes;
-    case QMessageBox::No:
-        return MessageAnswer::No;
-    default:
+    case MessageButtons::OkCancel:
         return MessageAnswer::Cancel;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
     }
+    return MessageAnswer::Cancel;
 }
 } // namespace
 
@@ -68,7 +31,7 @@ MessageAnswer ShowMessageBox(MessageKind kind, const std::string& text, MessageB
     MessageBoxCall call{kind, text, buttons};
     if (handlerStore())
         return handlerStore()(call);
-    return showReal(call);
+    return answerUnseen(call);
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {

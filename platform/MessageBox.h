@@ -1,6 +1,8 @@
 #pragma once
 // Every modal message of the program goes through ShowMessageBox, so tests can
 // record the messages and script the answers without a person at the screen.
+// GUI-free: the application object installs the boxes as widgets
+// (WidgetMessageBox.h).
 
 #include <functional>
 #include <string>
@@ -23,7 +25,8 @@ MessageAnswer ShowMessageBox(MessageKind kind, const std::string& text,
                              MessageButtons buttons = MessageButtons::Ok);
 
 using MessageBoxHandler = std::function<MessageAnswer(const MessageBoxCall&)>;
-// Replaces the real boxes; an empty handler restores them. Returns the old one.
+// Sets how boxes are shown and answered; returns the old handler. With none,
+// the text goes to standard error and the answer is the one Escape gives.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 } // namespace zel

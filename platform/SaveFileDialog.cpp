@@ -1,8 +1,5 @@
 #include "SaveFileDialog.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
-
 #include <utility>
 
 namespace zel {
@@ -12,34 +9,12 @@ SaveDialogHandler& handlerStore() {
     static SaveDialogHandler handler;
     return handler;
 }
-
-// "*.*" means every file on the platform the patterns come from; here that is "*".
-QString qtPattern(const std::string& pattern) {
-    return pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(pattern);
-}
-
-std::optional<std::string> runReal(const SaveDialogOptions& options) {
-    QFileDialog dialog(nullptr, QString::fromStdString(options.title));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setDefaultSuffix(QString::fromStdString(options.defaultExtension));
-    QStringList filters;
-    for (const auto& f : options.filters)
-        filters << QString::fromStdString(f.display) + " (" + qtPattern(f.pattern) + ")";
-    dialog.setNameFilters(filters);
-    if (options.filterIndex >= 0 && options.filterIndex < filters.size())
-        dialog.selectNameFilter(filters.at(options.filterIndex));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdString();
-}
 } // namespace
 
 std::optional<std::string> RunSaveDialog(const SaveDialogOptions& options) {
     if (handlerStore())
         return handlerStore()(options);
-    return runReal(options);
+    return std::nullopt;
 }
 
 SaveDialogHandler SetSaveDialogHandler(SaveDialogHandler handler) {

@@ -1,5 +1,7 @@
 #pragma once
 // The system's file-save dialog, replaceable by tests like the message boxes.
+// GUI-free: the application object installs the dialog as a widget
+// (WidgetSaveDialog.h).
 
 #include <functional>
 #include <optional>
@@ -27,6 +29,8 @@ struct SaveDialogOptions {
 std::optional<std::string> RunSaveDialog(const SaveDialogOptions& options);
 
 using SaveDialogHandler = std::function<std::optional<std::string>(const SaveDialogOptions&)>;
+// Sets how the dialog runs; returns the old handler. With none, the dialog is
+// cancelled at once.
 SaveDialogHandler SetSaveDialogHandler(SaveDialogHandler handler);
 
 } // namespace zel

@@ -14,6 +14,8 @@ packages=(
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev libwoff-dev
   # the image benchmark's reference (vips thumbnail)
   libvips-tools
+  # the mutation check of the security guards
+  python3
 )
 
 missing=()

@@ -7,12 +7,13 @@
 #include "EventWait.h"
 #include "MessageBox.h"
 #include "PageStore.h"
+#include "RequestEscapes.h"
 #include "ServiceEndpoints.h"
 #include "ServiceReply.h"
 #include "StatStore.h"
+#include "TextEdits.h"
 #include "Unpacker.h"
 #include "Utf8.h"
-#include "util.h"
 
 namespace zel {
 

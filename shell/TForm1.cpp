@@ -4,6 +4,7 @@
 #include "BrowserCommands.h"
 #include "ClickLabel.h"
 #include "Clipboard.h"
+#include "ConnectGuarded.h"
 #include "ConnectedState.h"
 #include "DateTime.h"
 #include "Desktop.h"
@@ -100,7 +101,7 @@ void TForm1::buildControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(300);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    ConnectGuarded(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
     buildMenu();
     connectWebBrowser();
@@ -152,14 +153,14 @@ QWidget* TForm1::buildToolBarRow() {
     ToolButton3 = addToolButton(row, "Info");
     ToolButton4 = addToolButton(row, "On Line");
     row->addStretch(1);
-    connect(ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
-    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
-    connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
-    connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
-    connect(ToolButton7, &QToolButton::clicked, this, &TForm1::ToolButton7Click);
-    connect(ToolButton5, &QToolButton::clicked, this, &TForm1::ToolButton5Click);
-    connect(ToolButton3, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
-    connect(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
+    ConnectGuarded(ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
+    ConnectGuarded(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
+    ConnectGuarded(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
+    ConnectGuarded(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
+    ConnectGuarded(ToolButton7, &QToolButton::clicked, this, &TForm1::ToolButton7Click);
+    ConnectGuarded(ToolButton5, &QToolButton::clicked, this, &TForm1::ToolButton5Click);
+    ConnectGuarded(ToolButton3, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
+    ConnectGuarded(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
     return row->parentWidget();
 }
 
@@ -205,9 +206,9 @@ QWidget* TForm1::buildProgressRow() {
     Label2 = addCheckBoxWithLabel(row, CheckBox1, " Load images  ");
     Label3 = addCheckBoxWithLabel(row, CheckBox2, " In new window  ");
     Label4 = addCheckBoxWithLabel(row, CheckBox3, " Work Off Line");
-    connect(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
-    connect(Label3, &ClickLabel::clicked, this, &TForm1::Label3Click);
-    connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
+    ConnectGuarded(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
+    ConnectGuarded(Label3, &ClickLabel::clicked, this, &TForm1::Label3Click);
+    ConnectGuarded(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
     return band;
 }
 
@@ -218,11 +219,11 @@ void TForm1::buildMenu() {
     About1 = menuBar()->addAction(QStringLiteral("Help"));
     Statistic1 = menuBar()->addAction(QStringLiteral("Statistic"));
     About2 = menuBar()->addAction(QStringLiteral("About"));
-    connect(SavePageAs1, &QAction::triggered, this, &TForm1::SavePageAs1Click);
-    connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
-    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
-    connect(Statistic1, &QAction::triggered, this, &TForm1::Statistic1Click);
-    connect(About2, &QAction::triggered, this, &TForm1::About2Click);
+    ConnectGuarded(SavePageAs1, &QAction::triggered, this, &TForm1::SavePageAs1Click);
+    ConnectGuarded(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    ConnectGuarded(About1, &QAction::triggered, this, &TForm1::About1Click);
+    ConnectGuarded(Statistic1, &QAction::triggered, this, &TForm1::Statistic1Click);
+    ConnectGuarded(About2, &QAction::triggered, this, &TForm1::About2Click);
 }
 
 void TForm1::SetOptionsDialog(TForm2* dialog) {
@@ -442,7 +443,7 @@ void TForm1::refuseSecondRequest() {
 }
 
 void TForm1::postRequest() {
-    QTimer::singleShot(0, this, &TForm1::Action1Execute);
+    QTimer::singleShot(0, this, [this] { Guarded([this] { Action1Execute(); }); });
 }
 
 std::string TForm1::AddressText() const {

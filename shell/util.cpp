@@ -4,7 +4,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "MessageBox.h"
-#include "PercentByte.h"
+#include "TextEdits.h"
 #include "TextFile.h"
 
 #include <filesystem>
@@ -34,16 +34,6 @@ bool IsPageOnShow(const std::string& target) {
            SameEntry(WithoutExtension(target) + ".files", PageFolder);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Value of one or two hexadecimal digits, or -1.
 int HexValue(const std::string& digits) {
     if (digits.empty())
@@ -58,27 +48,6 @@ int HexValue(const std::string& digits) {
     return value;
 }
 
-// Control bytes too: a line end would end the request line on the wire.
-bool MustEscape(unsigned char c) {
-    return c <= ' ' || c == '*' || c == '#' || c == '%' || c == '<' || c == '>' || c >= 128;
-}
-
-bool IsBlankOrControl(unsigned char c) {
-    return c <= ' ';
-}
-
-// Every byte for which `escape` holds becomes "%XX".
-std::string PercentEscape(const std::string& text, bool (*escape)(unsigned char)) {
-    std::string out;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (escape(byte))
-            AppendPercentByte(out, byte);
-        else
-            out += c;
-    }
-    return out;
-}
 } // namespace
 
 std::string WithoutExtension(const std::string& path) {
@@ -148,16 +117,6 @@ std::vector<std::string> PageFolderNames() {
     return names;
 }
 
-std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
-    if (from.empty())
-        return text;
-    std::string out;
-    std::size_t done = 0;
-    for (std::size_t at; (at = text.find(from, done)) != std::string::npos; done = at + from.size())
-        out.append(text, done, at - done).append(to);
-    return out.append(text, done, std::string::npos);
-}
-
 std::string DecodeLinkAddress(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -173,14 +132,6 @@ std::string DecodeLinkAddress(const std::string& text) {
             out += static_cast<char>(value);
     }
     return out;
-}
-
-std::string EscapeRequestUrl(const std::string& text) {
-    return PercentEscape(text, MustEscape);
-}
-
-std::string EscapeBlanksAndControls(const std::string& text) {
-    return PercentEscape(text, IsBlankOrControl);
 }
 
 } // namespace zel

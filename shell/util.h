@@ -1,7 +1,6 @@
 #pragma once
 // The shell's small file and text utilities: copying the page on show under
-// another name, replacing a text throughout, decoding a followed link's
-// address, escaping a request address.
+// another name, decoding a followed link's address.
 //
 // Names are relative to the current directory, the program's folder, and use
 // "/" as the path separator.
@@ -39,19 +38,9 @@ std::string PageBaseName(const std::string& path);
 // `path` without the last extension of its file name.
 std::string WithoutExtension(const std::string& path);
 
-// Every `from` replaced by `to`, left to right; the search goes on after each
-// replaced occurrence, so an inserted text is never scanned again.
-std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to);
-
 // "+" becomes a blank; "%" with up to two hexadecimal digits becomes the
 // character of that code (1..255); anything else after a "%" is dropped with it.
 std::string DecodeLinkAddress(const std::string& text);
-// Blanks, control bytes, "*", "#", "%", "<", ">" and bytes from 128 up become
-// "%XX".
-std::string EscapeRequestUrl(const std::string& text);
-// Blanks and control bytes become "%XX", nothing else: what a request line
-// cannot carry as it is.
-std::string EscapeBlanksAndControls(const std::string& text);
 
 // Text of the refusal to save over the page on show or its files.
 inline constexpr const char* OwnPageRefusal =

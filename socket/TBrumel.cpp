@@ -29,7 +29,7 @@ constexpr int IdleWaitMs = 1000;
 constexpr std::uint32_t BusyDispatchMs = 2;
 
 const char* const InitFailed = "Initializaton of windows sockets failed";
-// The lookup's ends that Connect passes on instead of treating as not found.
+// A lookup ended by a time-out or a cancel is an abort, which Connect passes on.
 const char* const LookupTimedOut = "Host Lookup Timed Out";
 const char* const LookupCanceled = "Host Lookup Canceled";
 
@@ -231,10 +231,9 @@ void TBrumel::Connect() {
     do {
         try {
             ResolveHost();
-        } catch (const ESockError& failure) {
-            std::string text = failure.what();
-            if (text == LookupTimedOut || text == LookupCanceled)
-                throw;
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError&) {
             // A lookup that failed leaves the address 0: the host was not found.
         }
         if (RemoteAddress.sin_addr == 0) {
@@ -291,14 +290,14 @@ void TBrumel::ResolveHost() {
                                         HostEntryBuffer->bytes, sizeof HostEntryBuffer->bytes);
         while (!WaitEnded && !TimedOut && !Canceled)
             if (!HandleEvents(true))
-                throw ESockError(LookupCanceled);
+                throw EAbortError(LookupCanceled);
     }
     // A reply that has not come by now is not wanted any more.
     WithdrawLookup();
     if (TimedOut)
-        throw ESockError(LookupTimedOut);
+        throw EAbortError(LookupTimedOut);
     if (Canceled)
-        throw ESockError(LookupCanceled);
+        throw EAbortError(LookupCanceled);
     if (!LastEventOk)
         throw ESockError("Host Lookup Failed");
     const auto* entry = reinterpret_cast<const HostEnt*>(HostEntryBuffer->bytes);

@@ -1,5 +1,6 @@
 #include "TForm4.h"
 
+#include "ConnectGuarded.h"
 #include "ErrorGuard.h"
 #include "HeaderLabel.h"
 #include "MessageBox.h"
@@ -83,8 +84,8 @@ void TForm4::createControls() {
     GroupBox1->setFixedHeight(PanelHeight);
     Button1 = makeButton("OK", 256, GroupBox1);
     Button2 = makeButton("Clear", 504, GroupBox1);
-    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+    ConnectGuarded(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    ConnectGuarded(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,15 +1,10 @@
 #include "RequestTarget.h"
 
+#include "TextEdits.h"
+
 namespace zel::service {
 
 namespace {
-
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // Position of "key=" as a whole parameter name (at the start or after "&").
 std::size_t FindParameter(const std::string& query, const std::string& key) {
@@ -18,16 +13,6 @@ std::size_t FindParameter(const std::string& query, const std::string& key) {
         return 0;
     const std::size_t at = query.find("&" + needle);
     return at == std::string::npos ? at : at + 1;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace

@@ -3,9 +3,8 @@
 #include "Logins.h"
 #include "PageParameters.h"
 #include "Replies.h"
+#include "TextEdits.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
 namespace zel::service {
@@ -15,12 +14,6 @@ namespace {
 std::string Value(const QueryParams& params, const std::string& key) {
     const auto found = params.find(key);
     return found == params.end() ? std::string() : found->second;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 long long UnixSeconds() {
@@ -101,7 +94,7 @@ void ZelService::RemoveQuietly(const std::string& login) {
 std::string ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {
     if (!IsPlausibleEmail(query.mail))
         return BadReply(texts::kWrongMail);
-    if (!perClient_.Allow(clientAddress) || !perMail_.Allow(Lower(query.mail)))
+    if (!perClient_.Allow(clientAddress) || !perMail_.Allow(LowerCase(query.mail)))
         return BadReply(texts::kTooManyLogins);
 
     Account account{"", query.mail, query.computer.substr(0, 1024), clientAddress, UnixSeconds()};

@@ -1,5 +1,7 @@
 #include "LoopbackServer.h"
 
+#include "TextEdits.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -7,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <stdexcept>
 
@@ -52,9 +53,7 @@ void SendAll(int s, const std::string& bytes) {
 }
 
 std::size_t AnnouncedLength(const std::string& header) {
-    std::string lower = header;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = LowerCase(header);
     std::size_t pos = lower.find("\r\ncontent-length: ");
     return pos == std::string::npos ? 0 : std::stoul(header.substr(pos + 18));
 }

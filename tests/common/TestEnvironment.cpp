@@ -1,7 +1,6 @@
 #include "TestEnvironment.h"
 
 #include "DateTime.h"
-#include "WebEngineSetup.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -12,7 +11,6 @@ namespace zel::test {
 void PinEnvironment() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-    PrepareWebEngine();
     PinLocaleAndFormats();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Pins what tests must not take from the machine: locale, date and time
-// formats, the display platform, the web engine's sandbox.
+// formats, the display platform.
 
 namespace zel::test {
 

@@ -215,6 +215,14 @@ TEST_F(HttpRequest, LineBreaksAndOverlongRequestLinesAreRefusedBeforeConnecting)
               "The header line \"Host\" contains a line break or a zero byte");
     EXPECT_NE(failureOfGet(server.url("/" + std::string(17000, 'p'))).find("too long"),
               std::string::npos);
+    // The destination of Copy and Move is the request's last header line.
+    const std::string destinations[] = {"/d\r", "/d\nX: 1", std::string("/d\0", 3)};
+    for (const std::string& destination : destinations) {
+        EXPECT_EQ(FailureOf([&] { http.Copy(server.url("/"), destination); }),
+                  "The header line \"URI-header\" contains a line break or a zero byte");
+        EXPECT_EQ(FailureOf([&] { http.Move(server.url("/"), destination); }),
+                  "The header line \"URI-header\" contains a line break or a zero byte");
+    }
     EXPECT_EQ(server.connections(), 0);
 }
 

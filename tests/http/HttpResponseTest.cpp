@@ -236,17 +236,31 @@ TEST(HttpResponse, AbortFromAHandlerEndsTheCapture) {
     EXPECT_LT(http.Body.size(), body.size());
 }
 
+TEST(HttpResponse, ABodyThatGoesOnAfterAPauseAtItsBoundIsRefused) {
+    TestHttp http;
+    http.MaxStringBody = 1u << 20;
+    LoopbackServer server;
+    server.send("HTTP/1.0 200 OK\r\n\r\n" + std::string(http.MaxStringBody, 'z'))
+        .pause(300)
+        .send("z");
+    server.start();
+    EXPECT_EQ(FailureOf([&] { http.Get(server.url("/")); }),
+              "The response body is larger than 1 MiB");
+    EXPECT_TRUE(http.Body.empty());
+}
+
 TEST(HttpResponse, EndlessHeadersAndOversizedBodiesFailCleanly) {
     std::string endlessHeader = "HTTP/1.0 200 OK\r\n";
     while (endlessHeader.size() <= zel::TQzHTTP::MaxResponseHeader)
         endlessHeader += "X-Filler: " + std::string(1000, 'f') + "\r\n";
-    const std::string hugeBody(zel::TQzHTTP::MaxStringBody + 1, 'z');
+    TestHttp http;
+    http.MaxStringBody = 1u << 20;
+    const std::string hugeBody(http.MaxStringBody + 1, 'z');
     LoopbackServer server([&](int index, const std::string&) {
         if (index == 0)
             return Reply{endlessHeader, true};
         return Reply{"HTTP/1.0 200 OK\r\n\r\n" + hugeBody};
     });
-    TestHttp http;
     EXPECT_NE(FailureOf([&] { http.Get(server.url("/")); }).find("response header is longer"),
               std::string::npos);
     EXPECT_NE(FailureOf([&] { http.Get(server.url("/")); }).find("response body is larger"),

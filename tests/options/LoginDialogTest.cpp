@@ -1,10 +1,10 @@
 // The "Get Login" page of the options dialog against a scripted service.
 #include "CompInfo.h"
 #include "MessageBoxRecorder.h"
+#include "RequestEscapes.h"
 #include "ScriptedService.h"
 #include "ServiceEndpoints.h"
 #include "TForm2.h"
-#include "util.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

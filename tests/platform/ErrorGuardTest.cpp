@@ -1,4 +1,5 @@
 #include "ErrorGuard.h"
+#include "ConnectGuarded.h"
 #include "InOutError.h"
 #include "MessageBoxRecorder.h"
 
@@ -8,6 +9,16 @@
 
 using namespace zel;
 using namespace zel::test;
+
+namespace {
+struct FailingReceiver : QObject {
+    std::string seen;
+    void NameChanged(const QString& name) {
+        seen = name.toStdString();
+        throw InOutError(InOutError::DiskFull);
+    }
+};
+} // namespace
 
 TEST(ErrorGuard, UncaughtFailureOfAnEventHandlerShowsTheErrorBoxAndTheLoopGoesOn) {
     MessageBoxRecorder boxes;
@@ -28,4 +39,14 @@ TEST(ErrorGuard, GuardedReturnsNormallyAfterAFailure) {
     Guarded([] { throw std::runtime_error("broken"); });
     Guarded([] { throw 42; });
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"broken", "Unknown failure"}));
+}
+
+TEST(ErrorGuard, AGuardedConnectionEndsTheFailureBeforeTheSignalReturns) {
+    MessageBoxRecorder boxes;
+    QObject sender;
+    FailingReceiver receiver;
+    ConnectGuarded(&sender, &QObject::objectNameChanged, &receiver, &FailingReceiver::NameChanged);
+    EXPECT_NO_THROW(sender.setObjectName("x"));
+    EXPECT_EQ(receiver.seen, "x");
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Disk full"}));
 }

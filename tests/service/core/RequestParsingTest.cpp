@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace zel::service;
 
 TEST(RequestTarget, OriginAndAbsoluteFormsGiveTheSamePathAndQuery) {
@@ -47,6 +49,15 @@ TEST(RequestTarget, LoginQueryKeepsSeparatorsOfTheBrowsersTexts) {
     EXPECT_EQ(login.mail, "jo&an n@x.org");
     EXPECT_EQ(ParseLoginQuery("mail=a@b.cd").mail, "a@b.cd");
     EXPECT_EQ(PercentDecode("100%+%4"), "100%+%4");
+}
+
+TEST(RequestTarget, EscapesNextToEachOtherAreAllTurnedBack) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a=|||||b=|||||c", "a=&b=&c"}, {"^^^^^|||||", "?&"},       {"||||||||||", "&&"},
+        {"^^^^^^^^^^^", "??^"},         {"|||||^^^^^|||||", "&?&"}, {"||||", "||||"},
+    };
+    for (const auto& [escaped, address] : cases)
+        EXPECT_EQ(UnescapePageAddress(escaped), address) << escaped;
 }
 
 TEST(RequestTarget, RequestLineIsMendedForTheHttpLibraryOnly) {

@@ -116,7 +116,8 @@ TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {
         "<script>document.write('x')</script></head>"
         "<body onload=\"go()\"><noscript><p>Caf\xE9 without scripts</p></noscript>"
         "<a href=\"javascript:go()\">go</a><a href=\"rel.html\">rel</a>"
-        "<form action=\"find\"></form></body></html>";
+        "<form action=\"find\"></form><svg><script>go()</script></svg>"
+        "<math><script>go()</script></math></body></html>";
     origin.Serve("/latin1.html", latin1Page, "text/html; charset=ISO-8859-1");
     origin.Serve("/s.js", "alert(1)", "text/javascript");
     origin.Start();

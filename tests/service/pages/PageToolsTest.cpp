@@ -1,9 +1,10 @@
 // The small tools of page making: address classes, style sheet scanning,
-// nesting estimate, address resolution, splicing.
+// nesting estimate, address resolution, splicing, archive entry names.
 
 #include "AddressCheck.h"
 #include "CssScan.h"
 #include "NestingScan.h"
+#include "PageArchive.h"
 #include "Splice.h"
 #include "Url.h"
 
@@ -11,6 +12,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+
+#include <string>
+#include <utility>
 
 namespace zel::service {
 namespace {
@@ -64,6 +68,30 @@ TEST(AddressCheckTest, SpecialRangesRefusedPublicOnesAllowed) {
          {"8.8.8.8", "1.1.1.1", "172.32.0.1", "192.169.0.1", "100.128.0.1", "2a00:1450:4001::1",
           "2606:4700::1111", "::ffff:8.8.8.8", "64:ff9b::808:808", "2002:808:808::1"})
         EXPECT_TRUE(IsPublic(open)) << open;
+}
+
+TEST(PageArchiveTest, OnlyThePageAndPlainNamesInItsFolderAreEntries) {
+    const std::pair<std::string, bool> cases[] = {
+        {"page.htm", true},
+        {"page.files/a.gif", true},
+        {"page.files/x-1_2.css", true},
+        {"page.files/" + std::string(100, 'a'), true},
+        {"page.files/" + std::string(101, 'a'), false},
+        {"page.files/..", false},
+        {"page.files/.x", false},
+        {"page.files/.", false},
+        {"page.files/", false},
+        {"page.files/a/b", false},
+        {"page.files/../page.htm", false},
+        {"page.files/A.gif", false},
+        {"page.files/a b", false},
+        {"../page.htm", false},
+        {"page.htm/", false},
+        {"/page.htm", false},
+        {"page.files", false},
+    };
+    for (const auto& [name, taken] : cases)
+        EXPECT_EQ(PageArchive::IsValidEntryName(name), taken) << name;
 }
 
 TEST(CssScanTest, FindsUrlsAndImportsWithTheirKinds) {
