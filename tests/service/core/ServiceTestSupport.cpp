@@ -168,7 +168,6 @@ namespace {
 HttpSettings AnyLoopbackPort() {
     HttpSettings settings;
     settings.port = 0;
-    settings.threads = 8;
     return settings;
 }
 
