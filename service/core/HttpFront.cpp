@@ -9,6 +9,7 @@
 #include <netdb.h>
 #include <set>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <utility>
 
 namespace zel::service {
@@ -134,7 +135,55 @@ struct HttpFront::Waits {
     }
 };
 
+// A connection whose request head has not fully arrived; cut off at its
+// deadline. The library reports a connection closed before it closes the
+// socket, so a cut never reaches a socket that was reused.
+struct HttpFront::Head {
+    explicit Head(int socket) : socket(socket) {}
+
+    void Cut() {
+        std::lock_guard lock(mutex);
+        if (!arrived)
+            shutdown(socket, SHUT_RDWR);
+        arrived = true;
+    }
+
+    void Arrived() {
+        std::lock_guard lock(mutex);
+        arrived = true;
+    }
+
+    std::mutex mutex;
+    const int socket;
+    bool arrived = false;
+};
+
 struct HttpFront::Callbacks {
+    static void OnConnection(void* front, MHD_Connection* connection, void** context,
+                             MHD_ConnectionNotificationCode code) {
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            auto head = std::make_shared<Head>(info ? info->connect_fd : -1);
+            auto& self = *static_cast<HttpFront*>(front);
+            self.headDeadlines_.At(DeadlineTimer::Clock::now() +
+                                       std::chrono::seconds(self.settings_.headSeconds),
+                                   [head] { head->Cut(); });
+            *context = new std::shared_ptr<Head>(std::move(head));
+        } else if (auto* head = static_cast<std::shared_ptr<Head>*>(*context)) {
+            (*head)->Arrived();
+            delete head;
+            *context = nullptr;
+        }
+    }
+
+    static void HeadArrived(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        if (info && info->socket_context)
+            (*static_cast<std::shared_ptr<Head>*>(info->socket_context))->Arrived();
+    }
+
     static void* OnRequestLine(void*, const char* target, MHD_Connection*) {
         return new std::shared_ptr<Exchange>(std::make_shared<Exchange>(target));
     }
@@ -154,6 +203,7 @@ struct HttpFront::Callbacks {
         auto& self = *static_cast<HttpFront*>(front);
         if (!exchange->asked) {
             exchange->asked = true;
+            HeadArrived(connection);
             self.Handle(connection, exchange, std::strlen(method) + std::strlen(version) + 2,
                         method);
             return MHD_YES;
@@ -279,11 +329,11 @@ int HttpFront::Bind() {
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
             (v6 ? MHD_USE_IPv6 : 0),
         0, nullptr, nullptr, &Callbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR, &address,
-        MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED,
-        &Callbacks::OnCompleted, this, MHD_OPTION_CONNECTION_TIMEOUT,
-        static_cast<unsigned>(settings_.headSeconds), MHD_OPTION_CONNECTION_LIMIT,
-        ConnectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT, perClient,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::OnConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
+        &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::OnCompleted, this,
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(settings_.headSeconds),
+        MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        perClient, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_END);
     if (!daemon_)
         return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);

@@ -7,6 +7,7 @@
 // form, and every response closes its connection, since the browser reads a
 // reply until the service closes.
 
+#include "DeadlineTimer.h"
 #include "PageParameters.h"
 #include "TaskPool.h"
 #include "ZelService.h"
@@ -27,8 +28,7 @@ struct HttpSettings {
     // Room for the longest page address and the rest of the request line.
     std::size_t maxRequestLineBytes = kMaxAddressLength + 1024;
     std::size_t maxHeaderBytes = 8192; // the header lines after the request line
-    // A client that sends nothing for this long while its request arrives
-    // is cut off.
+    // The whole request head must arrive within this time.
     int headSeconds = 5;
     int writeTimeoutSeconds = 60;
     // Open connections from one client address; off behind a proxy.
@@ -59,6 +59,7 @@ public:
 private:
     struct Exchange;
     struct Waits;
+    struct Head;
     struct Callbacks; // the library's entry points
 
     void Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
@@ -75,6 +76,7 @@ private:
     HttpSettings settings_;
     std::shared_ptr<Waits> waits_;
     TaskPool logins_;
+    DeadlineTimer headDeadlines_;
     MHD_Daemon* daemon_ = nullptr;
     mutable std::mutex mutex_;
     std::condition_variable stopped_;
