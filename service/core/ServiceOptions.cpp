@@ -74,15 +74,15 @@ const std::vector<Option>& Options() {
         Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
         Text("data", "FOLDER", "data folder: accounts, archives, access log", FIELD(dataFolder)),
         Number("max-request-line-bytes",
-               "longest request line; a longer one is refused. Leave room for a page address of "
-               "up to 8192 characters and about 1000 more for the rest of the line",
+               "longest request line; a longer one gets a Bad answer. Leave room for a page "
+               "address of up to " +
+                   std::to_string(kMaxAddressLength) +
+                   " characters and about 1000 more for the rest of the line",
                1024, 1 << 20, FIELD(http.maxRequestLineBytes)),
         Number("max-header-bytes", "largest header after the request line", 256, 1 << 20,
                FIELD(http.maxHeaderBytes)),
-        Number("head-seconds",
-               "a client that sends nothing for this long before its request "
-               "is complete is cut off",
-               1, 3600, FIELD(http.headSeconds)),
+        Number("head-seconds", "time for a whole request head to arrive", 1, 3600,
+               FIELD(http.headSeconds)),
         Number("write-timeout-seconds", "time-out writing a reply", 1, 3600,
                FIELD(http.writeTimeoutSeconds)),
         Number("connections-per-client",

@@ -70,13 +70,18 @@ void Drive(std::vector<Client>& clients, std::chrono::seconds limit) {
     }
 }
 
+HttpSettings Limits(int headSeconds, int connectionsPerClient) {
+    HttpSettings http = RunningService::AnyLoopbackPort();
+    http.headSeconds = headSeconds;
+    http.connectionsPerClient = connectionsPerClient;
+    return http;
+}
+
 } // namespace
 
 TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
     ScriptedRunner runner(SteppedJob(0, 1, 0ms));
-    HttpSettings http = RunningService::AnyLoopbackPort();
-    http.headSeconds = 2;
-    http.connectionsPerClient = 1000;
+    const HttpSettings http = Limits(2, 1000);
     RunningService service(runner, nullptr, RunningService::ShortWaits(), http);
     const std::string login = service.AddLogin();
     const int port = service.Port();
@@ -113,9 +118,7 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
 
 TEST(Front, ConnectionsOfOneClientAddressAreCapped) {
     ScriptedRunner runner(SteppedJob(0, 1, 0ms));
-    HttpSettings http = RunningService::AnyLoopbackPort();
-    http.headSeconds = 60;
-    http.connectionsPerClient = 4;
+    const HttpSettings http = Limits(60, 4);
     RunningService service(runner, nullptr, RunningService::ShortWaits(), http);
     const Crowd idle{"idle", 10, "", false, 0};
     std::vector<Client> clients;

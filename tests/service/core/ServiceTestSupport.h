@@ -101,7 +101,8 @@ class RunningService {
 public:
     explicit RunningService(JobRunner& runner, LoginMailer* mailer = nullptr,
                             ProtocolSettings protocol = ShortWaits(),
-                            HttpSettings http = AnyLoopbackPort());
+                            HttpSettings http = AnyLoopbackPort(),
+                            std::size_t maxWaitingJobs = 100);
     ~RunningService();
 
     static ProtocolSettings ShortWaits();
