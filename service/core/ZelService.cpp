@@ -83,8 +83,10 @@ void ZelService::Poll(const QueryParams& params, Answer answer) {
 
 void ZelService::ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,
                                    Answer answer) {
-    jobs_.WhenSettled(login, job, settings_.pollWait,
-                      [this, login, job, answer] { answer(ReplyTo(jobs_.Take(login, job))); });
+    // Holds the queue, not the service: a wait may end while both are torn down.
+    jobs_.WhenSettled(login, job, settings_.pollWait, [&jobs = jobs_, login, job, answer] {
+        answer(ReplyTo(jobs.Take(login, job)));
+    });
 }
 
 StoredArchive ZelService::Archive(const std::string& login, int segment) {
