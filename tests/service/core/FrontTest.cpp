@@ -93,7 +93,7 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
     const std::string longest = "http://a.example/" + std::string(kMaxAddressLength - 17, 'p');
     const std::string absolute = "GET http://127.0.0.1:" + std::to_string(port);
     const Crowd crowds[] = {
-        {"idle", 300, "", false, ""},
+        {"idle", 200, "", false, ""},
         {"trickling", 30, "GET " + PollTarget(login) + " HTTP/1.0\r\nHost: a\r\n\r\n", true, ""},
         {"line over the limit", 5,
          "GET /zel/poll?login=" + login + "&x=" + std::string(http.maxRequestLineBytes, 'x') +
