@@ -11,7 +11,9 @@ packages=(
   unzip zip xvfb xauth curl fonts-dejavu-core
   libzip-dev
   # the compressing service
-  libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev libwoff-dev
+  libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libmicrohttpd-dev libwoff-dev
+  # the origin server of the tests
+  libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)
   libvips-tools
   # the mutation check of the security guards

@@ -1,30 +1,25 @@
 #include "HttpFront.h"
 
+#include "HttpResponses.h"
 #include "Replies.h"
-#include "RequestLineStream.h"
 
+#include <arpa/inet.h>
 #include <charconv>
-#include <httplib.h>
+#include <cstring>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <set>
+#include <sys/resource.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#include <utility>
 
 namespace zel::service {
 
 namespace {
 
-constexpr const char* kTextType = "text/plain; charset=us-ascii";
-
-std::size_t HeaderBytes(const httplib::Request& request) {
-    std::size_t bytes = request.method.size() + request.target.size() + request.version.size();
-    for (const auto& [name, value] : request.headers)
-        bytes += name.size() + value.size() + 4;
-    return bytes;
-}
-
-void Text(httplib::Response& response, int status, const std::string& text) {
-    response.status = status;
-    response.set_content(text, kTextType);
-}
+// File descriptors kept for what is not a connection: job children,
+// archives being sent, the stores and the log.
+constexpr rlim_t kOtherFiles = 256;
 
 // "<login>/<segment>.dat" after "/zel/arch/".
 bool SplitArchivePath(const std::string& rest, std::string& login, int& segment) {
@@ -40,119 +35,302 @@ bool SplitArchivePath(const std::string& rest, std::string& login, int& segment)
     return error == std::errc() && end == last;
 }
 
-void SendArchive(const StoredArchive& archive, httplib::Response& response) {
-    response.status = 200;
-    auto data = archive.data;
-    response.set_content_provider(
-        static_cast<std::size_t>(archive.size), "application/zip",
-        [data](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            char buffer[65536];
-            data->seekg(static_cast<std::streamoff>(offset));
-            data->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
-            const std::streamsize got = data->gcount();
-            return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
-        });
+MHD_Result AddHeaderBytes(void* total, MHD_ValueKind, const char* name, const char* value) {
+    *static_cast<std::size_t*>(total) += std::strlen(name) + (value ? std::strlen(value) : 0) + 4;
+    return MHD_YES;
 }
 
-// cpp-httplib with one request a connection, read through a
-// RequestLineStream so the handlers see the raw target of every request.
-class OneRequestServer : public httplib::Server {
-public:
-    explicit OneRequestServer(const HttpSettings& settings) : settings_(settings) {}
+std::size_t HeaderBytes(MHD_Connection* connection) {
+    std::size_t total = 0;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &AddHeaderBytes, &total);
+    return total;
+}
 
-private:
-    bool process_and_close_socket(int socket) override {
-        RequestLineStream stream(socket, settings_.readTimeoutSeconds,
-                                 settings_.writeTimeoutSeconds, settings_.maxHeaderBytes,
-                                 2 * settings_.maxHeaderBytes + settings_.maxBodyBytes);
-        bool closed = false;
-        const bool ok = process_request(stream, true, closed, [&](httplib::Request& request) {
-            request.target = stream.RawTarget();
-        });
-        shutdown(socket, SHUT_RDWR);
-        close(socket);
-        return ok;
-    }
-
-    const HttpSettings& settings_;
-};
+std::string AddressText(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address && address->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                  sizeof text);
+    else if (address && address->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+                  sizeof text);
+    return text;
+}
 
 } // namespace
 
+// One request, from its request line to the close of its connection.
+struct HttpFront::Exchange {
+    explicit Exchange(std::string target) : rawTarget(std::move(target)) {}
+
+    const std::string rawTarget; // exactly as the client sent it
+    bool asked = false;          // handled once; a later call brings the reply
+    // Guarded by Waits::mutex.
+    std::optional<std::string> reply;
+    MHD_Connection* suspended = nullptr;
+};
+
+// The suspended connections; shared with the service's answers, which may
+// come after the front is gone.
+struct HttpFront::Waits {
+    std::mutex mutex;
+    bool stopping = false;
+    std::set<std::shared_ptr<Exchange>> suspended;
+
+    void Settle(const std::shared_ptr<Exchange>& exchange, const std::string& text) {
+        std::lock_guard lock(mutex);
+        if (exchange->reply)
+            return;
+        exchange->reply = text;
+        if (MHD_Connection* connection = std::exchange(exchange->suspended, nullptr)) {
+            suspended.erase(exchange);
+            MHD_resume_connection(connection);
+        }
+    }
+
+    // Answers every waiting request with `text`; no request waits after.
+    void SettleAll(const std::string& text) {
+        std::lock_guard lock(mutex);
+        stopping = true;
+        for (const auto& exchange : suspended) {
+            exchange->reply = text;
+            MHD_resume_connection(std::exchange(exchange->suspended, nullptr));
+        }
+        suspended.clear();
+    }
+};
+
+// A connection whose request head has not fully arrived; cut off at its
+// deadline. The library reports a connection closed before it closes the
+// socket, so a cut never reaches a socket that was reused.
+struct HttpFront::Head {
+    explicit Head(int socket) : socket(socket) {}
+
+    void Cut() {
+        std::lock_guard lock(mutex);
+        if (!arrived)
+            shutdown(socket, SHUT_RDWR);
+        arrived = true;
+    }
+
+    void Arrived() {
+        std::lock_guard lock(mutex);
+        arrived = true;
+    }
+
+    std::mutex mutex;
+    const int socket;
+    bool arrived = false;
+};
+
+struct HttpFront::Callbacks {
+    static void OnConnection(void* front, MHD_Connection* connection, void** context,
+                             MHD_ConnectionNotificationCode code) {
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            auto head = std::make_shared<Head>(info ? info->connect_fd : -1);
+            auto& self = *static_cast<HttpFront*>(front);
+            self.headDeadlines_.At(DeadlineTimer::Clock::now() +
+                                       std::chrono::seconds(self.settings_.headSeconds),
+                                   [head] { head->Cut(); });
+            *context = new std::shared_ptr<Head>(std::move(head));
+        } else if (auto* head = static_cast<std::shared_ptr<Head>*>(*context)) {
+            (*head)->Arrived();
+            delete head;
+            *context = nullptr;
+        }
+    }
+
+    static void HeadArrived(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        if (info && info->socket_context)
+            (*static_cast<std::shared_ptr<Head>*>(info->socket_context))->Arrived();
+    }
+
+    static void* OnRequestLine(void*, const char* target, MHD_Connection*) {
+        return new std::shared_ptr<Exchange>(std::make_shared<Exchange>(target));
+    }
+
+    static void OnCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+        delete static_cast<std::shared_ptr<Exchange>*>(*context);
+        *context = nullptr;
+    }
+
+    static MHD_Result OnRequest(void* front, MHD_Connection* connection, const char*,
+                                const char* method, const char* version, const char*, std::size_t*,
+                                void** context) {
+        auto* holder = static_cast<std::shared_ptr<Exchange>*>(*context);
+        if (!holder)
+            return MHD_NO;
+        const std::shared_ptr<Exchange> exchange = *holder;
+        auto& self = *static_cast<HttpFront*>(front);
+        if (!exchange->asked) {
+            exchange->asked = true;
+            HeadArrived(connection);
+            self.Handle(connection, exchange, std::strlen(method) + std::strlen(version) + 2,
+                        method);
+            return MHD_YES;
+        }
+        std::optional<std::string> reply;
+        {
+            std::lock_guard lock(self.waits_->mutex);
+            reply = exchange->reply;
+        }
+        if (!reply)
+            return MHD_NO;
+        QueueText(connection, MHD_HTTP_OK, *reply);
+        return MHD_YES;
+    }
+};
+
 HttpFront::HttpFront(ZelService& service, HttpSettings settings)
-    : service_(service), settings_(std::move(settings)),
-      server_(std::make_unique<OneRequestServer>(settings_)) {
-    const int threads = std::max(2, settings_.threads);
-    server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server_->set_payload_max_length(settings_.maxBodyBytes);
-    server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty())
-            Text(response, response.status, BadReply(texts::kUnknownRequest));
-    });
-    server_->set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-            Text(response, 500, BadReply(texts::kServiceBusy));
-        });
-    // Every request is answered here, before the library's own routing,
-    // which would see an absolute-form target as an unknown path.
-    server_->set_pre_routing_handler(
-        [this](const httplib::Request& request, httplib::Response& response) {
-            if (HeaderBytes(request) > settings_.maxHeaderBytes) {
-                Text(response, 431, BadReply(texts::kUnknownRequest));
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            if (request.method != "GET") {
-                Text(response, 405, BadReply(texts::kUnknownRequest));
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            const RequestTarget target = SplitRequestTarget(request.target);
-            const std::string archivePrefix = "/zel/arch/";
-            if (target.path == "/zel/page") {
-                Text(response, 200, service_.Page(ParseQuery(target.query, "url")));
-            } else if (target.path == "/zel/poll") {
-                Text(response, 200, service_.Poll(ParseQuery(target.query, "url")));
-            } else if (target.path == "/zel/login") {
-                std::string client = request.remote_addr;
-                if (settings_.trustRealIp && request.has_header("X-Real-IP"))
-                    client = request.get_header_value("X-Real-IP");
-                Text(response, 200, service_.Login(ParseLoginQuery(target.query), client));
-            } else if (target.path.rfind(archivePrefix, 0) == 0) {
-                std::string login;
-                int segment = 0;
-                StoredArchive archive;
-                if (SplitArchivePath(target.path.substr(archivePrefix.size()), login, segment))
-                    archive = service_.Archive(login, segment);
-                if (archive.data)
-                    SendArchive(archive, response);
-                else
-                    Text(response, 404, BadReply("No archive."));
-            } else {
-                Text(response, 404, BadReply(texts::kUnknownRequest));
-            }
-            return httplib::Server::HandlerResponse::Handled;
-        });
-}
+    : service_(service), settings_(std::move(settings)), waits_(std::make_shared<Waits>()),
+      logins_(settings_.loginThreads) {}
 
 HttpFront::~HttpFront() {
     Stop();
 }
 
+void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                       std::size_t lineBytesBesideTarget, const std::string& method) {
+    // The head is in; from here the connection only waits for its reply.
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                              static_cast<unsigned>(settings_.writeTimeoutSeconds));
+    if (lineBytesBesideTarget + exchange->rawTarget.size() > settings_.maxRequestLineBytes)
+        return QueueText(connection, MHD_HTTP_URI_TOO_LONG, BadReply(texts::kRequestTooLong));
+    if (HeaderBytes(connection) > settings_.maxHeaderBytes)
+        return QueueText(connection, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE,
+                         BadReply(texts::kUnknownRequest));
+    if (method != "GET")
+        return QueueText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, BadReply(texts::kUnknownRequest));
+    const RequestTarget target = SplitRequestTarget(exchange->rawTarget);
+    const std::string archivePrefix = "/zel/arch/";
+    if (target.path == "/zel/page" || target.path == "/zel/poll" || target.path == "/zel/login")
+        return AskService(connection, exchange, target.path, target.query);
+    if (target.path.rfind(archivePrefix, 0) != 0)
+        return QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply(texts::kUnknownRequest));
+    std::string login;
+    int segment = 0;
+    StoredArchive archive;
+    if (SplitArchivePath(target.path.substr(archivePrefix.size()), login, segment))
+        archive = service_.Archive(login, segment);
+    if (archive.data)
+        QueueArchive(connection, archive);
+    else
+        QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply("No archive."));
+}
+
+void HttpFront::AskService(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                           const std::string& path, const std::string& query) {
+    ZelService::Answer answer = [waits = waits_, exchange](const std::string& reply) {
+        waits->Settle(exchange, reply);
+    };
+    if (path == "/zel/page") {
+        service_.Page(ParseQuery(query, "url"), answer);
+    } else if (path == "/zel/poll") {
+        service_.Poll(ParseQuery(query, "url"), answer);
+    } else {
+        logins_.Run([this, answer, query, client = ClientOf(connection)] {
+            answer(service_.Login(ParseLoginQuery(query), client));
+        });
+    }
+    SuspendUnlessAnswered(connection, exchange);
+}
+
+void HttpFront::SuspendUnlessAnswered(MHD_Connection* connection,
+                                      const std::shared_ptr<Exchange>& exchange) {
+    std::unique_lock lock(waits_->mutex);
+    if (!exchange->reply && waits_->stopping)
+        exchange->reply = BadReply(texts::kServiceBusy);
+    if (exchange->reply) {
+        const std::string reply = *exchange->reply;
+        lock.unlock();
+        return QueueText(connection, MHD_HTTP_OK, reply);
+    }
+    exchange->suspended = connection;
+    waits_->suspended.insert(exchange);
+    MHD_suspend_connection(connection);
+}
+
+std::string HttpFront::ClientOf(MHD_Connection* connection) const {
+    if (settings_.trustRealIp)
+        if (const char* real =
+                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Real-IP"))
+            return real;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    return AddressText(info ? info->client_addr : nullptr);
+}
+
+unsigned HttpFront::ConnectionLimit() const {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    return static_cast<unsigned>(
+        std::max<rlim_t>(16, files.rlim_cur - std::min(files.rlim_cur, kOtherFiles)));
+}
+
 int HttpFront::Bind() {
-    if (settings_.port == 0)
-        return server_->bind_to_any_port(settings_.host);
-    return server_->bind_to_port(settings_.host, settings_.port) ? settings_.port : -1;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(settings_.host.c_str(), std::to_string(settings_.port).c_str(), &hints,
+                    &found) != 0)
+        return -1;
+    const bool v6 = found->ai_family == AF_INET6;
+    sockaddr_storage address{};
+    std::memcpy(&address, found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+
+    // Behind a proxy every connection comes from the proxy's address.
+    const unsigned perClient =
+        settings_.trustRealIp ? 0 : static_cast<unsigned>(settings_.connectionsPerClient);
+    const std::size_t headBytes = settings_.maxRequestLineBytes + settings_.maxHeaderBytes;
+    std::lock_guard lock(mutex_);
+    daemon_ = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
+            (v6 ? MHD_USE_IPv6 : 0),
+        0, nullptr, nullptr, &Callbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR, &address,
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::OnConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
+        &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::OnCompleted, this,
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(settings_.headSeconds),
+        MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        perClient, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_END);
+    if (!daemon_)
+        return -1;
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    return info ? info->port : -1;
 }
 
 bool HttpFront::Serve() {
-    return server_->listen_after_bind();
+    std::unique_lock lock(mutex_);
+    if (!daemon_)
+        return false;
+    stopped_.wait(lock, [this] { return stopping_; });
+    return true;
 }
 
 void HttpFront::Stop() {
-    server_->stop();
+    MHD_Daemon* daemon = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        daemon = std::exchange(daemon_, nullptr);
+    }
+    stopped_.notify_all();
+    if (!daemon)
+        return;
+    // The library must not hold a suspended connection when it stops.
+    waits_->SettleAll(BadReply(texts::kServiceBusy));
+    MHD_stop_daemon(daemon);
 }
 
 bool HttpFront::IsServing() const {
-    return server_->is_running();
+    std::lock_guard lock(mutex_);
+    return daemon_ && !stopping_;
 }
 
 } // namespace zel::service

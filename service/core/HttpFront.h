@@ -1,28 +1,39 @@
 #pragma once
-// The service on HTTP (cpp-httplib): one handler reads every request from
-// its raw target, in origin or absolute form, and answers the four
-// endpoints. Every response closes its connection, since the browser reads
-// a reply until the service closes.
+// The service on HTTP, event-driven (libmicrohttpd with epoll): one thread
+// reads every connection, so an idle or slow client costs a socket and a
+// little memory, not a thread. A page request or poll that waits for its job
+// is a suspended connection that the job's end or the wait's deadline
+// resumes. Every request is read from its raw target, in origin or absolute
+// form, and every response closes its connection, since the browser reads a
+// reply until the service closes.
 
+#include "DeadlineTimer.h"
+#include "PageParameters.h"
+#include "TaskPool.h"
 #include "ZelService.h"
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
-namespace httplib {
-class Server;
-}
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace zel::service {
 
 struct HttpSettings {
     std::string host = "127.0.0.1";
     int port = 8960; // 0: any free port
-    int threads = 32;
-    std::size_t maxHeaderBytes = 8192;
-    std::size_t maxBodyBytes = 4096;
-    int readTimeoutSeconds = 10;
+    // Room for the longest page address and the rest of the request line.
+    std::size_t maxRequestLineBytes = kMaxAddressLength + 1024;
+    std::size_t maxHeaderBytes = 8192; // the header lines after the request line
+    // The whole request head must arrive within this time.
+    int headSeconds = 5;
     int writeTimeoutSeconds = 60;
+    // Open connections from one client address; off behind a proxy.
+    int connectionsPerClient = 64;
+    int loginThreads = 2; // login requests may wait on the mail server
     // Behind a reverse proxy: take the client's address from X-Real-IP.
     bool trustRealIp = false;
 };
@@ -34,17 +45,42 @@ public:
     HttpFront(const HttpFront&) = delete;
     HttpFront& operator=(const HttpFront&) = delete;
 
-    // Binds the address; returns the port, or -1 when it cannot.
+    // Binds the address and starts serving; returns the port, or -1 when it
+    // cannot.
     int Bind();
-    // Serves until Stop(); returns false when serving failed.
+    // Waits until Stop(); returns false when the front never served.
     bool Serve();
+    // Answers the waiting requests as busy and closes every connection.
     void Stop();
     bool IsServing() const;
+    // Connections held at once: what the open file limit allows.
+    unsigned ConnectionLimit() const;
 
 private:
+    struct Exchange;
+    struct Waits;
+    struct Head;
+    struct Callbacks; // the library's entry points
+
+    void Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                std::size_t lineBytesBesideTarget, const std::string& method);
+    // Hands a page request, poll or login to the service; its reply comes
+    // now or resumes the connection later.
+    void AskService(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                    const std::string& path, const std::string& query);
+    void SuspendUnlessAnswered(MHD_Connection* connection,
+                               const std::shared_ptr<Exchange>& exchange);
+    std::string ClientOf(MHD_Connection* connection) const;
+
     ZelService& service_;
     HttpSettings settings_;
-    std::unique_ptr<httplib::Server> server_;
+    std::shared_ptr<Waits> waits_;
+    TaskPool logins_;
+    DeadlineTimer headDeadlines_;
+    MHD_Daemon* daemon_ = nullptr;
+    mutable std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
 };
 
 } // namespace zel::service

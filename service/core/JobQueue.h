@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,13 +30,17 @@ public:
     virtual ~JobQueue() = default;
     // Starts a job for the login, cancelling its older one; returns its id.
     virtual std::uint64_t Submit(const std::string& login, const PageRequest& request) = 0;
-    // Waits up to `wait` for the job to end, then reports on it. `job` names
-    // the job a page request started (Replaced when a newer one took its
-    // place); without it the login's current job is meant. Empty when the
-    // login has no job.
+    // Calls `settled` once when the job is worth reporting on: at once when
+    // it has ended, was replaced or does not exist, else (from another
+    // thread) when one of these happens or `wait` has passed. `job` names
+    // the job a page request started; without it the login's current job is
+    // meant.
+    virtual void WhenSettled(const std::string& login, std::optional<std::uint64_t> job,
+                             std::chrono::milliseconds wait, std::function<void()> settled) = 0;
+    // Reports on the job as it is now (Replaced when a newer one took its
+    // place). Empty when the login has no job and `job` is not given.
     virtual std::optional<JobReport> Take(const std::string& login,
-                                          std::optional<std::uint64_t> job,
-                                          std::chrono::milliseconds wait) = 0;
+                                          std::optional<std::uint64_t> job) = 0;
 };
 
 } // namespace zel::service

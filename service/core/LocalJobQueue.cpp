@@ -3,10 +3,23 @@
 #include "Replies.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace zel::service {
 
 using Clock = std::chrono::steady_clock;
+
+// A waiting request: woken once, by its job or by its deadline, whichever
+// comes first.
+struct LocalJobQueue::Waiter {
+    std::atomic<bool> woken{false};
+    std::function<void()> settled;
+
+    void Wake() {
+        if (!woken.exchange(true))
+            settled();
+    }
+};
 
 struct LocalJobQueue::Job {
     enum class State { Waiting, Running, Done, Failed };
@@ -23,6 +36,7 @@ struct LocalJobQueue::Job {
     std::int64_t reported = 0; // of those, told to the browser already
     std::int64_t archiveBytes = 0;
     std::string error;
+    Waiters waiters;
 
     bool Ended() const { return state == State::Done || state == State::Failed; }
 };
@@ -35,14 +49,18 @@ LocalJobQueue::LocalJobQueue(JobRunner& runner, ArchiveStore& archives, AccessLo
 }
 
 LocalJobQueue::~LocalJobQueue() {
+    Waiters waiters;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        for (auto& [login, job] : current_)
+        for (auto& [login, job] : current_) {
             job->cancelled = true;
+            std::ranges::move(job->waiters, std::back_inserter(waiters));
+            job->waiters.clear();
+        }
     }
     workAvailable_.notify_all();
-    jobChanged_.notify_all();
+    Wake(waiters);
     for (auto& worker : workers_)
         worker.join();
 }
@@ -52,12 +70,15 @@ std::uint64_t LocalJobQueue::Submit(const std::string& login, const PageRequest&
     job->login = login;
     job->request = request;
     job->submitted = Clock::now();
+    Waiters replaced;
     {
         std::lock_guard lock(mutex_);
         job->id = nextId_++;
         auto& slot = current_[login];
-        if (slot)
+        if (slot) {
             slot->cancelled = true;
+            replaced = std::move(slot->waiters);
+        }
         slot = job;
         std::erase_if(waiting_, [](const auto& waiting) { return waiting->cancelled.load(); });
         if (waiting_.size() >= maxWaiting_) {
@@ -68,24 +89,38 @@ std::uint64_t LocalJobQueue::Submit(const std::string& login, const PageRequest&
         }
     }
     workAvailable_.notify_one();
-    jobChanged_.notify_all();
+    Wake(replaced);
     return job->id;
 }
 
+void LocalJobQueue::WhenSettled(const std::string& login, std::optional<std::uint64_t> jobId,
+                                std::chrono::milliseconds wait, std::function<void()> settled) {
+    auto waiter = std::make_shared<Waiter>();
+    waiter->settled = std::move(settled);
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = current_.find(login);
+        if (found != current_.end() && found->second->id == jobId.value_or(found->second->id) &&
+            !found->second->Ended() && !stopping_ && wait.count() > 0) {
+            Job& job = *found->second;
+            std::erase_if(job.waiters, [](const auto& old) { return old->woken.load(); });
+            job.waiters.push_back(waiter);
+            timer_.At(Clock::now() + wait, [waiter] { waiter->Wake(); });
+            return;
+        }
+    }
+    waiter->Wake();
+}
+
 std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
-                                             std::optional<std::uint64_t> jobId,
-                                             std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex_);
+                                             std::optional<std::uint64_t> jobId) {
+    std::lock_guard lock(mutex_);
     const auto found = current_.find(login);
     if (found == current_.end())
         return jobId ? std::optional(JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced})
                      : std::nullopt;
     const std::shared_ptr<Job> job = found->second;
-    const std::uint64_t wanted = jobId.value_or(job->id);
-    if (job->id == wanted)
-        jobChanged_.wait_for(lock, wait,
-                             [&] { return stopping_ || job->Ended() || !IsCurrent(*job); });
-    if (job->id != wanted || !IsCurrent(*job))
+    if (job->id != jobId.value_or(job->id))
         return JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced};
 
     JobReport report;
@@ -139,10 +174,16 @@ void LocalJobQueue::RunJob(const std::shared_ptr<Job>& job) {
             job->fetched += bytes;
         },
         job->cancelled);
-    Finish(*job, outcome, workPath);
+    Wake(Finish(*job, outcome, workPath));
 }
 
-void LocalJobQueue::Finish(Job& job, const PageOutcome& outcome, const std::string& workPath) {
+void LocalJobQueue::Wake(const Waiters& waiters) {
+    for (const auto& waiter : waiters)
+        waiter->Wake();
+}
+
+LocalJobQueue::Waiters LocalJobQueue::Finish(Job& job, const PageOutcome& outcome,
+                                             const std::string& workPath) {
     std::lock_guard lock(mutex_);
     // The page's size is what the page maker counted in the end, whatever
     // the progress reports added up to.
@@ -172,7 +213,7 @@ void LocalJobQueue::Finish(Job& job, const PageOutcome& outcome, const std::stri
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.submitted);
     log_.Write({job.login, job.request.url, job.fetched, job.archiveBytes, elapsed.count(),
                 job.state == Job::State::Done});
-    jobChanged_.notify_all();
+    return std::move(job.waiters);
 }
 
 } // namespace zel::service

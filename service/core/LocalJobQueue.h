@@ -1,10 +1,11 @@
 #pragma once
 // Page jobs run by a few worker threads of this process, each job through
-// the job runner (a child process of its own). Waiting requests sleep on a
-// condition variable until their job ends or their wait is over.
+// the job runner (a child process of its own). A waiting request is a
+// callback kept with its job and with the deadline timer, not a thread.
 
 #include "AccessLog.h"
 #include "ArchiveStore.h"
+#include "DeadlineTimer.h"
 #include "JobQueue.h"
 #include "JobRunner.h"
 
@@ -30,15 +31,20 @@ public:
     LocalJobQueue& operator=(const LocalJobQueue&) = delete;
 
     std::uint64_t Submit(const std::string& login, const PageRequest& request) override;
-    std::optional<JobReport> Take(const std::string& login, std::optional<std::uint64_t> job,
-                                  std::chrono::milliseconds wait) override;
+    void WhenSettled(const std::string& login, std::optional<std::uint64_t> job,
+                     std::chrono::milliseconds wait, std::function<void()> settled) override;
+    std::optional<JobReport> Take(const std::string& login,
+                                  std::optional<std::uint64_t> job) override;
 
 private:
     struct Job;
+    struct Waiter;
+    using Waiters = std::vector<std::shared_ptr<Waiter>>;
     void Work();
     void RunJob(const std::shared_ptr<Job>& job);
-    // Records the outcome, logs the job and wakes its waiting requests.
-    void Finish(Job& job, const PageOutcome& outcome, const std::string& workPath);
+    // Records the outcome and logs the job; returns its waiting requests.
+    Waiters Finish(Job& job, const PageOutcome& outcome, const std::string& workPath);
+    static void Wake(const Waiters& waiters);
     bool IsCurrent(const Job& job) const;
 
     JobRunner& runner_;
@@ -48,12 +54,12 @@ private:
 
     std::mutex mutex_;
     std::condition_variable workAvailable_;
-    std::condition_variable jobChanged_;
     std::map<std::string, std::shared_ptr<Job>> current_; // by login
     std::deque<std::shared_ptr<Job>> waiting_;
     std::uint64_t nextId_ = 1;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
+    DeadlineTimer timer_;
 };
 
 } // namespace zel::service

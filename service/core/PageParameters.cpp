@@ -8,8 +8,6 @@ namespace zel::service {
 
 namespace {
 
-constexpr std::size_t kMaxAddressLength = 8192;
-
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (text.size() < prefix.size())
         return false;
@@ -55,9 +53,9 @@ int PowerOfTwoBelow(int value) {
 } // namespace
 
 std::optional<std::string> PageAddress(const std::string& escapedUrl) {
-    const std::string url = WithoutDoubledScheme(UnescapePageAddress(escapedUrl));
-    if (url.size() > kMaxAddressLength)
+    if (escapedUrl.size() > kMaxAddressLength)
         return std::nullopt;
+    const std::string url = WithoutDoubledScheme(UnescapePageAddress(escapedUrl));
     for (unsigned char c : url)
         if (c <= 0x20 || c >= 0x7f)
             return std::nullopt;

@@ -10,6 +10,11 @@
 
 namespace zel::service {
 
+// The longest page address taken, as the browser sent it (escaped); the
+// HTTP front's request line limit leaves room for it and the rest of the
+// line.
+inline constexpr std::size_t kMaxAddressLength = 8192;
+
 // The page address as the browser escaped it, checked: http or https with a
 // host, printable ASCII only (the browser percent-encodes the rest). The
 // browser puts "http://" in front of every address that does not begin with

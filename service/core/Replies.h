@@ -22,6 +22,7 @@ inline constexpr const char* kNoPageAsked = "No page was asked for. Enter the ad
 inline constexpr const char* kReplaced = "A newer page request of this login replaced this one.";
 inline constexpr const char* kServiceBusy = "The service is busy. Try again in a minute.";
 inline constexpr const char* kUnknownRequest = "Unknown request.";
+inline constexpr const char* kRequestTooLong = "The request is too long: shorten the address.";
 inline constexpr const char* kWrongMail = "Wrong e-mail address.";
 inline constexpr const char* kTooManyLogins = "Too many login requests. Try again later.";
 inline constexpr const char* kMailFailed = "The login could not be mailed. Try again later.";

@@ -2,6 +2,7 @@
 
 #include "DiskArchiveStore.h"
 #include "LocalJobQueue.h"
+#include "OpenFileLimit.h"
 #include "PeriodicTask.h"
 #include "ServiceOptions.h"
 #include "SqliteAccountStore.h"
@@ -49,6 +50,7 @@ sigset_t BlockStopSignals() {
 
 int Serve(ServiceOptions options) {
     const sigset_t stopSignals = BlockStopSignals();
+    const std::uint64_t openFiles = RaiseOpenFileLimit();
     fs::create_directories(options.dataFolder);
     if (!options.smtpPasswordFile.empty())
         options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
@@ -76,7 +78,9 @@ int Serve(ServiceOptions options) {
         return 1;
     }
     std::cerr << "zelservice: serving on " << options.http.host << ":" << port << ", data in "
-              << options.dataFolder.string() << '\n';
+              << options.dataFolder.string() << '\n'
+              << "zelservice: open file limit " << openFiles << ", room for "
+              << front.ConnectionLimit() << " connections at once\n";
     std::atomic<bool> stopping{false};
     std::thread stopper([&] {
         int signal = 0;

@@ -22,6 +22,19 @@ long long UnixSeconds() {
         .count();
 }
 
+std::string ReplyTo(const std::optional<JobReport>& report) {
+    if (!report)
+        return BadReply(texts::kNoPageAsked);
+    switch (report->state) {
+    case JobReport::State::Done:
+        return OkReply(report->archiveBytes, report->newBytes);
+    case JobReport::State::Running:
+        return NextReply(report->newBytes);
+    default:
+        return BadReply(report->error);
+    }
+}
+
 } // namespace
 
 ZelService::ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives,
@@ -41,38 +54,32 @@ bool ZelService::IsKnownLogin(const std::string& login) {
     }
 }
 
-std::string ZelService::Page(const QueryParams& params) {
+void ZelService::Page(const QueryParams& params, Answer answer) {
     const std::string login = Value(params, "login");
     if (!IsKnownLogin(login))
-        return BadReply(texts::kUnknownLogin);
+        return answer(BadReply(texts::kUnknownLogin));
     const auto image = ImageSettingsFrom(params);
     if (!image || !params.contains("url"))
-        return BadReply(texts::kWrongRequest);
+        return answer(BadReply(texts::kWrongRequest));
     const auto url = PageAddress(Value(params, "url"));
     if (!url)
-        return BadReply(texts::kAddressRefused);
-    return Report(login, jobs_.Submit(login, {*url, *image}));
+        return answer(BadReply(texts::kAddressRefused));
+    ReportWhenSettled(login, jobs_.Submit(login, {*url, *image}), std::move(answer));
 }
 
-std::string ZelService::Poll(const QueryParams& params) {
+void ZelService::Poll(const QueryParams& params, Answer answer) {
     const std::string login = Value(params, "login");
     if (!IsKnownLogin(login))
-        return BadReply(texts::kUnknownLogin);
-    return Report(login, std::nullopt);
+        return answer(BadReply(texts::kUnknownLogin));
+    ReportWhenSettled(login, std::nullopt, std::move(answer));
 }
 
-std::string ZelService::Report(const std::string& login, std::optional<std::uint64_t> job) {
-    const auto report = jobs_.Take(login, job, settings_.pollWait);
-    if (!report)
-        return BadReply(texts::kNoPageAsked);
-    switch (report->state) {
-    case JobReport::State::Done:
-        return OkReply(report->archiveBytes, report->newBytes);
-    case JobReport::State::Running:
-        return NextReply(report->newBytes);
-    default:
-        return BadReply(report->error);
-    }
+void ZelService::ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,
+                                   Answer answer) {
+    // Holds the queue, not the service: a wait may end while both are torn down.
+    jobs_.WhenSettled(login, job, settings_.pollWait, [&jobs = jobs_, login, job, answer] {
+        answer(ReplyTo(jobs.Take(login, job)));
+    });
 }
 
 StoredArchive ZelService::Archive(const std::string& login, int segment) {

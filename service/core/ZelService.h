@@ -1,6 +1,8 @@
 #pragma once
 // The service's protocol without HTTP: the page request, the poll, the
-// archive and the login request, each turned into its reply text.
+// archive and the login request, each turned into its reply text. A page
+// request or poll that waits for its job holds no thread: its reply goes to
+// a callback once the job ends or the wait is over.
 
 #include "AccountStore.h"
 #include "ArchiveStore.h"
@@ -10,6 +12,7 @@
 #include "RequestTarget.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace zel::service {
@@ -29,8 +32,12 @@ public:
     ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives, LoginMailer* mailer,
                ProtocolSettings settings);
 
-    std::string Page(const QueryParams& params);
-    std::string Poll(const QueryParams& params);
+    // Takes the reply text; called once, at once or later from another
+    // thread.
+    using Answer = std::function<void(const std::string& reply)>;
+
+    void Page(const QueryParams& params, Answer answer);
+    void Poll(const QueryParams& params, Answer answer);
     std::string Login(const LoginQuery& query, const std::string& clientAddress);
     // Archive segment `segment` of the login; only segment 1 exists. No
     // data when there is none.
@@ -39,7 +46,8 @@ public:
 private:
     bool IsKnownLogin(const std::string& login);
     void RemoveQuietly(const std::string& login);
-    std::string Report(const std::string& login, std::optional<std::uint64_t> job);
+    void ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,
+                           Answer answer);
 
     AccountStore& accounts_;
     JobQueue& jobs_;

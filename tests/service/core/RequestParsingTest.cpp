@@ -4,7 +4,6 @@
 
 #include "PageParameters.h"
 #include "Replies.h"
-#include "RequestLineStream.h"
 #include "RequestTarget.h"
 
 #include <gtest/gtest.h>
@@ -58,15 +57,6 @@ TEST(RequestTarget, EscapesNextToEachOtherAreAllTurnedBack) {
     };
     for (const auto& [escaped, address] : cases)
         EXPECT_EQ(UnescapePageAddress(escaped), address) << escaped;
-}
-
-TEST(RequestTarget, RequestLineIsMendedForTheHttpLibraryOnly) {
-    std::string raw;
-    EXPECT_EQ(MendRequestLine("GET /zel/login?comp=?=?=x&mail=a?b HTTP/1.0\n", raw),
-              "GET /zel/login?comp=%3F=%3F=x&mail=a%3Fb HTTP/1.0\r\n");
-    EXPECT_EQ(raw, "/zel/login?comp=?=?=x&mail=a?b");
-    EXPECT_EQ(MendRequestLine("GET /a HTTP/1.0\r\n", raw), "GET /a HTTP/1.0\r\n");
-    EXPECT_EQ(raw, "/a");
 }
 
 TEST(PageParameters, OnlyHttpAndHttpsAddressesWithAHostAreTaken) {

@@ -28,17 +28,29 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
-RawReply SendRaw(int port, const std::string& request, std::chrono::milliseconds limit) {
-    RawReply reply;
+int ConnectLoopback(int port, const char* from) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &address.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
-        return reply;
+        return -1;
     }
+    return fd;
+}
+
+RawReply SendRaw(int port, const std::string& request, std::chrono::milliseconds limit) {
+    RawReply reply;
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return reply;
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string data;
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -163,21 +175,18 @@ ProtocolSettings RunningService::ShortWaits() {
     return settings;
 }
 
-namespace {
-
-HttpSettings AnyLoopbackPort() {
+HttpSettings RunningService::AnyLoopbackPort() {
     HttpSettings settings;
     settings.port = 0;
-    settings.threads = 8;
     return settings;
 }
 
-} // namespace
-
-RunningService::RunningService(JobRunner& runner, LoginMailer* mailer, ProtocolSettings protocol)
+RunningService::RunningService(JobRunner& runner, LoginMailer* mailer, ProtocolSettings protocol,
+                               HttpSettings http, std::size_t maxWaitingJobs)
     : accounts_((folder_.Path() / "accounts.sqlite").string()), archives_(folder_.Path()),
-      log_((folder_.Path() / "access.log").string()), jobs_(runner, archives_, log_, 2, 100),
-      service_(accounts_, jobs_, archives_, mailer, protocol), front_(service_, AnyLoopbackPort()) {
+      log_((folder_.Path() / "access.log").string()),
+      jobs_(runner, archives_, log_, 2, maxWaitingJobs),
+      service_(accounts_, jobs_, archives_, mailer, protocol), front_(service_, std::move(http)) {
     port_ = front_.Bind();
     if (port_ <= 0)
         throw std::runtime_error("cannot bind a loopback port");

@@ -41,6 +41,9 @@ struct RawReply {
     bool closed = false; // the server closed the connection in time
 };
 
+// A TCP connection to the loopback port from the local address `from`
+// (any 127.x.y.z, so a test can play several clients); -1 when it fails.
+int ConnectLoopback(int port, const char* from = "127.0.0.1");
 // Sends `request` as it is and reads until the server closes or `limit`
 // passes.
 RawReply SendRaw(int port, const std::string& request,
@@ -97,10 +100,13 @@ bool SleepUnlessCancelled(const std::atomic<bool>& cancelled, std::chrono::milli
 class RunningService {
 public:
     explicit RunningService(JobRunner& runner, LoginMailer* mailer = nullptr,
-                            ProtocolSettings protocol = ShortWaits());
+                            ProtocolSettings protocol = ShortWaits(),
+                            HttpSettings http = AnyLoopbackPort(),
+                            std::size_t maxWaitingJobs = 100);
     ~RunningService();
 
     static ProtocolSettings ShortWaits();
+    static HttpSettings AnyLoopbackPort();
     int Port() const { return port_; }
     // A login stored in the accounts.
     std::string AddLogin();
