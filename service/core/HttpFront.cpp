@@ -111,6 +111,11 @@ HttpFront::HttpFront(ZelService& service, HttpSettings settings)
                 Text(response, 200, service_.Page(ParseQuery(target.query, "url")));
             } else if (target.path == "/zel/poll") {
                 Text(response, 200, service_.Poll(ParseQuery(target.query, "url")));
+            } else if (target.path == "/zel/health") {
+                if (service_.Healthy())
+                    Text(response, 200, "OK");
+                else
+                    Text(response, 503, BadReply(texts::kServiceBusy));
             } else if (target.path == "/zel/login") {
                 std::string client = request.remote_addr;
                 if (settings_.trustRealIp && request.has_header("X-Real-IP"))

@@ -36,6 +36,8 @@ public:
     virtual std::optional<JobReport> Take(const std::string& login,
                                           std::optional<std::uint64_t> job,
                                           std::chrono::milliseconds wait) = 0;
+    // Whether a new job would be taken now rather than refused as busy.
+    virtual bool CanTakeJobs() = 0;
 };
 
 } // namespace zel::service

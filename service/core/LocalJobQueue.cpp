@@ -72,6 +72,11 @@ std::uint64_t LocalJobQueue::Submit(const std::string& login, const PageRequest&
     return job->id;
 }
 
+bool LocalJobQueue::CanTakeJobs() {
+    std::lock_guard lock(mutex_);
+    return !stopping_ && waiting_.size() < maxWaiting_;
+}
+
 std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
                                              std::optional<std::uint64_t> jobId,
                                              std::chrono::milliseconds wait) {

@@ -32,6 +32,7 @@ public:
     std::uint64_t Submit(const std::string& login, const PageRequest& request) override;
     std::optional<JobReport> Take(const std::string& login, std::optional<std::uint64_t> job,
                                   std::chrono::milliseconds wait) override;
+    bool CanTakeJobs() override;
 
 private:
     struct Job;

@@ -1,9 +1,8 @@
-// The account store, the archive store, the access log, the request
-// limiter and the command line.
+// The SQLite account store, the archive store, the access log and the
+// command line.
 
 #include "AccessLog.h"
 #include "DiskArchiveStore.h"
-#include "RateLimiter.h"
 #include "ServiceOptions.h"
 #include "ServiceTestSupport.h"
 #include "SqliteAccountStore.h"
@@ -82,18 +81,6 @@ TEST(AccessLog, OneLineOfBlankSeparatedFieldsPerJob) {
     EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, true}, 0),
               "1970-01-01T00:00:00Z abcdefghijkl http://h/a%20b%0Ac 1000 300 42 ok");
     EXPECT_EQ(AccessLine({"", "", 0, 0, 7, false}, 86400), "1970-01-02T00:00:00Z - - 0 0 7 bad");
-}
-
-TEST(RateLimiter, CountsPerKeyWithinASlidingWindow) {
-    RateLimiter limiter(2, 10s);
-    const auto start = RateLimiter::Clock::now();
-    EXPECT_TRUE(limiter.Allow("a", start));
-    EXPECT_TRUE(limiter.Allow("a", start + 1s));
-    EXPECT_FALSE(limiter.Allow("a", start + 2s));
-    EXPECT_TRUE(limiter.Allow("b", start + 2s));
-    EXPECT_TRUE(limiter.Allow("a", start + 10s)); // the first has left the window
-    EXPECT_FALSE(limiter.Allow("a", start + 10s));
-    EXPECT_TRUE(limiter.Allow("a", start + 30s));
 }
 
 TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
