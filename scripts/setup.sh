@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  # several machines: the shared account database and the balancer in front
+  libpq-dev postgresql haproxy
 )
 
 missing=()

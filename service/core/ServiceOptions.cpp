@@ -73,6 +73,10 @@ const std::vector<Option>& Options() {
         Text("listen", "ADDRESS", "address to listen on", FIELD(http.host)),
         Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
         Text("data", "FOLDER", "data folder: accounts, archives, access log", FIELD(dataFolder)),
+        Text("accounts", "URL",
+             "shared account database of several machines (postgresql://user@host/db); "
+             "without one the accounts are kept in the data folder",
+             FIELD(accountsUrl)),
         Number("threads", "HTTP threads (each waiting request holds one)", 2, 1024,
                FIELD(http.threads)),
         Number("max-header-bytes", "largest request header", 256, 1 << 20,

@@ -3,6 +3,7 @@
 #include "DiskArchiveStore.h"
 #include "LocalJobQueue.h"
 #include "PeriodicTask.h"
+#include "PostgresAccountStore.h"
 #include "ServiceOptions.h"
 #include "SqliteAccountStore.h"
 
@@ -47,13 +48,19 @@ sigset_t BlockStopSignals() {
     return signals;
 }
 
+std::unique_ptr<AccountStore> OpenAccounts(const ServiceOptions& options) {
+    if (!options.accountsUrl.empty())
+        return std::make_unique<PostgresAccountStore>(options.accountsUrl);
+    return std::make_unique<SqliteAccountStore>((options.dataFolder / "accounts.sqlite").string());
+}
+
 int Serve(ServiceOptions options) {
     const sigset_t stopSignals = BlockStopSignals();
     fs::create_directories(options.dataFolder);
     if (!options.smtpPasswordFile.empty())
         options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
 
-    SqliteAccountStore accounts((options.dataFolder / "accounts.sqlite").string());
+    const std::unique_ptr<AccountStore> accounts = OpenAccounts(options);
     DiskArchiveStore archives(options.dataFolder);
     AccessLog log((options.dataFolder / "access.log").string());
     ChildJobRunner runner(options.job);
@@ -62,7 +69,7 @@ int Serve(ServiceOptions options) {
     std::unique_ptr<SmtpLoginMailer> mailer;
     if (!options.smtp.url.empty())
         mailer = std::make_unique<SmtpLoginMailer>(options.smtp);
-    ZelService service(accounts, jobs, archives, mailer.get(), options.protocol);
+    ZelService service(*accounts, jobs, archives, mailer.get(), options.protocol);
     PeriodicTask sweeper(
         std::chrono::duration_cast<std::chrono::milliseconds>(
             std::min<std::chrono::seconds>(options.archiveKeep / 4, std::chrono::minutes(5))),
