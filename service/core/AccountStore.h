@@ -27,7 +27,8 @@ public:
     virtual void Remove(const std::string& login) = 0;
     // Counts a request under `key` unless `limit` requests were counted in
     // the `windowSeconds` before `nowSeconds` (Unix time); refused requests
-    // are not counted. True when counted.
+    // are not counted. True when counted. A key keeps its window; counts
+    // older than their window are forgotten, of every key.
     virtual bool CountRequest(const std::string& key, int limit, long long windowSeconds,
                               long long nowSeconds) = 0;
     // Whether the store answers now; cheap enough for every health check.

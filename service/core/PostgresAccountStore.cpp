@@ -158,8 +158,8 @@ void PostgresAccountStore::Remove(const std::string& login) {
 bool PostgresAccountStore::CountRequest(const std::string& key, int limit, long long windowSeconds,
                                         long long nowSeconds) {
     return Run("SELECT count_login_request($1, $2, $3, $4)",
-               {key, std::to_string(limit), std::to_string(nowSeconds - windowSeconds),
-                std::to_string(nowSeconds)})
+               {key, std::to_string(limit), std::to_string(nowSeconds),
+                std::to_string(nowSeconds + windowSeconds)})
                .Text() == "t";
 }
 

@@ -13,17 +13,18 @@ constexpr const char* kSteps[] = {
          computer text NOT NULL,
          client text NOT NULL,
          created bigint NOT NULL);
-       CREATE TABLE login_requests (key text NOT NULL, at bigint NOT NULL);
-       CREATE INDEX login_requests_key ON login_requests (key, at);
-       CREATE FUNCTION count_login_request(k text, lim integer, since bigint, now bigint)
+       CREATE TABLE login_requests (key text NOT NULL, expires bigint NOT NULL);
+       CREATE INDEX login_requests_key ON login_requests (key);
+       CREATE INDEX login_requests_expires ON login_requests (expires);
+       CREATE FUNCTION count_login_request(p_key text, p_limit integer, p_now bigint, p_expires bigint)
        RETURNS boolean LANGUAGE plpgsql AS $$
        BEGIN
-         PERFORM pg_advisory_xact_lock(hashtext(k));
-         DELETE FROM login_requests WHERE key = k AND at <= since;
-         IF (SELECT count(*) FROM login_requests WHERE key = k) >= lim THEN
+         PERFORM pg_advisory_xact_lock(hashtext(p_key));
+         DELETE FROM login_requests AS r WHERE r.expires <= p_now;
+         IF (SELECT count(*) FROM login_requests AS r WHERE r.key = p_key) >= p_limit THEN
            RETURN false;
          END IF;
-         INSERT INTO login_requests (key, at) VALUES (k, now);
+         INSERT INTO login_requests (key, expires) VALUES (p_key, p_expires);
          RETURN true;
        END $$;)",
 };

@@ -59,8 +59,11 @@ SqliteAccountStore::SqliteAccountStore(const std::string& path) {
             " computer TEXT NOT NULL,"
             " client TEXT NOT NULL,"
             " created INTEGER NOT NULL)");
-    Execute("CREATE TABLE IF NOT EXISTS login_requests (key TEXT NOT NULL, at INTEGER NOT NULL)");
-    Execute("CREATE INDEX IF NOT EXISTS login_requests_key ON login_requests (key, at)");
+    Execute("CREATE TABLE IF NOT EXISTS login_requests ("
+            " key TEXT NOT NULL,"
+            " expires INTEGER NOT NULL)");
+    Execute("CREATE INDEX IF NOT EXISTS login_requests_key ON login_requests (key)");
+    Execute("CREATE INDEX IF NOT EXISTS login_requests_expires ON login_requests (expires)");
 }
 
 SqliteAccountStore::~SqliteAccountStore() {
@@ -103,18 +106,15 @@ void SqliteAccountStore::Remove(const std::string& login) {
 bool SqliteAccountStore::CountRequest(const std::string& key, int limit, long long windowSeconds,
                                       long long nowSeconds) {
     std::lock_guard lock(mutex_);
-    const long long since = nowSeconds - windowSeconds;
-    Statement(db_, "DELETE FROM login_requests WHERE key = ? AND at <= ?")
-        .Bind(1, key)
-        .Bind(2, since)
-        .Step();
+    // Every key's old counts go, so keys never seen again leave nothing.
+    Statement(db_, "DELETE FROM login_requests WHERE expires <= ?").Bind(1, nowSeconds).Step();
     Statement count(db_, "SELECT count(*) FROM login_requests WHERE key = ?");
     count.Bind(1, key).Step();
     if (count.Number(0) >= limit)
         return false;
-    Statement(db_, "INSERT INTO login_requests (key, at) VALUES (?, ?)")
+    Statement(db_, "INSERT INTO login_requests (key, expires) VALUES (?, ?)")
         .Bind(1, key)
-        .Bind(2, nowSeconds)
+        .Bind(2, nowSeconds + windowSeconds)
         .Step();
     return true;
 }

@@ -1,10 +1,9 @@
 #include "ZelService.h"
 
+#include "AccountStoreError.h"
 #include "Logins.h"
 #include "PageParameters.h"
 #include "Replies.h"
-
-#include "AccountStoreError.h"
 
 #include <algorithm>
 #include <cctype>

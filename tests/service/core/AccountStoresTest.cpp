@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 using namespace zel::service;
 using namespace zel::service::test;
@@ -44,8 +45,18 @@ void ExpectAccountsAndCounts(AccountStore& store) {
 
 TEST(AccountStores, SqliteKeepsAccountsAndCountsRequests) {
     TempDir folder;
-    SqliteAccountStore store((folder.Path() / "accounts.sqlite").string());
+    const std::string path = (folder.Path() / "accounts.sqlite").string();
+    SqliteAccountStore store(path);
     ExpectAccountsAndCounts(store);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM login_requests", -1, &statement, nullptr);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(statement, 0), 1) << "only the count still in its window";
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
 }
 
 TEST(AccountStores, PostgresKeepsAccountsCountsRequestsAndOutlivesItsServer) {
@@ -67,10 +78,12 @@ TEST(AccountStores, PostgresKeepsAccountsCountsRequestsAndOutlivesItsServer) {
         EXPECT_TRUE(store.IsReachable());
     }
     PGconn* connection = PQconnectdb(server.Url().c_str());
-    PGresult* version = PQexec(connection, "SELECT version FROM schema_version");
-    ASSERT_EQ(PQntuples(version), 1);
-    EXPECT_STREQ(PQgetvalue(version, 0, 0), "1");
-    PQclear(version);
+    PGresult* facts = PQexec(connection, "SELECT version, (SELECT count(*) FROM login_requests)"
+                                         " FROM schema_version");
+    ASSERT_EQ(PQntuples(facts), 1);
+    EXPECT_STREQ(PQgetvalue(facts, 0, 0), "1");
+    EXPECT_STREQ(PQgetvalue(facts, 0, 1), "1") << "only the count still in its window";
+    PQclear(facts);
     PQfinish(connection);
 }
 
