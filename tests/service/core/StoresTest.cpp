@@ -139,6 +139,7 @@ TEST(ServiceOptions, HelpNamesEveryPageLimitAndTheSettingsOfMail) {
                              "--smtp-from",
                              "--smtp-user",
                              "--smtp-password-file",
+                             "--accounts URL",
                              "--help"})
         EXPECT_NE(help.find(name), std::string::npos) << name;
     EXPECT_NE(help.find("[8960]"), std::string::npos);
