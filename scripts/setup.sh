@@ -18,6 +18,8 @@ packages=(
   libvips-tools
   # the mutation check of the security guards
   python3
+  # several machines: the shared account database and the balancer in front
+  libpq-dev postgresql haproxy
 )
 
 missing=()

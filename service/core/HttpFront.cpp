@@ -209,6 +209,10 @@ void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchang
     const std::string archivePrefix = "/zel/arch/";
     if (target.path == "/zel/page" || target.path == "/zel/poll" || target.path == "/zel/login")
         return AskService(connection, exchange, target.path, target.query);
+    if (target.path == "/zel/health")
+        return service_.Healthy()
+                   ? QueueText(connection, MHD_HTTP_OK, "OK")
+                   : QueueText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, BadReply(texts::kServiceBusy));
     if (target.path.rfind(archivePrefix, 0) != 0)
         return QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply(texts::kUnknownRequest));
     std::string login;

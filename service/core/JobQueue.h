@@ -41,6 +41,8 @@ public:
     // place). Empty when the login has no job and `job` is not given.
     virtual std::optional<JobReport> Take(const std::string& login,
                                           std::optional<std::uint64_t> job) = 0;
+    // Whether a new job would be taken now rather than refused as busy.
+    virtual bool CanTakeJobs() = 0;
 };
 
 } // namespace zel::service

@@ -112,6 +112,11 @@ void LocalJobQueue::WhenSettled(const std::string& login, std::optional<std::uin
     waiter->Wake();
 }
 
+bool LocalJobQueue::CanTakeJobs() {
+    std::lock_guard lock(mutex_);
+    return !stopping_ && waiting_.size() < maxWaiting_;
+}
+
 std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
                                              std::optional<std::uint64_t> jobId) {
     std::lock_guard lock(mutex_);

@@ -35,6 +35,7 @@ public:
                      std::chrono::milliseconds wait, std::function<void()> settled) override;
     std::optional<JobReport> Take(const std::string& login,
                                   std::optional<std::uint64_t> job) override;
+    bool CanTakeJobs() override;
 
 private:
     struct Job;

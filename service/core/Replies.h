@@ -18,7 +18,9 @@ inline constexpr const char* kUnknownLogin =
 inline constexpr const char* kAddressRefused =
     "Address refused: only http and https addresses are served.";
 inline constexpr const char* kWrongRequest = "Wrong page request.";
-inline constexpr const char* kNoPageAsked = "No page was asked for. Enter the address again.";
+inline constexpr const char* kPageLost = "The page was lost on the way - press Go again.";
+inline constexpr const char* kAccountsUnavailable =
+    "The service cannot reach its accounts. Try again in a minute.";
 inline constexpr const char* kReplaced = "A newer page request of this login replaced this one.";
 inline constexpr const char* kServiceBusy = "The service is busy. Try again in a minute.";
 inline constexpr const char* kUnknownRequest = "Unknown request.";

@@ -73,6 +73,10 @@ const std::vector<Option>& Options() {
         Text("listen", "ADDRESS", "address to listen on", FIELD(http.host)),
         Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
         Text("data", "FOLDER", "data folder: accounts, archives, access log", FIELD(dataFolder)),
+        Text("accounts", "URL",
+             "shared account database of several machines (postgresql://user@host/db); "
+             "without one the accounts are kept in the data folder",
+             FIELD(accountsUrl)),
         Number("max-request-line-bytes",
                "longest request line; a longer one gets a Bad answer. Leave room for a page "
                "address of up to " +

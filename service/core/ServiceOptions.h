@@ -20,6 +20,8 @@ struct ServiceOptions {
     SmtpSettings smtp;
     std::string smtpPasswordFile;
     std::filesystem::path dataFolder;
+    // Empty: SQLite in the data folder.
+    std::string accountsUrl;
     int jobWorkers = 2;
     int maxWaitingJobs = 100;
     std::chrono::seconds archiveKeep{3600};

@@ -4,6 +4,7 @@
 #include "LocalJobQueue.h"
 #include "OpenFileLimit.h"
 #include "PeriodicTask.h"
+#include "PostgresAccountStore.h"
 #include "ServiceOptions.h"
 #include "SqliteAccountStore.h"
 
@@ -48,6 +49,12 @@ sigset_t BlockStopSignals() {
     return signals;
 }
 
+std::unique_ptr<AccountStore> OpenAccounts(const ServiceOptions& options) {
+    if (!options.accountsUrl.empty())
+        return std::make_unique<PostgresAccountStore>(options.accountsUrl);
+    return std::make_unique<SqliteAccountStore>((options.dataFolder / "accounts.sqlite").string());
+}
+
 int Serve(ServiceOptions options) {
     const sigset_t stopSignals = BlockStopSignals();
     const std::uint64_t openFiles = RaiseOpenFileLimit();
@@ -55,7 +62,7 @@ int Serve(ServiceOptions options) {
     if (!options.smtpPasswordFile.empty())
         options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
 
-    SqliteAccountStore accounts((options.dataFolder / "accounts.sqlite").string());
+    const std::unique_ptr<AccountStore> accounts = OpenAccounts(options);
     DiskArchiveStore archives(options.dataFolder);
     AccessLog log((options.dataFolder / "access.log").string());
     ChildJobRunner runner(options.job);
@@ -64,7 +71,7 @@ int Serve(ServiceOptions options) {
     std::unique_ptr<SmtpLoginMailer> mailer;
     if (!options.smtp.url.empty())
         mailer = std::make_unique<SmtpLoginMailer>(options.smtp);
-    ZelService service(accounts, jobs, archives, mailer.get(), options.protocol);
+    ZelService service(*accounts, jobs, archives, mailer.get(), options.protocol);
     PeriodicTask sweeper(
         std::chrono::duration_cast<std::chrono::milliseconds>(
             std::min<std::chrono::seconds>(options.archiveKeep / 4, std::chrono::minutes(5))),

@@ -1,7 +1,6 @@
 #include "SqliteAccountStore.h"
 
 #include <sqlite3.h>
-#include <stdexcept>
 
 namespace zel::service {
 
@@ -12,7 +11,7 @@ class Statement {
 public:
     Statement(sqlite3* db, const char* sql) : db_(db) {
         if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
-            throw std::runtime_error(std::string("accounts: ") + sqlite3_errmsg(db));
+            throw AccountStoreError(std::string("accounts: ") + sqlite3_errmsg(db));
     }
     ~Statement() { sqlite3_finalize(statement_); }
     Statement(const Statement&) = delete;
@@ -31,9 +30,10 @@ public:
     int Step() {
         const int result = sqlite3_step(statement_);
         if (result != SQLITE_ROW && result != SQLITE_DONE && (result & 0xff) != SQLITE_CONSTRAINT)
-            throw std::runtime_error(std::string("accounts: ") + sqlite3_errmsg(db_));
+            throw AccountStoreError(std::string("accounts: ") + sqlite3_errmsg(db_));
         return result & 0xff;
     }
+    long long Number(int column) { return sqlite3_column_int64(statement_, column); }
 
 private:
     sqlite3* db_;
@@ -48,7 +48,7 @@ SqliteAccountStore::SqliteAccountStore(const std::string& path) {
                         nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
-        throw std::runtime_error("accounts: cannot open " + path + ": " + message);
+        throw AccountStoreError("accounts: cannot open " + path + ": " + message);
     }
     sqlite3_busy_timeout(db_, 5000);
     Execute("PRAGMA journal_mode=WAL");
@@ -59,6 +59,11 @@ SqliteAccountStore::SqliteAccountStore(const std::string& path) {
             " computer TEXT NOT NULL,"
             " client TEXT NOT NULL,"
             " created INTEGER NOT NULL)");
+    Execute("CREATE TABLE IF NOT EXISTS login_requests ("
+            " key TEXT NOT NULL,"
+            " expires INTEGER NOT NULL)");
+    Execute("CREATE INDEX IF NOT EXISTS login_requests_key ON login_requests (key)");
+    Execute("CREATE INDEX IF NOT EXISTS login_requests_expires ON login_requests (expires)");
 }
 
 SqliteAccountStore::~SqliteAccountStore() {
@@ -70,7 +75,7 @@ void SqliteAccountStore::Execute(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error ? error : "unknown error";
         sqlite3_free(error);
-        throw std::runtime_error("accounts: " + message);
+        throw AccountStoreError("accounts: " + message);
     }
 }
 
@@ -96,6 +101,26 @@ void SqliteAccountStore::Remove(const std::string& login) {
     std::lock_guard lock(mutex_);
     Statement statement(db_, "DELETE FROM accounts WHERE login = ?");
     statement.Bind(1, login).Step();
+}
+
+bool SqliteAccountStore::CountRequest(const std::string& key, int limit, long long windowSeconds,
+                                      long long nowSeconds) {
+    std::lock_guard lock(mutex_);
+    // Every key's old counts go, so keys never seen again leave nothing.
+    Statement(db_, "DELETE FROM login_requests WHERE expires <= ?").Bind(1, nowSeconds).Step();
+    Statement count(db_, "SELECT count(*) FROM login_requests WHERE key = ?");
+    count.Bind(1, key).Step();
+    if (count.Number(0) >= limit)
+        return false;
+    Statement(db_, "INSERT INTO login_requests (key, expires) VALUES (?, ?)")
+        .Bind(1, key)
+        .Bind(2, nowSeconds + windowSeconds)
+        .Step();
+    return true;
+}
+
+bool SqliteAccountStore::IsReachable() {
+    return true;
 }
 
 } // namespace zel::service

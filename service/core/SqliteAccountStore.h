@@ -13,7 +13,7 @@ namespace zel::service {
 
 class SqliteAccountStore : public AccountStore {
 public:
-    // Opens or creates the file; throws std::runtime_error when it cannot.
+    // Opens or creates the file; throws AccountStoreError when it cannot.
     explicit SqliteAccountStore(const std::string& path);
     ~SqliteAccountStore() override;
     SqliteAccountStore(const SqliteAccountStore&) = delete;
@@ -22,6 +22,10 @@ public:
     bool Exists(const std::string& login) override;
     bool Add(const Account& account) override;
     void Remove(const std::string& login) override;
+    bool CountRequest(const std::string& key, int limit, long long windowSeconds,
+                      long long nowSeconds) override;
+    // A local file: reachable whenever it opened.
+    bool IsReachable() override;
 
 private:
     void Execute(const char* sql);

@@ -1,5 +1,6 @@
 #include "ZelService.h"
 
+#include "AccountStoreError.h"
 #include "Logins.h"
 #include "PageParameters.h"
 #include "Replies.h"
@@ -24,7 +25,7 @@ long long UnixSeconds() {
 
 std::string ReplyTo(const std::optional<JobReport>& report) {
     if (!report)
-        return BadReply(texts::kNoPageAsked);
+        return BadReply(texts::kPageLost); // asked of a node that died, or long ago
     switch (report->state) {
     case JobReport::State::Done:
         return OkReply(report->archiveBytes, report->newBytes);
@@ -39,25 +40,23 @@ std::string ReplyTo(const std::optional<JobReport>& report) {
 
 ZelService::ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives,
                        LoginMailer* mailer, ProtocolSettings settings)
-    : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings),
-      perMail_(settings.loginsPerMail, settings.mailWindow),
-      perClient_(settings.loginsPerClient, settings.clientWindow) {}
+    : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings) {}
 
-bool ZelService::IsKnownLogin(const std::string& login) {
-    if (!IsWellFormedLogin(login))
-        return false;
+std::optional<std::string> ZelService::LoginRefusal(const std::string& login) {
     try {
-        return accounts_.Exists(login);
-    } catch (const std::exception& failure) {
+        if (IsWellFormedLogin(login) && accounts_.Exists(login))
+            return std::nullopt;
+        return BadReply(texts::kUnknownLogin);
+    } catch (const AccountStoreError& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
-        return false;
+        return BadReply(texts::kAccountsUnavailable);
     }
 }
 
 void ZelService::Page(const QueryParams& params, Answer answer) {
     const std::string login = Value(params, "login");
-    if (!IsKnownLogin(login))
-        return answer(BadReply(texts::kUnknownLogin));
+    if (const auto refusal = LoginRefusal(login))
+        return answer(*refusal);
     const auto image = ImageSettingsFrom(params);
     if (!image || !params.contains("url"))
         return answer(BadReply(texts::kWrongRequest));
@@ -69,8 +68,8 @@ void ZelService::Page(const QueryParams& params, Answer answer) {
 
 void ZelService::Poll(const QueryParams& params, Answer answer) {
     const std::string login = Value(params, "login");
-    if (!IsKnownLogin(login))
-        return answer(BadReply(texts::kUnknownLogin));
+    if (const auto refusal = LoginRefusal(login))
+        return answer(*refusal);
     ReportWhenSettled(login, std::nullopt, std::move(answer));
 }
 
@@ -88,6 +87,20 @@ StoredArchive ZelService::Archive(const std::string& login, int segment) {
     return archives_.Open(login);
 }
 
+bool ZelService::Healthy() {
+    return jobs_.CanTakeJobs() && accounts_.IsReachable();
+}
+
+// Counts the request against both limits, the client's first: a request
+// refused for its address still counts for its client.
+bool ZelService::WithinLoginLimits(const LoginQuery& query, const std::string& clientAddress) {
+    const long long now = UnixSeconds();
+    return accounts_.CountRequest("client " + clientAddress, settings_.loginsPerClient,
+                                  settings_.clientWindow.count(), now) &&
+           accounts_.CountRequest("mail " + LowerCase(query.mail), settings_.loginsPerMail,
+                                  settings_.mailWindow.count(), now);
+}
+
 // Drops a login whose mail could not be sent; a failure here only leaves an
 // account nobody knows the login of.
 void ZelService::RemoveQuietly(const std::string& login) {
@@ -101,11 +114,10 @@ void ZelService::RemoveQuietly(const std::string& login) {
 std::string ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {
     if (!IsPlausibleEmail(query.mail))
         return BadReply(texts::kWrongMail);
-    if (!perClient_.Allow(clientAddress) || !perMail_.Allow(LowerCase(query.mail)))
-        return BadReply(texts::kTooManyLogins);
-
     Account account{"", query.mail, query.computer.substr(0, 1024), clientAddress, UnixSeconds()};
     try {
+        if (!WithinLoginLimits(query, clientAddress))
+            return BadReply(texts::kTooManyLogins);
         do
             account.login = NewLogin();
         while (!accounts_.Add(account));

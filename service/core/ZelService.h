@@ -8,7 +8,6 @@
 #include "ArchiveStore.h"
 #include "JobQueue.h"
 #include "LoginMailer.h"
-#include "RateLimiter.h"
 #include "RequestTarget.h"
 
 #include <chrono>
@@ -42,9 +41,13 @@ public:
     // Archive segment `segment` of the login; only segment 1 exists. No
     // data when there is none.
     StoredArchive Archive(const std::string& login, int segment);
+    // Whether this node can take page jobs and reach its accounts.
+    bool Healthy();
 
 private:
-    bool IsKnownLogin(const std::string& login);
+    // The refusal of a login that may not ask for pages; empty when it may.
+    std::optional<std::string> LoginRefusal(const std::string& login);
+    bool WithinLoginLimits(const LoginQuery& query, const std::string& clientAddress);
     void RemoveQuietly(const std::string& login);
     void ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,
                            Answer answer);
@@ -54,8 +57,6 @@ private:
     ArchiveStore& archives_;
     LoginMailer* mailer_;
     ProtocolSettings settings_;
-    RateLimiter perMail_;
-    RateLimiter perClient_;
 };
 
 } // namespace zel::service

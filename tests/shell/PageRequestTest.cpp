@@ -230,6 +230,10 @@ TEST_F(PageRequestTest, RepliesThatEndTheRequestLeaveThePageFilesAlone) {
         {{Answer::HungUp()}, "Program server not respond.", 77},
         {{{"NexT;30:"}, {""}}, "Program server not respond.", 30},
         {{{"Bad,Unknown login."}}, "Unknown login.", 0},
+        // The service node died during the job; the next Go starts afresh.
+        {{{"NexT;30:"}, {"Bad,The page was lost on the way - press Go again."}},
+         "The page was lost on the way - press Go again.",
+         30},
         {{{"NexT;30:"}, {"Sorry"}}, "Impossible open the page", 30},
         {{{"NexT"}}, "Program server sent an unreadable reply:\rNexT", 0},
         {{{"OK,12"}}, "Program server sent an unreadable reply:\rOK,12", 0},

@@ -114,7 +114,7 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
     // Another client is answered while the crowds still hold their connections.
     const RawReply normal = SendRaw(port, "GET " + PollTarget(login) + " HTTP/1.0\r\n\r\n", 10s);
     EXPECT_TRUE(normal.closed);
-    EXPECT_EQ(normal.body, BadReply(texts::kNoPageAsked));
+    EXPECT_EQ(normal.body, BadReply(texts::kPageLost));
 
     Drive(clients, 20s);
     for (const Client& client : clients) {

@@ -1,9 +1,8 @@
-// The account store, the archive store, the access log, the request
-// limiter and the command line.
+// The SQLite account store, the archive store, the access log and the
+// command line.
 
 #include "AccessLog.h"
 #include "DiskArchiveStore.h"
-#include "RateLimiter.h"
 #include "ServiceOptions.h"
 #include "ServiceTestSupport.h"
 #include "SmallDisk.h"
@@ -140,18 +139,6 @@ TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
     EXPECT_EQ(count, 3);
 }
 
-TEST(RateLimiter, CountsPerKeyWithinASlidingWindow) {
-    RateLimiter limiter(2, 10s);
-    const auto start = RateLimiter::Clock::now();
-    EXPECT_TRUE(limiter.Allow("a", start));
-    EXPECT_TRUE(limiter.Allow("a", start + 1s));
-    EXPECT_FALSE(limiter.Allow("a", start + 2s));
-    EXPECT_TRUE(limiter.Allow("b", start + 2s));
-    EXPECT_TRUE(limiter.Allow("a", start + 10s)); // the first has left the window
-    EXPECT_FALSE(limiter.Allow("a", start + 10s));
-    EXPECT_TRUE(limiter.Allow("a", start + 30s));
-}
-
 TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
     ServiceOptions options = DefaultOptions("/opt/zel");
     EXPECT_EQ(options.http.host, "127.0.0.1");
@@ -208,6 +195,7 @@ TEST(ServiceOptions, HelpNamesEveryPageLimitAndTheSettingsOfMail) {
                              "--smtp-from",
                              "--smtp-user",
                              "--smtp-password-file",
+                             "--accounts URL",
                              "--help"})
         EXPECT_NE(help.find(name), std::string::npos) << name;
     EXPECT_NE(help.find("[8960]"), std::string::npos);

@@ -1,0 +1,50 @@
+#pragma once
+// The accounts in a PostgreSQL database that several service machines share,
+// and with them the counts of login requests, so a limit holds across all.
+// One connection, used by one request at a time; a lost connection is made
+// again at the next use, and a store that cannot reach the server throws
+// AccountStoreError until it can.
+
+#include "AccountStore.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace zel::service {
+
+class PostgresAccountStore : public AccountStore {
+public:
+    // `url`: "postgresql://user@host:port/database?..." (libpq's forms).
+    // Connects and creates or updates the tables; throws AccountStoreError
+    // when it cannot.
+    explicit PostgresAccountStore(std::string url);
+    ~PostgresAccountStore() override;
+    PostgresAccountStore(const PostgresAccountStore&) = delete;
+    PostgresAccountStore& operator=(const PostgresAccountStore&) = delete;
+
+    bool Exists(const std::string& login) override;
+    bool Add(const Account& account) override;
+    void Remove(const std::string& login) override;
+    bool CountRequest(const std::string& key, int limit, long long windowSeconds,
+                      long long nowSeconds) override;
+    bool IsReachable() override;
+
+private:
+    class Result;
+    // Runs one statement with text parameters; connects first when needed
+    // and once more when the connection turns out to be gone.
+    Result Run(const char* sql, const std::vector<std::string>& params);
+    pg_result* RunOnce(const char* sql, const std::vector<std::string>& params);
+    void Connect();
+    void Disconnect();
+
+    const std::string url_;
+    std::mutex mutex_;
+    pg_conn* connection_ = nullptr;
+};
+
+} // namespace zel::service

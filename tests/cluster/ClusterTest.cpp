@@ -1,0 +1,167 @@
+// Three service nodes sharing one PostgreSQL server behind HAProxy, on this
+// machine: every login's pages are made and handed out by one node, logins
+// and their limits hold across nodes, and a node or the database that goes
+// away costs a clear text, never a hang, and recovers.
+
+#include "Replies.h"
+#include "TestCluster.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+
+using namespace zel::service;
+using namespace zel::service::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::regex kOk(R"(OK,\d+;\d+:)");
+const std::string kLost = "Bad,The page was lost on the way - press Go again.";
+
+constexpr const char* kPage = "<html><head><title>t</title></head><body><p>Hello "
+                              "<b>cluster</b></p></body></html>";
+
+std::string Mail(int number) {
+    return "user" + std::to_string(number) + "@example.org";
+}
+
+// Runs `work(i)` for i below `count` on a few threads.
+void ForEach(int count, int threads, const std::function<void(int)>& work) {
+    std::atomic<int> next{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([&] {
+            for (int i = next++; i < count; i = next++)
+                work(i);
+        });
+    for (std::thread& thread : pool)
+        thread.join();
+}
+
+std::vector<std::string> MakeLogins(TestCluster& cluster, int count) {
+    std::vector<std::string> logins(count);
+    ForEach(count, 4, [&](int i) { logins[i] = cluster.MakeLogin(i % 3, Mail(i)); });
+    return logins;
+}
+
+} // namespace
+
+TEST(Cluster, ThreeHundredLoginsMadeAtAnyNodeGetTheirPagesThroughTheBalancer) {
+    TestCluster cluster(3, {"--logins-per-client=100000"});
+    cluster.Origin().Serve("/page", kPage, "text/html");
+    const std::string url = cluster.Origin().Url("/page");
+    const int balancer = cluster.BalancerPort();
+    const auto logins = MakeLogins(cluster, 300);
+
+    std::vector<std::string> replies(logins.size());
+    std::vector<RawReply> archives(logins.size());
+    ForEach(static_cast<int>(logins.size()), 6, [&](int i) {
+        replies[i] = AskForPage(balancer, logins[i], url);
+        archives[i] = Get(balancer, "/zel/arch/" + logins[i] + "/1.dat");
+    });
+    int perNode[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < logins.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(replies[i], kOk)) << logins[i] << ": " << replies[i];
+        // The archive comes from the node that made it, found by its path.
+        EXPECT_EQ(archives[i].status, 200) << logins[i];
+        EXPECT_EQ(std::to_string(archives[i].body.size()),
+                  replies[i].substr(3, replies[i].find(';') - 3));
+        const int node = cluster.NodeOf(logins[i]);
+        ASSERT_GE(node, 0) << logins[i];
+        ++perNode[node];
+    }
+    for (int count : perNode)
+        EXPECT_GT(count, 30) << "the logins spread over every node";
+}
+
+TEST(Cluster, LoginLimitsCountAcrossNodes) {
+    TestCluster cluster(3, {"--logins-per-mail=2", "--logins-per-client=4"});
+    cluster.MakeLogin(0, "same@example.org");
+    cluster.MakeLogin(1, "same@example.org");
+    EXPECT_EQ(Get(cluster.NodePort(2), "/zel/login?comp=c&mail=same@example.org").body,
+              BadReply(texts::kTooManyLogins));
+    cluster.MakeLogin(2, "other@example.org");
+    // The fourth from this client was the refused one; a fifth is over the limit.
+    EXPECT_EQ(Get(cluster.NodePort(0), "/zel/login?comp=c&mail=third@example.org").body,
+              BadReply(texts::kTooManyLogins));
+}
+
+TEST(Cluster, AKilledNodeLosesOnlyItsJobsAndRejoins) {
+    TestCluster cluster(3, {"--logins-per-client=100000", "--poll-wait-ms=300"});
+    cluster.Origin().Serve("/page", kPage, "text/html");
+    cluster.Origin().Http().Get("/slow", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(2s);
+        response.set_content(kPage, "text/html");
+    });
+    const int balancer = cluster.BalancerPort();
+    const auto logins = MakeLogins(cluster, 24);
+    ForEach(24, 4, [&](int i) { AskForPage(balancer, logins[i], cluster.Origin().Url("/page")); });
+    std::vector<int> nodeOf;
+    for (const std::string& login : logins)
+        nodeOf.push_back(cluster.NodeOf(login));
+    const int victim = nodeOf[0];
+
+    // Every login has a slow job running or waiting when the node dies.
+    std::vector<std::string> first(logins.size());
+    ForEach(24, 4, [&](int i) {
+        first[i] = Get(balancer, PageTarget(logins[i], cluster.Origin().Url("/slow"))).body;
+    });
+    for (const std::string& reply : first)
+        ASSERT_EQ(reply.rfind("NexT", 0), 0u) << reply;
+    cluster.KillNode(victim);
+
+    std::vector<std::string> last(logins.size());
+    ForEach(24, 6, [&](int i) {
+        std::int64_t total = 0;
+        last[i] = PollToEnd(balancer, logins[i], first[i], total);
+    });
+    std::vector<std::string> lost;
+    for (std::size_t i = 0; i < logins.size(); ++i) {
+        if (nodeOf[i] == victim) {
+            EXPECT_EQ(last[i], kLost) << logins[i];
+            lost.push_back(logins[i]);
+        } else {
+            EXPECT_TRUE(std::regex_match(last[i], kOk)) << logins[i] << ": " << last[i];
+        }
+    }
+    ASSERT_FALSE(lost.empty());
+    for (const std::string& login : lost) // Go again: another node makes it
+        EXPECT_TRUE(
+            std::regex_match(AskForPage(balancer, login, cluster.Origin().Url("/page")), kOk))
+            << login;
+
+    cluster.StartNode(victim);
+    const auto archive = cluster.NodeFolder(victim) / "archives" / (lost[0] + ".zip");
+    std::filesystem::remove(archive);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            AskForPage(balancer, lost[0], cluster.Origin().Url("/page"));
+            return std::filesystem::exists(archive);
+        },
+        60s))
+        << "the restarted node takes its logins again";
+}
+
+TEST(Cluster, TheDatabaseAwayGivesAClearTextAndPagesWorkAgainAfter) {
+    TestCluster cluster(3, {"--poll-wait-ms=300"});
+    cluster.Origin().Serve("/page", kPage, "text/html");
+    const std::string url = cluster.Origin().Url("/page");
+    const int balancer = cluster.BalancerPort();
+    const std::string login = cluster.MakeLogin(0, Mail(1));
+    ASSERT_TRUE(std::regex_match(AskForPage(balancer, login, url), kOk));
+
+    cluster.Database().Stop();
+    EXPECT_EQ(Get(cluster.NodePort(1), PageTarget(login, url)).body,
+              BadReply(texts::kAccountsUnavailable));
+    EXPECT_EQ(Get(cluster.NodePort(1), "/zel/health").status, 503);
+    const std::string away = Get(balancer, PageTarget(login, url)).body;
+    EXPECT_EQ(away.rfind("Bad,", 0), 0u) << away;
+    EXPECT_EQ(away.find("<"), std::string::npos) << away;
+
+    cluster.Database().Start();
+    EXPECT_TRUE(
+        WaitUntil([&] { return std::regex_match(AskForPage(balancer, login, url), kOk); }, 60s));
+    EXPECT_EQ(Get(cluster.NodePort(2), "/zel/health").status, 200);
+}
