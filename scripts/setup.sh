@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  # the Debian packages: their dependencies, icon, checks and the service's user
+  dpkg-dev librsvg2-bin lintian desktop-file-utils adduser
 )
 
 missing=()
