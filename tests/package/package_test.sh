@@ -83,7 +83,7 @@ done
 echo "== the service: help, man page, and a page fetched as its own user"
 help=$(/usr/sbin/zelservice --help)
 [[ $help == *"--port N"* ]] || fail "zelservice --help"
-[ "$(grep -c '^  --' <<<"$help")" = "$(zcat /usr/share/man/man8/zelservice.8.gz | grep -c '^\.TP')" ] ||
+[ "$(grep -c '^  --' <<<"$help")" = "$(zcat /usr/share/man/man8/zelservice.8.gz | grep -c '^\.B \\-\\-')" ] ||
     fail "the man page's options differ from --help"
 [ "$(stat -c %U /var/lib/zelservice)" = zelservice ] || fail "/var/lib/zelservice not the service's"
 
