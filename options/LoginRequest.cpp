@@ -28,4 +28,17 @@ std::string LoginMemoLine(const std::string& answer) {
     return line;
 }
 
+std::string LoginInAnswer(const std::string& answer) {
+    const std::string lead = "Your login is ";
+    if (answer.rfind(lead, 0) != 0)
+        return {};
+    const std::size_t end = answer.find(' ', lead.size());
+    const std::string login = answer.substr(lead.size(), end - lead.size());
+    const bool plain = std::all_of(login.begin(), login.end(), [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+    const bool ends = end == std::string::npos || answer.compare(end, 3, " - ") == 0;
+    return plain && ends && !login.empty() && login.size() <= 30 ? login : std::string();
+}
+
 } // namespace zel

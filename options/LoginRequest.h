@@ -19,4 +19,9 @@ std::string LoginRequestAddress(const std::string& description, const std::strin
 std::string LoginAnswer(const std::string& reply);
 std::string LoginMemoLine(const std::string& answer);
 
+// The login a service without mail gives in its answer ("Your login is
+// <login> - type it in ..."): letters and digits, at most 30; empty when the
+// answer carries none.
+std::string LoginInAnswer(const std::string& answer);
+
 } // namespace zel

@@ -257,6 +257,19 @@ void TForm2::Button2Click() {
     const std::string answer = LoginAnswer(reply);
     Memo1->appendPlainText(QString::fromStdString(LoginMemoLine(answer)));
     ShowMessageBox(MessageKind::Information, answer);
+    offerLogin(LoginInAnswer(answer));
+}
+
+void TForm2::offerLogin(const std::string& login) {
+    const std::string current = this->login();
+    if (login.empty() || login == current)
+        return;
+    const std::string question =
+        current.empty() ? "Put the login " + login + " into the page Login?"
+                        : "Replace the login " + current + " on the page Login with " + login + "?";
+    if (ShowMessageBox(MessageKind::Information, question, MessageButtons::YesNo) ==
+        MessageAnswer::Yes)
+        Edit1->setText(QString::fromStdString(login));
 }
 
 void TForm2::Button3Click() {

@@ -101,6 +101,8 @@ private:
     void buildImagesPage();
     void buildJpegGroup();
     void buildGifGroup();
+    // Offers a login given in the service's answer for the page Login.
+    void offerLogin(const std::string& login);
     void buildGetLoginPage();
     QWidget* addPage(const QString& caption);
     QLabel* addLabel(QWidget* parent, const QString& caption, int left, int top);

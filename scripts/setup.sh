@@ -20,6 +20,8 @@ packages=(
   python3
   # several machines: the shared account database and the balancer in front
   libpq-dev postgresql haproxy
+  # the Debian packages: their dependencies, icon, checks and the service's user
+  dpkg-dev librsvg2-bin lintian desktop-file-utils adduser
 )
 
 missing=()

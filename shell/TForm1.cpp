@@ -30,6 +30,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -173,7 +174,8 @@ QWidget* TForm1::buildAddressRow() {
     // The program decides what enters the list, never the box itself.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    ComboBox1->installEventFilter(this); // the Enter key
+    ComboBox1->installEventFilter(this);             // the Enter key
+    ComboBox1->lineEdit()->installEventFilter(this); // a click selects the address
     row->addWidget(ComboBox1, 1);
     return band;
 }
@@ -215,6 +217,12 @@ QWidget* TForm1::buildProgressRow() {
 void TForm1::buildMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     SavePageAs1 = file->addAction(QStringLiteral("Save Page As..."));
+    Quit1 = file->addAction(QStringLiteral("Quit"));
+    QMenu* go = menuBar()->addMenu(QStringLiteral("Go"));
+    Address1 = go->addAction(QStringLiteral("Address"));
+    Back1 = go->addAction(QStringLiteral("Back"));
+    Forward1 = go->addAction(QStringLiteral("Forward"));
+    Stop1 = go->addAction(QStringLiteral("Stop"));
     Options1 = menuBar()->addAction(QStringLiteral("Options"));
     About1 = menuBar()->addAction(QStringLiteral("Help"));
     Statistic1 = menuBar()->addAction(QStringLiteral("Statistic"));
@@ -224,6 +232,32 @@ void TForm1::buildMenu() {
     ConnectGuarded(About1, &QAction::triggered, this, &TForm1::About1Click);
     ConnectGuarded(Statistic1, &QAction::triggered, this, &TForm1::Statistic1Click);
     ConnectGuarded(About2, &QAction::triggered, this, &TForm1::About2Click);
+    connect(Quit1, &QAction::triggered, this, &TForm1::close); // Qt's own slot
+    ConnectGuarded(Address1, &QAction::triggered, this, &TForm1::Address1Click);
+    ConnectGuarded(Back1, &QAction::triggered, this, &TForm1::ToolButton6Click);
+    ConnectGuarded(Forward1, &QAction::triggered, this, &TForm1::ToolButton8Click);
+    ConnectGuarded(Stop1, &QAction::triggered, this, &TForm1::ToolButton7Click);
+    assignKeys();
+}
+
+// A desktop browser's keys, shown in the menus and on the buttons.
+void TForm1::assignKeys() {
+    SavePageAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Address1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::ALT | Qt::Key_D)});
+    Back1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    Forward1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    Stop1->setShortcut(QKeySequence(Qt::Key_Escape));
+    About1->setShortcut(QKeySequence(Qt::Key_F1));
+    ToolButton6->setToolTip(QStringLiteral("Back (Alt+Left)"));
+    ToolButton8->setToolTip(QStringLiteral("Forward (Alt+Right)"));
+    ToolButton7->setToolTip(QStringLiteral("Stop (Esc)"));
+    About1->setToolTip(QStringLiteral("Help (F1)"));
+}
+
+void TForm1::Address1Click() {
+    ComboBox1->setFocus(Qt::ShortcutFocusReason);
+    ComboBox1->lineEdit()->selectAll();
 }
 
 void TForm1::SetOptionsDialog(TForm2* dialog) {
@@ -423,6 +457,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             ComboBox1KeyDown(EnterKey);
             return true;
         }
+    }
+    // The click that brings the focus into the address box selects the
+    // address, so a typed one replaces it. The focus comes before the press.
+    const bool addressBox = watched == ComboBox1 || watched == ComboBox1->lineEdit();
+    if (addressBox && event->type() == QEvent::FocusIn)
+        selectOnPress_ = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+    if (addressBox && event->type() == QEvent::MouseButtonPress && selectOnPress_) {
+        selectOnPress_ = false;
+        Address1Click();
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -86,6 +86,8 @@ public:
     void Options1Click();
     void Statistic1Click();
     void About2Click();
+    // Ctrl+L, Alt+D and the first click into the address box.
+    void Address1Click();
 
     // Controls, named as designed.
     QToolButton* ToolButton1; // "Paste"
@@ -113,7 +115,12 @@ public:
     QAction* Options1;
     QAction* About1; // "Help"
     QAction* Statistic1;
-    QAction* About2; // "About"
+    QAction* About2;   // "About"
+    QAction* Quit1;    // File / "Quit"
+    QAction* Address1; // Go / "Address"
+    QAction* Back1;
+    QAction* Forward1;
+    QAction* Stop1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -126,6 +133,7 @@ private:
     QWidget* buildAddressRow();
     QWidget* buildProgressRow();
     void buildMenu();
+    void assignKeys();
     QToolButton* addToolButton(QHBoxLayout* row, const char* caption);
     ClickLabel* addCheckBoxWithLabel(QHBoxLayout* row, QCheckBox*& box, const char* caption);
     void insertSortedItem(const std::string& text);
@@ -160,6 +168,8 @@ private:
     bool closePending_ = false;
     // The web view's status text: the address of the link under the mouse.
     std::string statusText_;
+    // The address box got the focus from a click: its press selects the address.
+    bool selectOnPress_ = false;
 };
 
 } // namespace zel

@@ -204,19 +204,62 @@ void ParseOptions(int argc, const char* const* argv, ServiceOptions& options) {
     }
 }
 
-std::string UsageText(const ServiceOptions& defaults) {
+namespace {
+
+// Calls show(head, help, default) for each option, head being "--name ARG".
+template <typename Show> void ShowOptions(const ServiceOptions& defaults, Show show) {
     ServiceOptions shown = defaults;
+    for (const Option& option : Options()) {
+        std::string head = "--" + option.name;
+        if (!option.argument.empty())
+            head += " " + option.argument;
+        show(head, option.help, option.show(shown));
+    }
+}
+
+// Text for a man page line: backslashes and minus signs escaped.
+std::string Troff(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\' || c == '-')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string UsageText(const ServiceOptions& defaults) {
     std::string text = "Usage: zelservice [OPTION]...\n"
                        "The compressing service of ZELbrowser: fetches pages, makes them small\n"
                        "and hands them to the browser as zip archives.\n\n"
                        "Options (default in brackets):\n";
-    for (const Option& option : Options()) {
-        std::string head = "  --" + option.name;
-        if (!option.argument.empty())
-            head += " " + option.argument;
-        text += head + "\n      " + option.help + " [" + option.show(shown) + "]\n";
-    }
+    ShowOptions(defaults,
+                [&](const std::string& head, const std::string& help, const std::string& value) {
+                    text += "  " + head + "\n      " + help + " [" + value + "]\n";
+                });
     return text;
+}
+
+std::string ManPageText(const ServiceOptions& defaults, const std::string& version) {
+    std::string text = ".TH ZELSERVICE 8 \"\" \"zelservice " + Troff(version) +
+                       "\" \"System Administration\"\n"
+                       ".SH NAME\nzelservice \\- the compressing service of ZELbrowser\n"
+                       ".SH SYNOPSIS\n.B zelservice\n[\\fIOPTION\\fR]...\n"
+                       ".SH DESCRIPTION\n"
+                       "Fetches web pages for ZELbrowser, makes them small and hands them to the\n"
+                       "browser as zip archives. Options are given as \\fB\\-\\-name value\\fR or\n"
+                       "\\fB\\-\\-name=value\\fR.\n"
+                       ".SH OPTIONS\n";
+    ShowOptions(defaults,
+                [&](const std::string& head, const std::string& help, const std::string& value) {
+                    text += ".TP\n.B " + Troff(head) + "\n" + Troff(help) +
+                            " (default: " + Troff(value) + ")\n";
+                });
+    return text + ".SH FILES\n.TP\n.I /var/lib/zelservice\n"
+                  "data folder of the packaged service: accounts, archives, access log\n"
+                  ".SH SEE ALSO\n.BR zelbrowser (1)\n";
 }
 
 } // namespace zel::service

@@ -38,4 +38,7 @@ void ParseOptions(int argc, const char* const* argv, ServiceOptions& options);
 // The help text: usage and every option with its default.
 std::string UsageText(const ServiceOptions& defaults);
 
+// The same as a man page (troff), headed with the program's version.
+std::string ManPageText(const ServiceOptions& defaults, const std::string& version);
+
 } // namespace zel::service

@@ -105,3 +105,39 @@ TEST_F(LoginDialogTest, CancelStopsARunningRequestAndOtherwiseChangesNothing) {
     QObject::disconnect(&service, &ScriptedService::requestArrived, nullptr, nullptr);
     EXPECT_EQ(Ask("ab@c.de", {"OK,again"}), "again");
 }
+
+TEST_F(LoginDialogTest, ALoginGivenInTheAnswerIsOfferedForThePageLogin) {
+    const Answer given{"OK,Your login is abc123 - type it in Options, page Login."};
+    const struct {
+        std::string before;
+        Answer reply;
+        MessageAnswer answer;
+        std::string question; // none when empty
+        std::string after;
+    } rows[] = {
+        {"", given, MessageAnswer::Yes, "Put the login abc123 into the page Login?", "abc123"},
+        {"", given, MessageAnswer::No, "Put the login abc123 into the page Login?", ""},
+        {"old", given, MessageAnswer::Yes, "Replace the login old on the page Login with abc123?",
+         "abc123"},
+        {"old", given, MessageAnswer::No, "Replace the login old on the page Login with abc123?",
+         "old"},
+        {"abc123", given, MessageAnswer::Yes, "", "abc123"},
+        {"old", {"OK,Your login was sent to ab@c.de."}, MessageAnswer::Yes, "", "old"},
+        {"old", {"OK,Your login is a b - type it in"}, MessageAnswer::Yes, "", "old"},
+        {"old", {"OK,Your login is " + std::string(31, 'a')}, MessageAnswer::Yes, "", "old"},
+    };
+    for (const auto& row : rows) {
+        dialog.Edit1->setText(QString::fromStdString(row.before));
+        boxes.clear();
+        boxes.answerNext(MessageAnswer::Ok);
+        boxes.answerNext(row.answer);
+        Ask("ab@c.de", row.reply);
+        const std::vector<std::string> texts = boxes.texts();
+        EXPECT_EQ(texts.size(), row.question.empty() ? 1u : 2u) << row.reply.body;
+        if (texts.size() == 2) {
+            EXPECT_EQ(texts[1], row.question);
+            EXPECT_EQ(boxes.calls()[1].buttons, MessageButtons::YesNo);
+        }
+        EXPECT_EQ(dialog.login(), row.after) << row.before << " / " << row.reply.body;
+    }
+}

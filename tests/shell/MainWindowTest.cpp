@@ -12,6 +12,8 @@
 #include "TestEnvironment.h"
 #include "WebBrowser.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
@@ -350,4 +352,51 @@ TEST_F(MainWindowTest, BackAndForwardShowThisRunsCopiesAndCloseDeletesThem) {
         EXPECT_FALSE(Exists(name.substr(0, name.size() - 4) + ".files")) << name;
     }
     EXPECT_EQ(ReadFile("zelhistory/1.htm"), "from another run");
+}
+
+TEST_F(MainWindowTest, DesktopKeysReachTheirCommandsFromAnywhereInTheWindow) {
+    auto form = startWith();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const struct {
+        QKeySequence keys;
+        QAction* action;
+    } rows[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_L), form->Address1},
+        {QKeySequence(Qt::ALT | Qt::Key_D), form->Address1},
+        {QKeySequence(Qt::ALT | Qt::Key_Left), form->Back1},
+        {QKeySequence(Qt::ALT | Qt::Key_Right), form->Forward1},
+        {QKeySequence(Qt::Key_Escape), form->Stop1},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), form->SavePageAs1},
+        {QKeySequence(Qt::Key_F1), form->About1},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), form->Quit1},
+    };
+    for (const auto& row : rows) {
+        // The commands themselves are tested on their own: here only the key counts.
+        QObject::disconnect(row.action, &QAction::triggered, nullptr, nullptr);
+        QSignalSpy triggered(row.action, &QAction::triggered);
+        form->ComboBox1->setFocus();
+        QTest::keySequence(form.get(), row.keys);
+        EXPECT_EQ(triggered.count(), 1) << row.keys.toString().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TheAddressBoxSelectsItsAddressOnTheWayIn) {
+    auto form = startWith();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QLineEdit* box = form->ComboBox1->lineEdit();
+    form->ComboBox1->setEditText(QStringLiteral("http://shown.example/"));
+
+    form->ToolButton2->setFocus();
+    QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(box->selectedText(), box->text());
+
+    form->ToolButton2->setFocus();
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(box->selectedText(), box->text()) << "the first click selects";
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    EXPECT_TRUE(box->selectedText().isEmpty()) << "a click with focus places the cursor";
 }

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Builds the two packages from this build folder, checks them with lintian,
+# installs them, uses what they installed (the launcher, the desktop entry,
+# the icon, the service run as its own user fetching a local page), then
+# removes and purges them and checks what is left.
+# package_test.sh BUILD_DIR ORIGIN_SERVER
+set -euo pipefail
+build=$1
+origin_server=$2
+packages=(zelbrowser zelservice)
+
+if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null; then
+    echo "skipped: the package test installs packages and runs as root only"
+    exit 77
+fi
+
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+# Ends what this test started, with the children of the browser's group.
+stop_all() {
+    for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
+    wait "${pids[@]}" 2>/dev/null || true
+    pids=()
+}
+cleanup() {
+    stop_all
+    dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+# Waits up to 60 s for a condition (a command line).
+await() {
+    for _ in $(seq 600); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+state() { dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || echo not-installed; }
+
+dpkg -P "${packages[@]}" >/dev/null 2>&1 || true # an interrupted run's leftovers
+
+echo "== building and checking the packages"
+timeout 600 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack"; }
+debs=("$work"/out/*.deb)
+[ "${#debs[@]}" -eq 2 ] || fail "expected two packages, got ${debs[*]}"
+timeout 300 lintian --fail-on error "${debs[@]}" || fail "lintian reports errors"
+timeout 300 dpkg -i "${debs[@]}" || fail "dpkg -i"
+
+echo "== the launcher starts the program in the user's folder"
+home=$work/home
+mkdir "$home"
+env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen setsid /usr/bin/zelbrowser \
+    >"$work/browser.log" 2>&1 &
+pids+=($!)
+folder=$home/.local/share/zelbrowser
+started() {
+    [ "$(readlink "/proc/${pids[0]}/exe")" = /usr/lib/zelbrowser/ZELbrowser ] &&
+        [ "$(readlink "/proc/${pids[0]}/cwd")" = "$folder" ]
+}
+await started || { cat "$work/browser.log"; fail "the program did not start in $folder"; }
+for name in nastr.dat inZel.dat help.htm page.htm links.txt stat.dat; do
+    [ -f "$folder/$name" ] || fail "$name not laid out"
+done
+
+echo "== the desktop entry and the icon"
+desktop-file-validate /usr/share/applications/zelbrowser.desktop || fail "desktop entry invalid"
+grep -qx 'Exec=zelbrowser' /usr/share/applications/zelbrowser.desktop || fail "Exec takes arguments"
+grep -qx 'Icon=zelbrowser' /usr/share/applications/zelbrowser.desktop || fail "no icon named"
+[ -s /usr/share/icons/hicolor/scalable/apps/zelbrowser.svg ] || fail "no scalable icon"
+for size in 16 24 32 48 64 128 256; do
+    png=/usr/share/icons/hicolor/${size}x${size}/apps/zelbrowser.png
+    width=$(od -An -tu4 --endian=big -j16 -N4 "$png" | tr -d ' ')
+    [ "$width" = "$size" ] || fail "$png is $width pixels wide"
+done
+
+echo "== the service: help, man page, and a page fetched as its own user"
+help=$(/usr/sbin/zelservice --help)
+[[ $help == *"--port N"* ]] || fail "zelservice --help"
+[ "$(grep -c '^  --' <<<"$help")" = "$(zcat /usr/share/man/man8/zelservice.8.gz | grep -c '^\.B \\-\\-')" ] ||
+    fail "the man page's options differ from --help"
+[ "$(stat -c %U /var/lib/zelservice)" = zelservice ] || fail "/var/lib/zelservice not the service's"
+
+"$origin_server" >"$work/origin.txt" &
+pids+=($!)
+await grep -q '^http://' "$work/origin.txt" || fail "the origin did not start"
+page=$(head -1 "$work/origin.txt")
+setpriv --reuid=zelservice --regid=zelservice --init-groups /usr/sbin/zelservice \
+    --listen 127.0.0.1 --port 0 --data /var/lib/zelservice --allow-private-origins \
+    2>"$work/service.log" &
+service=$!
+pids+=($service)
+await grep -q 'serving on 127.0.0.1:[0-9]*,' "$work/service.log" ||
+    { cat "$work/service.log"; fail "the service did not start"; }
+[ "$(stat -c %U "/proc/$service")" = zelservice ] || fail "the service does not run as zelservice"
+port=$(sed -n 's/.*serving on 127.0.0.1:\([0-9]*\),.*/\1/p' "$work/service.log")
+base=http://127.0.0.1:$port/zel
+reply=$(curl -s --max-time 30 "$base/login?comp=package-test&mail=test@example.org")
+[[ $reply == "OK,Your login is "* ]] || fail "login reply '$reply'"
+login=${reply#OK,Your login is }
+login=${login%% *}
+reply=$(curl -s --max-time 30 "$base/page?image=1&login=$login&quality=30&colors=32&gray=0&url=$page")
+for _ in $(seq 30); do
+    [[ $reply == NexT* ]] || break
+    reply=$(curl -s --max-time 30 "$base/poll?login=$login")
+done
+[[ $reply == OK* ]] || fail "page reply '$reply'"
+curl -s --max-time 60 -o "$work/page.zip" "$base/arch/$login/1.dat"
+unzip -p "$work/page.zip" page.htm | grep -q "served through the installed service" ||
+    fail "the archive lacks the page"
+[ "$(stat -c %U "/var/lib/zelservice/archives/$login.zip")" = zelservice ] ||
+    fail "the archive is not the service's"
+stop_all
+
+echo "== remove keeps the conffile, purge leaves nothing"
+files=$(dpkg-query -L "${packages[@]}" | grep zel)
+timeout 300 dpkg -r "${packages[@]}" || fail "dpkg -r"
+for path in $files; do
+    [ "$path" = /etc/default/zelservice ] || [ ! -e "$path" ] || fail "$path left after remove"
+done
+[ -f /etc/default/zelservice ] || fail "the conffile went on remove"
+[ "$(state zelservice)" = config-files ] || fail "zelservice is $(state zelservice) after remove"
+timeout 300 dpkg -P "${packages[@]}" || fail "dpkg -P"
+for path in $files /var/lib/zelservice /etc/systemd/system/zelservice.service \
+    /etc/systemd/system/multi-user.target.wants/zelservice.service; do
+    [ ! -e "$path" ] || fail "$path left after purge"
+done
+for package in "${packages[@]}"; do
+    [ "$(state "$package")" = not-installed ] || fail "$package is $(state "$package") after purge"
+done
+echo "package: all checks passed"
