@@ -201,8 +201,13 @@ private:
     std::size_t EndOf(const GumboStringPiece& piece) const {
         return Offset(piece.data) + piece.length;
     }
+    // The parser gives an attribute without a value its name as the value's text.
+    static bool HasValue(const GumboAttribute* attribute) {
+        return attribute->original_value.length > 0 &&
+               attribute->original_value.data != attribute->original_name.data;
+    }
     std::size_t AttributeEnd(const GumboAttribute* attribute) const {
-        if (attribute->original_value.length > 0)
+        if (HasValue(attribute))
             return EndOf(attribute->original_value);
         return EndOf(attribute->original_name);
     }
@@ -220,7 +225,7 @@ private:
             return;
         value.insert(value.begin(), Piece{"\""});
         value.push_back({"\""});
-        if (attribute->original_value.length > 0) {
+        if (HasValue(attribute)) {
             Replace(Offset(attribute->original_value.data), AttributeEnd(attribute),
                     std::move(value));
         } else {
@@ -232,12 +237,29 @@ private:
     void SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
         SetAttribute(attribute, {{EscapeAttribute(text)}});
     }
+    // Takes out tags or elements. A "<" of text just before would join what
+    // follows into a tag ("<" "<b></b>" "script>"), so an empty comment parts them.
+    void RemoveMarkup(std::size_t begin, std::size_t end) {
+        if (begin > 0 && html_[begin - 1] == '<')
+            Replace(begin, end, {{"<!---->"}});
+        else
+            Replace(begin, end, {});
+    }
+    // Whether the end tag the parser recorded is the element's own: one closed
+    // by an outer element's end tag ("</math>" ending a script) has that tag.
+    bool HasOwnEndTag(const GumboElement& element) const {
+        if (element.original_end_tag.length == 0 || !InSource(element.original_end_tag))
+            return false;
+        GumboStringPiece name = element.original_end_tag;
+        gumbo_tag_from_original_text(&name);
+        return Lower(std::string_view(name.data, name.length)) == Lower(TagName(element));
+    }
     void RemoveTags(const GumboElement& element) {
         if (!FromSource(element))
             return;
-        Replace(Offset(element.original_tag.data), EndOf(element.original_tag), {});
-        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
-            Replace(Offset(element.original_end_tag.data), EndOf(element.original_end_tag), {});
+        RemoveMarkup(Offset(element.original_tag.data), EndOf(element.original_tag));
+        if (HasOwnEndTag(element))
+            RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
     }
     void RemoveElement(const GumboElement& element) {
         if (!FromSource(element))
@@ -249,9 +271,9 @@ private:
             if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
                 end = std::max(end, EndOf(child->v.text.original_text));
         }
-        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
+        if (HasOwnEndTag(element))
             end = std::max(end, EndOf(element.original_end_tag));
-        Replace(begin, end, {});
+        RemoveMarkup(begin, end);
     }
 
     // A resource's local address, or nowhere when it is left out.
@@ -337,6 +359,8 @@ private:
         ForEachElement([&](const GumboNode* node) {
             if (FromSource(node->v.element))
                 Visit(node);
+            else // an implied html or body takes the attributes of a later tag of its name
+                VisitAttributes(node->v.element);
             return true;
         });
     }
@@ -424,7 +448,10 @@ private:
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             const std::string name = Lower(attribute->name);
             if (!context_.keepScripts && name.size() > 2 && name.rfind("on", 0) == 0) {
-                RemoveAttribute(attribute);
+                // Emptied, not removed: the parser keeps the first of an attribute's
+                // names, so a later one (in the same tag or merged from another
+                // html or body tag) would take effect once this one were gone.
+                SetAttribute(attribute, {});
             } else if (name == "style") {
                 VisitStyleAttribute(attribute);
             } else if (name == "formaction") {
