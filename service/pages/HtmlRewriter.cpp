@@ -545,6 +545,10 @@ private:
         auto edits = RewriteCss(css, Css(), sink_);
         if (edits.empty())
             return;
+        // The new url("...") texts go inside the attribute's quotes as well.
+        for (Edit& edit : edits)
+            for (Piece& piece : edit.pieces)
+                piece.text = EscapeAttribute(piece.text);
         SetAttribute(attribute, SpliceToPieces(css, std::move(edits), EscapeAttribute));
     }
 

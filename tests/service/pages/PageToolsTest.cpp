@@ -176,7 +176,8 @@ std::string ScriptsIn(const std::string& html) {
 // The parser keeps the first of an attribute's names and merges the
 // attributes of a later html or body tag into the element it has already;
 // a "<" of text joins with what follows a removed element; an element closed
-// by an outer end tag does not take that tag along.
+// by an outer end tag does not take that tag along; the quotes of a style
+// attribute's new url("...") stay inside its value.
 TEST(HtmlRewriterTest, NothingRunsWithScriptsOff) {
     for (const char* html :
          {"text first<body onload=\"go()\">", "<p>x</p><body ONCLICK=go()>",
@@ -184,7 +185,8 @@ TEST(HtmlRewriterTest, NothingRunsWithScriptsOff) {
           "<body onload=a()><p><body onload=go()>", "<div onclick></div><div onclick onclick=go()>",
           "<<script>a()</script>script>go()</script>", "<noscript><</noscript>script>go()</script>",
           "<head><<base href=/b/>script>go()</script>",
-          "<math><script>a()</math><iframe><p><script>go()</script></iframe>"}) {
+          "<math><script>a()</math><iframe><p><script>go()</script></iframe>",
+          "<p style='background:url(i.png) onclick=go()'>"}) {
         NumberingSink sink;
         HtmlContext context;
         context.url = "http://page.example/";
