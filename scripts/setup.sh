@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libcpp-httplib-dev
+  # the fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
