@@ -172,9 +172,10 @@ public:
         : html_(html), context_(context), sink_(sink), base_(context.url) {}
 
     std::vector<Edit> Run() {
-        GumboOptions options = kGumboDefaultOptions;
-        options.max_errors = 0; // the error list costs memory and nothing here reads it
-        output_.reset(gumbo_parse_with_options(&options, html_.data(), html_.size()));
+        // With a bound on its error list, gumbo reads the attribute after a
+        // repeated one wrongly once the bound is reached ("src onload" as one
+        // name), so every error is kept.
+        output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, html_.data(), html_.size()));
         if (!output_)
             return {};
         FindBase();
