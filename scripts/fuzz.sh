@@ -24,6 +24,7 @@ fi
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp"
 failed=0
 for target in "${targets[@]}"; do
   corpus="$root/build-fuzz/corpus/$target"
