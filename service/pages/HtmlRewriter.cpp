@@ -207,6 +207,23 @@ private:
         return attribute->original_value.length > 0 &&
                attribute->original_value.data != attribute->original_name.data;
     }
+    // Where the value's text (its quotes included) begins: right after the "="
+    // and blanks that follow the name. Gumbo's own start lies past a character
+    // reference that opens an unquoted value.
+    std::size_t ValueStart(const GumboAttribute* attribute) const {
+        std::size_t at = EndOf(attribute->original_name);
+        const auto blank = [&] {
+            return at < html_.size() &&
+                   std::string_view(" \t\n\f\r").find(html_[at]) != std::string_view::npos;
+        };
+        while (blank())
+            ++at;
+        if (at < html_.size() && html_[at] == '=')
+            ++at;
+        while (blank())
+            ++at;
+        return at;
+    }
     std::size_t AttributeEnd(const GumboAttribute* attribute) const {
         if (HasValue(attribute))
             return EndOf(attribute->original_value);
@@ -227,8 +244,7 @@ private:
         value.insert(value.begin(), Piece{"\""});
         value.push_back({"\""});
         if (HasValue(attribute)) {
-            Replace(Offset(attribute->original_value.data), AttributeEnd(attribute),
-                    std::move(value));
+            Replace(ValueStart(attribute), AttributeEnd(attribute), std::move(value));
         } else {
             value.insert(value.begin(), Piece{"="});
             const std::size_t end = AttributeEnd(attribute);

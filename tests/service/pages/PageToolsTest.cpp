@@ -186,7 +186,8 @@ TEST(HtmlRewriterTest, NothingRunsWithScriptsOff) {
           "<<script>a()</script>script>go()</script>", "<noscript><</noscript>script>go()</script>",
           "<head><<base href=/b/>script>go()</script>",
           "<math><script>a()</math><iframe><p><script>go()</script></iframe>",
-          "<p style='background:url(i.png) onclick=go()'>", "<img src=i.png src onload=go()>"}) {
+          "<p style='background:url(i.png) onclick=go()'>", "<img src=i.png src onload=go()>",
+          "<img src=i.png onerror=&#x67;o()>"}) {
         NumberingSink sink;
         HtmlContext context;
         context.url = "http://page.example/";
