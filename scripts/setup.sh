@@ -22,6 +22,8 @@ packages=(
   libpq-dev postgresql haproxy
   # the Debian packages: their dependencies, icon, checks and the service's user
   dpkg-dev librsvg2-bin lintian desktop-file-utils adduser
+  # the fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -176,9 +176,10 @@ public:
         : html_(html), context_(context), sink_(sink), base_(context.url) {}
 
     std::vector<Edit> Run() {
-        GumboOptions options = kGumboDefaultOptions;
-        options.max_errors = 0; // the error list costs memory and nothing here reads it
-        output_.reset(gumbo_parse_with_options(&options, html_.data(), html_.size()));
+        // With a bound on its error list, gumbo reads the attribute after a
+        // repeated one wrongly once the bound is reached ("src onload" as one
+        // name), so every error is kept.
+        output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, html_.data(), html_.size()));
         if (!output_)
             return {};
         FindBase();
@@ -211,8 +212,30 @@ private:
     std::size_t EndOf(const GumboStringPiece& piece) const {
         return Offset(piece.data) + piece.length;
     }
+    // The parser gives an attribute without a value its name as the value's text.
+    static bool HasValue(const GumboAttribute* attribute) {
+        return attribute->original_value.length > 0 &&
+               attribute->original_value.data != attribute->original_name.data;
+    }
+    // Where the value's text (its quotes included) begins: right after the "="
+    // and blanks that follow the name. Gumbo's own start lies past a character
+    // reference that opens an unquoted value.
+    std::size_t ValueStart(const GumboAttribute* attribute) const {
+        std::size_t at = EndOf(attribute->original_name);
+        const auto blank = [&] {
+            return at < html_.size() &&
+                   std::string_view(" \t\n\f\r").find(html_[at]) != std::string_view::npos;
+        };
+        while (blank())
+            ++at;
+        if (at < html_.size() && html_[at] == '=')
+            ++at;
+        while (blank())
+            ++at;
+        return at;
+    }
     std::size_t AttributeEnd(const GumboAttribute* attribute) const {
-        if (attribute->original_value.length > 0)
+        if (HasValue(attribute))
             return EndOf(attribute->original_value);
         return EndOf(attribute->original_name);
     }
@@ -230,9 +253,8 @@ private:
             return;
         value.insert(value.begin(), Piece{"\""});
         value.push_back({"\""});
-        if (attribute->original_value.length > 0) {
-            Replace(Offset(attribute->original_value.data), AttributeEnd(attribute),
-                    std::move(value));
+        if (HasValue(attribute)) {
+            Replace(ValueStart(attribute), AttributeEnd(attribute), std::move(value));
         } else {
             value.insert(value.begin(), Piece{"="});
             const std::size_t end = AttributeEnd(attribute);
@@ -242,12 +264,29 @@ private:
     void SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
         SetAttribute(attribute, {{EscapeAttribute(text)}});
     }
+    // Takes out tags or elements. A "<" of text just before would join what
+    // follows into a tag ("<" "<b></b>" "script>"), so an empty comment parts them.
+    void RemoveMarkup(std::size_t begin, std::size_t end) {
+        if (begin > 0 && html_[begin - 1] == '<')
+            Replace(begin, end, {{"<!---->"}});
+        else
+            Replace(begin, end, {});
+    }
+    // Whether the end tag the parser recorded is the element's own: one closed
+    // by an outer element's end tag ("</math>" ending a script) has that tag.
+    bool HasOwnEndTag(const GumboElement& element) const {
+        if (element.original_end_tag.length == 0 || !InSource(element.original_end_tag))
+            return false;
+        GumboStringPiece name = element.original_end_tag;
+        gumbo_tag_from_original_text(&name);
+        return Lower(std::string_view(name.data, name.length)) == Lower(TagName(element));
+    }
     void RemoveTags(const GumboElement& element) {
         if (!FromSource(element))
             return;
-        Replace(Offset(element.original_tag.data), EndOf(element.original_tag), {});
-        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
-            Replace(Offset(element.original_end_tag.data), EndOf(element.original_end_tag), {});
+        RemoveMarkup(Offset(element.original_tag.data), EndOf(element.original_tag));
+        if (HasOwnEndTag(element))
+            RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
     }
     void RemoveElement(const GumboElement& element) {
         if (!FromSource(element))
@@ -259,9 +298,9 @@ private:
             if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
                 end = std::max(end, EndOf(child->v.text.original_text));
         }
-        if (element.original_end_tag.length > 0 && InSource(element.original_end_tag))
+        if (HasOwnEndTag(element))
             end = std::max(end, EndOf(element.original_end_tag));
-        Replace(begin, end, {});
+        RemoveMarkup(begin, end);
     }
 
     // A resource's local address, or nowhere when it is left out.
@@ -347,6 +386,8 @@ private:
         ForEachElement([&](const GumboNode* node) {
             if (FromSource(node->v.element))
                 Visit(node);
+            else // an implied html or body takes the attributes of a later tag of its name
+                VisitAttributes(node->v.element);
             return true;
         });
     }
@@ -437,7 +478,10 @@ private:
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             const std::string name = Lower(attribute->name);
             if (!context_.keepScripts && name.size() > 2 && name.rfind("on", 0) == 0) {
-                RemoveAttribute(attribute);
+                // Emptied, not removed: the parser keeps the first of an attribute's
+                // names, so a later one (in the same tag or merged from another
+                // html or body tag) would take effect once this one were gone.
+                SetAttribute(attribute, {});
             } else if (name == "style") {
                 VisitStyleAttribute(attribute);
             } else if (name == "formaction") {

@@ -1,14 +1,17 @@
 // The small tools of page making: address classes, style sheet scanning,
-// nesting estimate, address resolution, splicing, archive entry names.
+// nesting estimate, address resolution, splicing, archive entry names, the
+// rewriter's handler removal.
 
 #include "AddressCheck.h"
 #include "CssScan.h"
+#include "HtmlRewriter.h"
 #include "NestingScan.h"
 #include "PageArchive.h"
 #include "Splice.h"
 #include "Url.h"
 
 #include <gtest/gtest.h>
+#include <gumbo.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -163,6 +166,64 @@ TEST(SpliceTest, AppliesEditsInOrderAndDropsOverlaps) {
               "0wide45X89");
     // An insertion where a removal begins survives it.
     EXPECT_EQ(ApplyEdits(source, {{2, 5, {}}, {2, 2, {{"+"}}}}, name), "01+56789");
+}
+
+class NumberingSink : public ResourceSink {
+public:
+    int Register(const std::string&, ResourceKind, ImageBox, int) override { return next_++; }
+
+private:
+    int next_ = 0;
+};
+
+// What a browser would run of the document: its script elements and the
+// code of its event handlers.
+std::string ScriptsIn(const std::string& html) {
+    GumboOutput* output = gumbo_parse(html.c_str());
+    std::string found;
+    std::vector<const GumboNode*> nodes{output->root};
+    while (!nodes.empty()) {
+        const GumboNode* node = nodes.back();
+        nodes.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT)
+            continue;
+        if (node->v.element.tag == GUMBO_TAG_SCRIPT)
+            found += "<script>";
+        for (unsigned i = 0; i < node->v.element.attributes.length; ++i) {
+            const auto* attribute =
+                static_cast<const GumboAttribute*>(node->v.element.attributes.data[i]);
+            if (std::string_view(attribute->name).starts_with("on"))
+                found += attribute->value;
+        }
+        for (unsigned i = 0; i < node->v.element.children.length; ++i)
+            nodes.push_back(static_cast<const GumboNode*>(node->v.element.children.data[i]));
+    }
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    return found;
+}
+
+// The parser keeps the first of an attribute's names and merges the
+// attributes of a later html or body tag into the element it has already;
+// a "<" of text joins with what follows a removed element; an element closed
+// by an outer end tag does not take that tag along; the quotes of a style
+// attribute's new url("...") stay inside its value.
+TEST(HtmlRewriterTest, NothingRunsWithScriptsOff) {
+    for (const char* html :
+         {"text first<body onload=\"go()\">", "<p>x</p><body ONCLICK=go()>",
+          "x<html onmouseover='go()'><body>", "<img src=i.png onerror=a() onerror=\"go()\">",
+          "<body onload=a()><p><body onload=go()>", "<div onclick></div><div onclick onclick=go()>",
+          "<<script>a()</script>script>go()</script>", "<noscript><</noscript>script>go()</script>",
+          "<head><<base href=/b/>script>go()</script>",
+          "<math><script>a()</math><iframe><p><script>go()</script></iframe>",
+          "<p style='background:url(i.png) onclick=go()'>", "<img src=i.png src onload=go()>",
+          "<img src=i.png onerror=&#x67;o()>"}) {
+        NumberingSink sink;
+        HtmlContext context;
+        context.url = "http://page.example/";
+        const std::string page = ApplyEdits(html, RewriteHtml(html, context, sink),
+                                            [](int id) { return std::to_string(id); });
+        EXPECT_EQ(ScriptsIn(page), "") << page;
+    }
 }
 
 } // namespace
