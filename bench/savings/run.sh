@@ -10,7 +10,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
-corpus="${1:-$here/corpus}"
+corpus="$(realpath -m "${1:-$here/corpus}")" # nginx needs an absolute root
 shots="${2:-}"
 port=8971
 
@@ -84,6 +84,8 @@ page=0
 grep -v '^#' "$here/pages.txt" | while read -r path; do
   [ -n "$path" ] || continue
   url="http://127.0.0.1:$port/$path"
+  status="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
+  [ "$status" = 200 ] || { echo "the origin answers $status for $path: is the corpus complete?" >&2; exit 1; }
   before=$(wc -l <"$work/nginx/access.log")
   screenshot "$work/shots/original-$page.png" "$url"
   page=$((page + 1))
