@@ -2,6 +2,8 @@
 
 #include "AsciiText.h"
 #include "CssRewriter.h"
+#include "GumboNodes.h"
+#include "SourceEdits.h"
 #include "Srcset.h"
 #include "Url.h"
 
@@ -45,149 +47,32 @@ bool Has(const std::vector<std::string>& tokens, std::initializer_list<const cha
 constexpr const char* kLazySets[] = {"data-srcset", "data-lazy-srcset"};
 constexpr const char* kLazySources[] = {"data-src", "data-lazy-src", "data-original"};
 
-const GumboNode* Child(const GumboElement& element, unsigned i) {
-    return static_cast<const GumboNode*>(element.children.data[i]);
-}
-
 struct GumboFree {
     void operator()(GumboOutput* output) const {
         gumbo_destroy_output(&kGumboDefaultOptions, output);
     }
 };
 
-class Rewriter {
+class Rewriter : private SourceEdits {
 public:
     Rewriter(std::string_view html, const HtmlContext& context, ResourceSink& sink)
-        : html_(html), context_(context), sink_(sink), base_(context.url) {}
+        : SourceEdits(html), context_(context), sink_(sink), base_(context.url) {}
 
     std::vector<Edit> Run() {
         // With a bound on its error list, gumbo reads the attribute after a
         // repeated one wrongly once the bound is reached ("src onload" as one
         // name), so every error is kept.
-        output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, html_.data(), html_.size()));
+        output_.reset(
+            gumbo_parse_with_options(&kGumboDefaultOptions, Html().data(), Html().size()));
         if (!output_)
             return {};
         FindBase();
         Walk();
         AddCharset();
-        return std::move(edits_);
+        return TakeEdits();
     }
 
 private:
-    // --- positions in the source ---
-    bool InSource(const GumboStringPiece& piece) const {
-        return piece.data != nullptr && piece.data >= html_.data() &&
-               piece.data + piece.length <= html_.data() + html_.size();
-    }
-    std::size_t Offset(const char* at) const { return std::size_t(at - html_.data()); }
-    bool FromSource(const GumboElement& element) const {
-        return element.original_tag.length > 0 && InSource(element.original_tag);
-    }
-    bool FromSource(const GumboAttribute* attribute) const {
-        return attribute != nullptr && attribute->original_name.length > 0 &&
-               InSource(attribute->original_name) &&
-               (attribute->original_value.length == 0 || InSource(attribute->original_value));
-    }
-    std::size_t TagNameEnd(const GumboElement& element) const {
-        const std::string_view tag(element.original_tag.data, element.original_tag.length);
-        const auto end = tag.find_first_of(" \t\n\r\f/>", 1);
-        return Offset(element.original_tag.data) +
-               (end == std::string_view::npos ? tag.size() : end);
-    }
-    std::size_t EndOf(const GumboStringPiece& piece) const {
-        return Offset(piece.data) + piece.length;
-    }
-    // The parser gives an attribute without a value its name as the value's text.
-    static bool HasValue(const GumboAttribute* attribute) {
-        return attribute->original_value.length > 0 &&
-               attribute->original_value.data != attribute->original_name.data;
-    }
-    // Where the value's text (its quotes included) begins: right after the "="
-    // and blanks that follow the name. Gumbo's own start lies past a character
-    // reference that opens an unquoted value.
-    std::size_t ValueStart(const GumboAttribute* attribute) const {
-        std::size_t at = EndOf(attribute->original_name);
-        const auto blank = [&] {
-            return at < html_.size() &&
-                   std::string_view(" \t\n\f\r").find(html_[at]) != std::string_view::npos;
-        };
-        while (blank())
-            ++at;
-        if (at < html_.size() && html_[at] == '=')
-            ++at;
-        while (blank())
-            ++at;
-        return at;
-    }
-    std::size_t AttributeEnd(const GumboAttribute* attribute) const {
-        if (HasValue(attribute))
-            return EndOf(attribute->original_value);
-        return EndOf(attribute->original_name);
-    }
-
-    // --- edits ---
-    void Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
-        edits_.push_back({begin, end, std::move(pieces)});
-    }
-    void RemoveAttribute(const GumboAttribute* attribute) {
-        if (FromSource(attribute))
-            Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
-    }
-    void SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
-        if (!FromSource(attribute))
-            return;
-        value.insert(value.begin(), Piece{"\""});
-        value.push_back({"\""});
-        if (HasValue(attribute)) {
-            Replace(ValueStart(attribute), AttributeEnd(attribute), std::move(value));
-        } else {
-            value.insert(value.begin(), Piece{"="});
-            const std::size_t end = AttributeEnd(attribute);
-            Replace(end, end, std::move(value));
-        }
-    }
-    void SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
-        SetAttribute(attribute, {{EscapeAttribute(text)}});
-    }
-    // Takes out tags or elements. A "<" of text just before would join what
-    // follows into a tag ("<" "<b></b>" "script>"), so an empty comment parts them.
-    void RemoveMarkup(std::size_t begin, std::size_t end) {
-        if (begin > 0 && html_[begin - 1] == '<')
-            Replace(begin, end, {{"<!---->"}});
-        else
-            Replace(begin, end, {});
-    }
-    // Whether the end tag the parser recorded is the element's own: one closed
-    // by an outer element's end tag ("</math>" ending a script) has that tag.
-    bool HasOwnEndTag(const GumboElement& element) const {
-        if (element.original_end_tag.length == 0 || !InSource(element.original_end_tag))
-            return false;
-        GumboStringPiece name = element.original_end_tag;
-        gumbo_tag_from_original_text(&name);
-        return Lower(std::string_view(name.data, name.length)) == Lower(TagName(element));
-    }
-    void RemoveTags(const GumboElement& element) {
-        if (!FromSource(element))
-            return;
-        RemoveMarkup(Offset(element.original_tag.data), EndOf(element.original_tag));
-        if (HasOwnEndTag(element))
-            RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
-    }
-    void RemoveElement(const GumboElement& element) {
-        if (!FromSource(element))
-            return;
-        const std::size_t begin = Offset(element.original_tag.data);
-        std::size_t end = EndOf(element.original_tag);
-        for (unsigned i = 0; i < element.children.length; ++i) {
-            const GumboNode* child = Child(element, i);
-            if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
-                end = std::max(end, EndOf(child->v.text.original_text));
-        }
-        if (HasOwnEndTag(element))
-            end = std::max(end, EndOf(element.original_end_tag));
-        RemoveMarkup(begin, end);
-    }
-
     // A resource's local address, or nowhere when it is left out.
     std::vector<Piece> ResourcePieces(const std::string& reference, ResourceKind kind, ImageBox box,
                                       int depth) {
@@ -222,19 +107,6 @@ private:
     }
 
     // --- the document ---
-    // The lower-case name, also of the elements gumbo has no number for.
-    static std::string TagName(const GumboElement& element) {
-        if (element.tag != GUMBO_TAG_UNKNOWN)
-            return gumbo_normalized_tagname(element.tag);
-        GumboStringPiece name = element.original_tag;
-        gumbo_tag_from_original_text(&name);
-        return Lower(std::string_view(name.data, name.length));
-    }
-
-    static const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
-        return gumbo_get_attribute(&element.attributes, name);
-    }
-
     // Elements and templates in document order; `visit` tells whether to go
     // on into the children.
     template <typename Visit> void ForEachElement(Visit visit) const {
@@ -562,7 +434,7 @@ private:
             const GumboStringPiece& text = child->v.text.original_text;
             for (Edit& edit : RewriteCss(std::string_view(text.data, text.length), Css(), sink_,
                                          Offset(text.data)))
-                edits_.push_back(std::move(edit));
+                Add(std::move(edit));
         }
     }
 
@@ -600,21 +472,20 @@ private:
     }
 
     std::size_t AfterDoctype() const {
+        const std::string_view html = Html();
         std::size_t at = 0;
-        while (at < html_.size() && std::isspace(static_cast<unsigned char>(html_[at])))
+        while (at < html.size() && std::isspace(static_cast<unsigned char>(html[at])))
             ++at;
-        if (Lower(html_.substr(at, 9)) != "<!doctype")
+        if (Lower(html.substr(at, 9)) != "<!doctype")
             return 0;
-        const auto end = html_.find('>', at);
+        const auto end = html.find('>', at);
         return end == std::string_view::npos ? 0 : end + 1;
     }
 
-    std::string_view html_;
     const HtmlContext& context_;
     ResourceSink& sink_;
     std::string base_;
     std::unique_ptr<GumboOutput, GumboFree> output_;
-    std::vector<Edit> edits_;
 };
 
 } // namespace
