@@ -2,6 +2,9 @@
 
 #include "AsciiText.h"
 #include "CssRewriter.h"
+#include "GumboNodes.h"
+#include "SourceEdits.h"
+#include "Srcset.h"
 #include "Url.h"
 
 #include <gumbo.h>
@@ -13,53 +16,6 @@
 
 namespace zel::service {
 namespace {
-
-bool IsCharsetChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
-           c == ':';
-}
-
-bool IsCharsetName(const std::string& name) {
-    return !name.empty() && name.size() <= 40 &&
-           std::all_of(name.begin(), name.end(), IsCharsetChar);
-}
-
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char c = text[i];
-        const int follow = c < 0x80         ? 0
-                           : (c >> 5) == 6  ? 1
-                           : (c >> 4) == 14 ? 2
-                           : (c >> 3) == 30 ? 3
-                                            : -1;
-        if (follow < 0 || i + follow >= text.size() + (follow == 0 ? 1 : 0))
-            return false; // not a lead byte, or cut off at the end
-        for (int k = 1; k <= follow; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
-                return false;
-        i += follow + 1;
-    }
-    return true;
-}
-
-std::string CharsetInMeta(std::string_view html) {
-    // Browsers look for the declaration in the first 1024 bytes.
-    const std::string head = Lower(html.substr(0, 1024));
-    const auto at = head.find("charset=");
-    if (at == std::string::npos || head.rfind("<meta", at) == std::string::npos)
-        return {};
-    std::string name;
-    for (std::size_t i = at + 8; i < head.size(); ++i) {
-        const char c = head[i];
-        if ((c == '"' || c == '\'') && name.empty())
-            continue;
-        if (!IsCharsetChar(c))
-            break;
-        name += c;
-    }
-    return name;
-}
 
 int IntAttribute(const GumboAttribute* attribute) {
     if (attribute == nullptr)
@@ -87,82 +43,9 @@ bool Has(const std::vector<std::string>& tokens, std::initializer_list<const cha
     });
 }
 
-struct SrcsetCandidate {
-    std::string url;
-    int width = 0;        // "w" descriptor
-    double density = 1.0; // "x" descriptor
-};
-
-std::vector<SrcsetCandidate> ParseSrcset(std::string_view text) {
-    std::vector<SrcsetCandidate> candidates;
-    std::size_t i = 0;
-    auto space = [&](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (i < text.size()) {
-        while (i < text.size() && (space(text[i]) || text[i] == ','))
-            ++i;
-        const std::size_t start = i;
-        while (i < text.size() && !space(text[i]))
-            ++i;
-        std::string url(text.substr(start, i - start));
-        SrcsetCandidate candidate;
-        if (!url.empty() && url.back() == ',') {
-            while (!url.empty() && url.back() == ',')
-                url.pop_back();
-        } else {
-            const std::size_t descriptorStart = i;
-            while (i < text.size() && text[i] != ',')
-                ++i;
-            std::istringstream in{std::string(text.substr(descriptorStart, i - descriptorStart))};
-            for (std::string descriptor; in >> descriptor;) {
-                const char unit = descriptor.back();
-                descriptor.pop_back();
-                try {
-                    if (unit == 'w')
-                        candidate.width = std::stoi(descriptor);
-                    else if (unit == 'x')
-                        candidate.density = std::stod(descriptor);
-                } catch (const std::exception&) {
-                }
-            }
-        }
-        if (url.empty())
-            continue;
-        candidate.url = std::move(url);
-        candidates.push_back(std::move(candidate));
-    }
-    return candidates;
-}
-
-// The candidate a screen of normal density would show in the given width:
-// the narrowest one at least that wide, or the one for density 1.
-std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
-    const auto candidates = ParseSrcset(srcset);
-    if (candidates.empty())
-        return {};
-    const int wanted = boxWidth > 0 ? boxWidth : 1280;
-    const SrcsetCandidate* best = nullptr;
-    for (const auto& candidate : candidates) {
-        if (candidate.width > 0) {
-            const bool fits = candidate.width >= wanted;
-            if (best == nullptr ||
-                (fits && (best->width < wanted || candidate.width < best->width)) ||
-                (!fits && best->width < wanted && candidate.width > best->width))
-                best = &candidate;
-        } else if (best == nullptr ||
-                   std::abs(candidate.density - 1.0) < std::abs(best->density - 1.0)) {
-            best = &candidate;
-        }
-    }
-    return best->url;
-}
-
 // Attributes that lazy-loading scripts read the real image from.
 constexpr const char* kLazySets[] = {"data-srcset", "data-lazy-srcset"};
 constexpr const char* kLazySources[] = {"data-src", "data-lazy-src", "data-original"};
-
-const GumboNode* Child(const GumboElement& element, unsigned i) {
-    return static_cast<const GumboNode*>(element.children.data[i]);
-}
 
 struct GumboFree {
     void operator()(GumboOutput* output) const {
@@ -170,139 +53,26 @@ struct GumboFree {
     }
 };
 
-class Rewriter {
+class Rewriter : private SourceEdits {
 public:
     Rewriter(std::string_view html, const HtmlContext& context, ResourceSink& sink)
-        : html_(html), context_(context), sink_(sink), base_(context.url) {}
+        : SourceEdits(html), context_(context), sink_(sink), base_(context.url) {}
 
     std::vector<Edit> Run() {
         // With a bound on its error list, gumbo reads the attribute after a
         // repeated one wrongly once the bound is reached ("src onload" as one
         // name), so every error is kept.
-        output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, html_.data(), html_.size()));
+        output_.reset(
+            gumbo_parse_with_options(&kGumboDefaultOptions, Html().data(), Html().size()));
         if (!output_)
             return {};
         FindBase();
         Walk();
         AddCharset();
-        return std::move(edits_);
+        return TakeEdits();
     }
 
 private:
-    // --- positions in the source ---
-    bool InSource(const GumboStringPiece& piece) const {
-        return piece.data != nullptr && piece.data >= html_.data() &&
-               piece.data + piece.length <= html_.data() + html_.size();
-    }
-    std::size_t Offset(const char* at) const { return std::size_t(at - html_.data()); }
-    bool FromSource(const GumboElement& element) const {
-        return element.original_tag.length > 0 && InSource(element.original_tag);
-    }
-    bool FromSource(const GumboAttribute* attribute) const {
-        return attribute != nullptr && attribute->original_name.length > 0 &&
-               InSource(attribute->original_name) &&
-               (attribute->original_value.length == 0 || InSource(attribute->original_value));
-    }
-    std::size_t TagNameEnd(const GumboElement& element) const {
-        const std::string_view tag(element.original_tag.data, element.original_tag.length);
-        const auto end = tag.find_first_of(" \t\n\r\f/>", 1);
-        return Offset(element.original_tag.data) +
-               (end == std::string_view::npos ? tag.size() : end);
-    }
-    std::size_t EndOf(const GumboStringPiece& piece) const {
-        return Offset(piece.data) + piece.length;
-    }
-    // The parser gives an attribute without a value its name as the value's text.
-    static bool HasValue(const GumboAttribute* attribute) {
-        return attribute->original_value.length > 0 &&
-               attribute->original_value.data != attribute->original_name.data;
-    }
-    // Where the value's text (its quotes included) begins: right after the "="
-    // and blanks that follow the name. Gumbo's own start lies past a character
-    // reference that opens an unquoted value.
-    std::size_t ValueStart(const GumboAttribute* attribute) const {
-        std::size_t at = EndOf(attribute->original_name);
-        const auto blank = [&] {
-            return at < html_.size() &&
-                   std::string_view(" \t\n\f\r").find(html_[at]) != std::string_view::npos;
-        };
-        while (blank())
-            ++at;
-        if (at < html_.size() && html_[at] == '=')
-            ++at;
-        while (blank())
-            ++at;
-        return at;
-    }
-    std::size_t AttributeEnd(const GumboAttribute* attribute) const {
-        if (HasValue(attribute))
-            return EndOf(attribute->original_value);
-        return EndOf(attribute->original_name);
-    }
-
-    // --- edits ---
-    void Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
-        edits_.push_back({begin, end, std::move(pieces)});
-    }
-    void RemoveAttribute(const GumboAttribute* attribute) {
-        if (FromSource(attribute))
-            Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
-    }
-    void SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
-        if (!FromSource(attribute))
-            return;
-        value.insert(value.begin(), Piece{"\""});
-        value.push_back({"\""});
-        if (HasValue(attribute)) {
-            Replace(ValueStart(attribute), AttributeEnd(attribute), std::move(value));
-        } else {
-            value.insert(value.begin(), Piece{"="});
-            const std::size_t end = AttributeEnd(attribute);
-            Replace(end, end, std::move(value));
-        }
-    }
-    void SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
-        SetAttribute(attribute, {{EscapeAttribute(text)}});
-    }
-    // Takes out tags or elements. A "<" of text just before would join what
-    // follows into a tag ("<" "<b></b>" "script>"), so an empty comment parts them.
-    void RemoveMarkup(std::size_t begin, std::size_t end) {
-        if (begin > 0 && html_[begin - 1] == '<')
-            Replace(begin, end, {{"<!---->"}});
-        else
-            Replace(begin, end, {});
-    }
-    // Whether the end tag the parser recorded is the element's own: one closed
-    // by an outer element's end tag ("</math>" ending a script) has that tag.
-    bool HasOwnEndTag(const GumboElement& element) const {
-        if (element.original_end_tag.length == 0 || !InSource(element.original_end_tag))
-            return false;
-        GumboStringPiece name = element.original_end_tag;
-        gumbo_tag_from_original_text(&name);
-        return Lower(std::string_view(name.data, name.length)) == Lower(TagName(element));
-    }
-    void RemoveTags(const GumboElement& element) {
-        if (!FromSource(element))
-            return;
-        RemoveMarkup(Offset(element.original_tag.data), EndOf(element.original_tag));
-        if (HasOwnEndTag(element))
-            RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
-    }
-    void RemoveElement(const GumboElement& element) {
-        if (!FromSource(element))
-            return;
-        const std::size_t begin = Offset(element.original_tag.data);
-        std::size_t end = EndOf(element.original_tag);
-        for (unsigned i = 0; i < element.children.length; ++i) {
-            const GumboNode* child = Child(element, i);
-            if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
-                end = std::max(end, EndOf(child->v.text.original_text));
-        }
-        if (HasOwnEndTag(element))
-            end = std::max(end, EndOf(element.original_end_tag));
-        RemoveMarkup(begin, end);
-    }
-
     // A resource's local address, or nowhere when it is left out.
     std::vector<Piece> ResourcePieces(const std::string& reference, ResourceKind kind, ImageBox box,
                                       int depth) {
@@ -337,19 +107,6 @@ private:
     }
 
     // --- the document ---
-    // The lower-case name, also of the elements gumbo has no number for.
-    static std::string TagName(const GumboElement& element) {
-        if (element.tag != GUMBO_TAG_UNKNOWN)
-            return gumbo_normalized_tagname(element.tag);
-        GumboStringPiece name = element.original_tag;
-        gumbo_tag_from_original_text(&name);
-        return Lower(std::string_view(name.data, name.length));
-    }
-
-    static const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
-        return gumbo_get_attribute(&element.attributes, name);
-    }
-
     // Elements and templates in document order; `visit` tells whether to go
     // on into the children.
     template <typename Visit> void ForEachElement(Visit visit) const {
@@ -677,7 +434,7 @@ private:
             const GumboStringPiece& text = child->v.text.original_text;
             for (Edit& edit : RewriteCss(std::string_view(text.data, text.length), Css(), sink_,
                                          Offset(text.data)))
-                edits_.push_back(std::move(edit));
+                Add(std::move(edit));
         }
     }
 
@@ -715,21 +472,20 @@ private:
     }
 
     std::size_t AfterDoctype() const {
+        const std::string_view html = Html();
         std::size_t at = 0;
-        while (at < html_.size() && std::isspace(static_cast<unsigned char>(html_[at])))
+        while (at < html.size() && std::isspace(static_cast<unsigned char>(html[at])))
             ++at;
-        if (Lower(html_.substr(at, 9)) != "<!doctype")
+        if (Lower(html.substr(at, 9)) != "<!doctype")
             return 0;
-        const auto end = html_.find('>', at);
+        const auto end = html.find('>', at);
         return end == std::string_view::npos ? 0 : end + 1;
     }
 
-    std::string_view html_;
     const HtmlContext& context_;
     ResourceSink& sink_;
     std::string base_;
     std::unique_ptr<GumboOutput, GumboFree> output_;
-    std::vector<Edit> edits_;
 };
 
 } // namespace
@@ -737,17 +493,6 @@ private:
 std::vector<Edit> RewriteHtml(std::string_view html, const HtmlContext& context,
                               ResourceSink& sink) {
     return Rewriter(html, context, sink).Run();
-}
-
-std::string ChooseCharset(std::string_view html, const std::string& fromHeader) {
-    if (html.substr(0, 3) == "\xEF\xBB\xBF" || html.substr(0, 2) == "\xFF\xFE" ||
-        html.substr(0, 2) == "\xFE\xFF")
-        return {};
-    if (IsCharsetName(fromHeader))
-        return fromHeader;
-    if (const std::string declared = CharsetInMeta(html); IsCharsetName(declared))
-        return declared;
-    return IsValidUtf8(html) ? "utf-8" : "windows-1252";
 }
 
 } // namespace zel::service

@@ -7,6 +7,7 @@
 // The document is parsed with gumbo and changed only by splicing its own bytes
 // at the offsets gumbo reports.
 
+#include "Charset.h" // ChooseCharset, for the rewriter's callers
 #include "ResourceSink.h"
 #include "Splice.h"
 
@@ -26,11 +27,5 @@ struct HtmlContext {
 
 std::vector<Edit> RewriteHtml(std::string_view html, const HtmlContext& context,
                               ResourceSink& sink);
-
-// The encoding to declare: the one the origin named, else the one the
-// document names itself, else UTF-8 when the bytes are valid UTF-8 and
-// windows-1252 (the web's default) when not. Empty when a byte order mark
-// decides already.
-std::string ChooseCharset(std::string_view html, const std::string& fromHeader);
 
 } // namespace zel::service

@@ -1,0 +1,134 @@
+#include "SourceEdits.h"
+
+#include "AsciiText.h"
+#include "GumboNodes.h"
+
+#include <algorithm>
+
+namespace zel::service {
+
+bool SourceEdits::InSource(const GumboStringPiece& piece) const {
+    return piece.data != nullptr && piece.data >= html_.data() &&
+           piece.data + piece.length <= html_.data() + html_.size();
+}
+
+std::size_t SourceEdits::EndOf(const GumboStringPiece& piece) const {
+    return Offset(piece.data) + piece.length;
+}
+
+bool SourceEdits::FromSource(const GumboElement& element) const {
+    return element.original_tag.length > 0 && InSource(element.original_tag);
+}
+
+bool SourceEdits::FromSource(const GumboAttribute* attribute) const {
+    return attribute != nullptr && attribute->original_name.length > 0 &&
+           InSource(attribute->original_name) &&
+           (attribute->original_value.length == 0 || InSource(attribute->original_value));
+}
+
+std::size_t SourceEdits::TagNameEnd(const GumboElement& element) const {
+    const std::string_view tag(element.original_tag.data, element.original_tag.length);
+    const auto end = tag.find_first_of(" \t\n\r\f/>", 1);
+    return Offset(element.original_tag.data) + (end == std::string_view::npos ? tag.size() : end);
+}
+
+// The parser gives an attribute without a value its name as the value's text.
+bool SourceEdits::HasValue(const GumboAttribute* attribute) {
+    return attribute->original_value.length > 0 &&
+           attribute->original_value.data != attribute->original_name.data;
+}
+
+// Where the value's text (its quotes included) begins: right after the "="
+// and blanks that follow the name. Gumbo's own start lies past a character
+// reference that opens an unquoted value.
+std::size_t SourceEdits::ValueStart(const GumboAttribute* attribute) const {
+    std::size_t at = EndOf(attribute->original_name);
+    const auto blank = [&] {
+        return at < html_.size() &&
+               std::string_view(" \t\n\f\r").find(html_[at]) != std::string_view::npos;
+    };
+    while (blank())
+        ++at;
+    if (at < html_.size() && html_[at] == '=')
+        ++at;
+    while (blank())
+        ++at;
+    return at;
+}
+
+std::size_t SourceEdits::AttributeEnd(const GumboAttribute* attribute) const {
+    if (HasValue(attribute))
+        return EndOf(attribute->original_value);
+    return EndOf(attribute->original_name);
+}
+
+void SourceEdits::Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
+    edits_.push_back({begin, end, std::move(pieces)});
+}
+
+void SourceEdits::RemoveAttribute(const GumboAttribute* attribute) {
+    if (FromSource(attribute))
+        Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
+}
+
+void SourceEdits::SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
+    if (!FromSource(attribute))
+        return;
+    value.insert(value.begin(), Piece{"\""});
+    value.push_back({"\""});
+    if (HasValue(attribute)) {
+        Replace(ValueStart(attribute), AttributeEnd(attribute), std::move(value));
+    } else {
+        value.insert(value.begin(), Piece{"="});
+        const std::size_t end = AttributeEnd(attribute);
+        Replace(end, end, std::move(value));
+    }
+}
+
+void SourceEdits::SetAttributeText(const GumboAttribute* attribute, const std::string& text) {
+    SetAttribute(attribute, {{EscapeAttribute(text)}});
+}
+
+// Takes out tags or elements. A "<" of text just before would join what
+// follows into a tag ("<" "<b></b>" "script>"), so an empty comment parts them.
+void SourceEdits::RemoveMarkup(std::size_t begin, std::size_t end) {
+    if (begin > 0 && html_[begin - 1] == '<')
+        Replace(begin, end, {{"<!---->"}});
+    else
+        Replace(begin, end, {});
+}
+
+// Whether the end tag the parser recorded is the element's own: one closed
+// by an outer element's end tag ("</math>" ending a script) has that tag.
+bool SourceEdits::HasOwnEndTag(const GumboElement& element) const {
+    if (element.original_end_tag.length == 0 || !InSource(element.original_end_tag))
+        return false;
+    GumboStringPiece name = element.original_end_tag;
+    gumbo_tag_from_original_text(&name);
+    return Lower(std::string_view(name.data, name.length)) == Lower(TagName(element));
+}
+
+void SourceEdits::RemoveTags(const GumboElement& element) {
+    if (!FromSource(element))
+        return;
+    RemoveMarkup(Offset(element.original_tag.data), EndOf(element.original_tag));
+    if (HasOwnEndTag(element))
+        RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
+}
+
+void SourceEdits::RemoveElement(const GumboElement& element) {
+    if (!FromSource(element))
+        return;
+    const std::size_t begin = Offset(element.original_tag.data);
+    std::size_t end = EndOf(element.original_tag);
+    for (unsigned i = 0; i < element.children.length; ++i) {
+        const GumboNode* child = Child(element, i);
+        if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
+            end = std::max(end, EndOf(child->v.text.original_text));
+    }
+    if (HasOwnEndTag(element))
+        end = std::max(end, EndOf(element.original_end_tag));
+    RemoveMarkup(begin, end);
+}
+
+} // namespace zel::service
