@@ -10,7 +10,7 @@
 #include "LumaPlane.h"
 #include "OverWhite.h"
 #include "Ssim.h"
-#include "VipsRef.h"
+#include "VipsImageRef.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-using zel::bench::LumaPlane;
-using zel::bench::VipsRef;
+using zel::service::LumaPlane;
+using zel::service::VipsImageRef;
 
 namespace {
 
@@ -65,18 +65,18 @@ std::string Encode(VipsImage* image, Format format, int quality) {
 }
 
 // The picture as the encoders get it: shrunk, 8-bit sRGB, alpha over white.
-VipsRef Prepared(const std::string& path) {
+VipsImageRef Prepared(const std::string& path) {
     VipsImage* out = nullptr;
     if (vips_thumbnail(path.c_str(), &out, kSide, "size", VIPS_SIZE_DOWN, nullptr) != 0)
         throw std::runtime_error(path + ": " + vips_error_buffer());
-    VipsRef image(out);
-    image = zel::bench::OverWhite(image.get());
+    VipsImageRef image(out);
+    image = zel::service::OverWhite(image.get());
     if (vips_colourspace(image.get(), &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0 ||
         (image.reset(out), vips_cast(image.get(), &out, VIPS_FORMAT_UCHAR, nullptr) != 0))
         throw std::runtime_error(path + ": no 8-bit sRGB");
     image.reset(out);
     // Decoded once, encoded many times.
-    VipsRef decoded(vips_image_copy_memory(image.get()));
+    VipsImageRef decoded(vips_image_copy_memory(image.get()));
     if (!decoded)
         throw std::runtime_error(path + ": cannot decode");
     return decoded;
@@ -134,13 +134,13 @@ int main(int argc, char** argv) {
     int pictures = 0;
     for (int i = 1; i < argc; ++i) {
         try {
-            const VipsRef image = Prepared(argv[i]);
+            const VipsImageRef image = Prepared(argv[i]);
             const LumaPlane original = LumaPlane::FromImage(image.get());
             for (const Format format : kFormats)
                 for (int g = 0; g < kGridSize; ++g) {
                     const std::string bytes = Encode(image.get(), format, kGrid[g]);
                     curves[int(format)].ssim[g] +=
-                        zel::bench::Ssim(original, LumaPlane::FromBuffer(bytes)).mean;
+                        zel::service::Ssim(original, LumaPlane::FromBuffer(bytes)).mean;
                     curves[int(format)].bytes[g] += double(bytes.size());
                 }
             ++pictures;

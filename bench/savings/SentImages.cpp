@@ -3,7 +3,7 @@
 #include "HttpGet.h"
 #include "Ssim.h"
 #include "Url.h"
-#include "VipsRef.h"
+#include "VipsImageRef.h"
 
 #include <gumbo.h>
 #include <zip.h>
@@ -83,14 +83,14 @@ std::map<std::string, std::string> ArchiveFiles(const std::string& path) {
 
 // The plane as a grey JPEG at `quality`, decoded again: a JPEG's luminance
 // at a quality does not depend on its colour.
-zel::bench::LumaPlane AsJpeg(const zel::bench::LumaPlane& plane, int quality) {
+zel::service::LumaPlane AsJpeg(const zel::service::LumaPlane& plane, int quality) {
     std::vector<unsigned char> pixels;
     pixels.reserve(std::size_t(plane.Width()) * plane.Height());
     for (int y = 0; y < plane.Height(); ++y)
         for (int x = 0; x < plane.Width(); ++x)
             pixels.push_back(
                 static_cast<unsigned char>(std::clamp(plane.At(x, y) + 0.5f, 0.f, 255.f)));
-    const zel::bench::VipsRef image(vips_image_new_from_memory(
+    const zel::service::VipsImageRef image(vips_image_new_from_memory(
         pixels.data(), pixels.size(), plane.Width(), plane.Height(), 1, VIPS_FORMAT_UCHAR));
     void* data = nullptr;
     std::size_t size = 0;
@@ -100,7 +100,7 @@ zel::bench::LumaPlane AsJpeg(const zel::bench::LumaPlane& plane, int quality) {
     }
     const std::string bytes(static_cast<const char*>(data), size);
     g_free(data);
-    return zel::bench::LumaPlane::FromBuffer(bytes);
+    return zel::service::LumaPlane::FromBuffer(bytes);
 }
 
 } // namespace
@@ -136,7 +136,7 @@ std::vector<SentImage> SentImages::Judge(const std::string& pageUrl, const std::
         if (file == files.end() || !address)
             continue;
         try {
-            using zel::bench::LumaPlane;
+            using zel::service::LumaPlane;
             const LumaPlane picture = LumaPlane::FromBuffer(file->second);
             const LumaPlane original = LumaPlane::FromBuffer(Original(*address))
                                            .ScaledTo(picture.Width(), picture.Height());
@@ -144,8 +144,8 @@ std::vector<SentImage> SentImages::Judge(const std::string& pageUrl, const std::
             image.element = int(i);
             image.format = sent[i].substr(sent[i].rfind('.') + 1);
             image.bytes = std::int64_t(file->second.size());
-            image.ssim = zel::bench::Ssim(original, picture).mean;
-            image.jpegSsim = zel::bench::Ssim(original, AsJpeg(original, jpegQuality)).mean;
+            image.ssim = zel::service::Ssim(original, picture).mean;
+            image.jpegSsim = zel::service::Ssim(original, AsJpeg(original, jpegQuality)).mean;
             judged.push_back(image);
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "%s: %s\n", sent[i].c_str(), failure.what());

@@ -17,11 +17,11 @@ int main(int argc, char** argv) {
     if (VIPS_INIT(argv[0]) != 0)
         return 1;
     try {
-        using zel::bench::LumaPlane;
+        using zel::service::LumaPlane;
         const LumaPlane first = LumaPlane::FromFile(argv[1]);
         const LumaPlane second =
             LumaPlane::FromFile(argv[2]).ScaledTo(first.Width(), first.Height());
-        const auto score = zel::bench::Ssim(first, second, argc > 3 ? std::stoi(argv[3]) : 600);
+        const auto score = zel::service::Ssim(first, second, argc > 3 ? std::stoi(argv[3]) : 600);
         std::printf("%.4f %.4f\n", score.mean, score.worstBand);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "%s\n", failure.what());

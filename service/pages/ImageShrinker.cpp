@@ -4,6 +4,7 @@
 #include "CandidatePlan.h"
 #include "ImageEncoding.h"
 #include "ImageTraits.h"
+#include "LooksAsGoodAsJpeg.h"
 #include "PageError.h"
 #include "VipsImageRef.h"
 
@@ -146,10 +147,8 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
         std::int64_t(vips_image_get_width(ready.get())) * vips_image_get_height(ready.get());
     const CandidatePlan plan =
         PlanCandidates(source, ReadTraits(ready.get()), readyPixels, settings);
-    std::vector<ShrunkImage> candidates;
-    if (plan.originalCompetes)
-        candidates.push_back({original, format});
-    std::mutex candidatesLock;
+    std::vector<EncodedCandidate> encoded;
+    std::mutex encodedLock;
     std::vector<std::function<void()>> tasks;
     for (const ImageEncoding& encoding : plan.encodings)
         tasks.push_back([&, encoding] {
@@ -158,11 +157,18 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
             // thread are freed, not left behind.
             vips_thread_shutdown();
             if (bytes) {
-                const std::lock_guard<std::mutex> lock(candidatesLock);
-                candidates.push_back({std::move(*bytes), encoding.format});
+                const std::lock_guard<std::mutex> lock(encodedLock);
+                encoded.push_back({encoding, std::move(*bytes)});
             }
         });
     RunBudgeted(tasks, budget.workers, budget.deadline);
+    KeepThoseLookingAsGoodAsJpeg(ready.get(), encoded);
+
+    std::vector<ShrunkImage> candidates;
+    if (plan.originalCompetes)
+        candidates.push_back({original, format});
+    for (EncodedCandidate& candidate : encoded)
+        candidates.push_back({std::move(candidate.bytes), candidate.encoding.format});
     return candidates;
 }
 

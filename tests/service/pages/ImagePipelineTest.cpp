@@ -1,11 +1,14 @@
 // What the image pipeline makes of generated images of each kind.
 
 #include "ImageShrinker.h"
+#include "LooksAsGoodAsJpeg.h"
 #include "TestImages.h"
+#include "VipsImageRef.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace zel::service::test {
 namespace {
@@ -89,6 +92,33 @@ TEST(ImagePipelineTest, SpentBudgetLeavesOnlyTheFirstEncoding) {
     const ImageBudget spent{std::chrono::steady_clock::now(), 2};
     EXPECT_EQ(ImageCandidates(screenshot, kLow, {}, 1'000'000, spent).size(), 1u);
     EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000).size(), 3u);
+}
+
+// A lossy WebP or AVIF smaller than the JPEG stays only when it looks about
+// as good; palettes and larger files are not judged.
+TEST(ImagePipelineTest, ASmallerLossyEncodingMustLookAsGoodAsTheJpeg) {
+    InitVipsOnce();
+    const std::string photo = MakePhoto(480, 360, ".jpg", 95);
+    const VipsImageRef prepared(
+        vips_image_new_from_buffer(photo.data(), photo.size(), "", nullptr));
+    ASSERT_TRUE(prepared);
+    const struct {
+        ImageEncoding encoding;
+        bool kept;
+    } cases[] = {{{.format = ImageFormat::Avif, .quality = 1}, false},
+                 {{.format = ImageFormat::Webp, .quality = 1}, false},
+                 {{.format = ImageFormat::Webp, .bitdepth = 1, .losslessPalette = true}, true},
+                 {{.format = ImageFormat::Avif, .quality = 90}, true},
+                 {{.format = ImageFormat::Webp, .quality = 90}, true}};
+    for (const auto& each : cases) {
+        SCOPED_TRACE(ImageExtension(each.encoding.format) + std::to_string(each.encoding.quality));
+        const ImageEncoding jpeg{.format = ImageFormat::Jpeg, .quality = 50};
+        std::vector<EncodedCandidate> candidates{
+            {jpeg, *EncodeImage(prepared.get(), jpeg)},
+            {each.encoding, *EncodeImage(prepared.get(), each.encoding)}};
+        KeepThoseLookingAsGoodAsJpeg(prepared.get(), candidates);
+        EXPECT_EQ(candidates.size(), each.kept ? 2u : 1u);
+    }
 }
 
 } // namespace

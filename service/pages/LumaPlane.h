@@ -7,7 +7,7 @@
 
 #include <vips/vips.h>
 
-namespace zel::bench {
+namespace zel::service {
 
 class LumaPlane {
 public:
@@ -32,4 +32,4 @@ private:
     std::vector<float> values_;
 };
 
-} // namespace zel::bench
+} // namespace zel::service

@@ -4,7 +4,7 @@
 
 #include "LumaPlane.h"
 
-namespace zel::bench {
+namespace zel::service {
 
 struct SsimScore {
     double mean = 0;      // over the whole plane
@@ -14,4 +14,4 @@ struct SsimScore {
 // Planes of different sizes throw std::invalid_argument.
 SsimScore Ssim(const LumaPlane& a, const LumaPlane& b, int bandHeight = 600);
 
-} // namespace zel::bench
+} // namespace zel::service

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace zel::bench {
+namespace zel::service {
 namespace {
 
 constexpr int kRadius = 5;
@@ -103,4 +103,4 @@ SsimScore Ssim(const LumaPlane& a, const LumaPlane& b, int bandHeight) {
     return score;
 }
 
-} // namespace zel::bench
+} // namespace zel::service

@@ -2,11 +2,11 @@
 // A picture with its alpha laid over white, as a page's background most often
 // is; a picture without alpha comes back as it is (a new reference).
 
-#include "VipsRef.h"
+#include "VipsImageRef.h"
 
-namespace zel::bench {
+namespace zel::service {
 
 // Throws std::runtime_error when libvips fails.
-VipsRef OverWhite(VipsImage* image);
+VipsImageRef OverWhite(VipsImage* image);
 
-} // namespace zel::bench
+} // namespace zel::service

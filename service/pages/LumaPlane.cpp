@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-namespace zel::bench {
+namespace zel::service {
 namespace {
 
 std::runtime_error VipsFailure(const std::string& what) {
@@ -13,22 +13,22 @@ std::runtime_error VipsFailure(const std::string& what) {
     return std::runtime_error(what + ": " + detail);
 }
 
-VipsRef Checked(VipsImage* image, const std::string& what) {
+VipsImageRef Checked(VipsImage* image, const std::string& what) {
     if (!image)
         throw VipsFailure(what);
-    return VipsRef(image);
+    return VipsImageRef(image);
 }
 
 } // namespace
 
 LumaPlane LumaPlane::FromBuffer(const std::string& bytes) {
-    const VipsRef image = Checked(
+    const VipsImageRef image = Checked(
         vips_image_new_from_buffer(bytes.data(), bytes.size(), "", nullptr), "cannot decode");
     return FromImage(image.get());
 }
 
 LumaPlane LumaPlane::FromFile(const std::string& path) {
-    const VipsRef image = Checked(vips_image_new_from_file(path.c_str(), nullptr), path);
+    const VipsImageRef image = Checked(vips_image_new_from_file(path.c_str(), nullptr), path);
     return FromImage(image.get());
 }
 
@@ -36,23 +36,23 @@ LumaPlane LumaPlane::FromImage(VipsImage* image) {
     VipsImage* step = nullptr;
     if (vips_colourspace(image, &step, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
         throw VipsFailure("no sRGB");
-    const VipsRef rgb = OverWhite(VipsRef(step).get());
+    const VipsImageRef rgb = OverWhite(VipsImageRef(step).get());
     if (vips_colourspace(rgb.get(), &step, VIPS_INTERPRETATION_B_W, nullptr) != 0)
         throw VipsFailure("no luminance");
-    const VipsRef gray(step);
+    const VipsImageRef gray(step);
     if (vips_extract_band(gray.get(), &step, 0, nullptr) != 0)
         throw VipsFailure("no band");
-    const VipsRef band(step);
+    const VipsImageRef band(step);
     if (vips_cast(band.get(), &step, VIPS_FORMAT_FLOAT, nullptr) != 0)
         throw VipsFailure("no float");
-    const VipsRef floats(step);
+    const VipsImageRef floats(step);
     return FromFloats(floats.get());
 }
 
 LumaPlane LumaPlane::ScaledTo(int width, int height) const {
     if (width == width_ && height == height_)
         return *this;
-    const VipsRef source =
+    const VipsImageRef source =
         Checked(vips_image_new_from_memory(values_.data(), values_.size() * sizeof(float), width_,
                                            height_, 1, VIPS_FORMAT_FLOAT),
                 "no image of the plane");
@@ -60,7 +60,7 @@ LumaPlane LumaPlane::ScaledTo(int width, int height) const {
     if (vips_resize(source.get(), &step, double(width) / width_, "vscale", double(height) / height_,
                     nullptr) != 0)
         throw VipsFailure("cannot resize");
-    VipsRef resized(step);
+    VipsImageRef resized(step);
     // Rounding may leave a pixel more or less: cut or pad to the exact size.
     if (vips_gravity(resized.get(), &step, VIPS_COMPASS_DIRECTION_NORTH_WEST, width, height,
                      "extend", VIPS_EXTEND_COPY, nullptr) != 0)
@@ -83,4 +83,4 @@ LumaPlane LumaPlane::FromFloats(VipsImage* floats) {
     return plane;
 }
 
-} // namespace zel::bench
+} // namespace zel::service

@@ -3,12 +3,12 @@
 #include <stdexcept>
 #include <string>
 
-namespace zel::bench {
+namespace zel::service {
 
-VipsRef OverWhite(VipsImage* image) {
+VipsImageRef OverWhite(VipsImage* image) {
     if (!vips_image_hasalpha(image)) {
         g_object_ref(image);
-        return VipsRef(image);
+        return VipsImageRef(image);
     }
     VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
     VipsImage* out = nullptr;
@@ -19,7 +19,7 @@ VipsRef OverWhite(VipsImage* image) {
         vips_error_clear();
         throw std::runtime_error("cannot flatten: " + detail);
     }
-    return VipsRef(out);
+    return VipsImageRef(out);
 }
 
-} // namespace zel::bench
+} // namespace zel::service
