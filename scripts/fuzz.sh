@@ -6,6 +6,7 @@
 # Prints per target the executions and the outcome; exits non-zero when any
 # target crashed, hung, leaked or ran out of memory.
 #   scripts/fuzz.sh [seconds per target, 20 by default] [target ...]
+# With ZEL_FUZZ_RUNS=N a target also stops after N executions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)" # targets may change their working folder: paths given to them are absolute
@@ -35,6 +36,7 @@ for target in "${targets[@]}"; do
            -print_final_stats=1 -artifact_prefix="$findings/")
   dict="$root/tests/fuzz/dict/$target.dict"
   [ -f "$dict" ] && options+=(-dict="$dict")
+  [ -n "${ZEL_FUZZ_RUNS:-}" ] && options+=(-runs="$ZEL_FUZZ_RUNS")
   status=0
   nice -n 10 "build-fuzz/tests/fuzz/fuzz_$target" "${options[@]}" "$corpus" \
       "$root/tests/fuzz/corpus/$target" >"$log" 2>&1 || status=$?
