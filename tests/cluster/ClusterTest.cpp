@@ -151,15 +151,23 @@ TEST(Cluster, AKilledNodeLosesOnlyItsJobsAndRejoins) {
         << "the restarted node takes its logins again";
 }
 
-TEST(Cluster, TheDatabaseAwayGivesAClearTextAndPagesWorkAgainAfter) {
-    TestCluster cluster(3, {"--poll-wait-ms=300"});
-    cluster.Origin().Serve("/page", kPage, "text/html");
+// A cluster with a login that fetched a page through the balancer, so its
+// node knows it, and one that no node has looked up.
+class ClusterDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cluster.Origin().Serve("/page", kPage, "text/html");
+        ASSERT_TRUE(std::regex_match(AskForPage(balancer, known, url), kOk));
+    }
+
+    TestCluster cluster{3, {"--poll-wait-ms=300"}};
     const std::string url = cluster.Origin().Url("/page");
     const int balancer = cluster.BalancerPort();
-    const std::string login = cluster.MakeLogin(0, Mail(1));
-    const std::string unseen = cluster.MakeLogin(0, Mail(2)); // no node has looked it up
-    ASSERT_TRUE(std::regex_match(AskForPage(balancer, login, url), kOk));
+    const std::string known = cluster.MakeLogin(0, Mail(1));
+    const std::string unseen = cluster.MakeLogin(0, Mail(2));
+};
 
+TEST_F(ClusterDatabase, AwayGivesAClearTextAndPagesWorkAgainAfter) {
     cluster.Database().Stop();
     EXPECT_EQ(Get(cluster.NodePort(1), PageTarget(unseen, url)).body,
               BadReply(texts::kAccountsUnavailable));
@@ -170,20 +178,12 @@ TEST(Cluster, TheDatabaseAwayGivesAClearTextAndPagesWorkAgainAfter) {
 
     cluster.Database().Start();
     EXPECT_TRUE(
-        WaitUntil([&] { return std::regex_match(AskForPage(balancer, login, url), kOk); }, 60s));
+        WaitUntil([&] { return std::regex_match(AskForPage(balancer, known, url), kOk); }, 60s));
     EXPECT_EQ(Get(cluster.NodePort(2), "/zel/health").status, 200);
 }
 
-TEST(Cluster, AStalledDatabaseCostsSecondsAndKnownLoginsGoOn) {
-    TestCluster cluster(3, {"--poll-wait-ms=300"});
-    cluster.Origin().Serve("/page", kPage, "text/html");
-    const std::string url = cluster.Origin().Url("/page");
-    const int balancer = cluster.BalancerPort();
-    const std::string known = cluster.MakeLogin(0, Mail(1));
-    const std::string unseen = cluster.MakeLogin(0, Mail(2)); // no node has looked it up
-    ASSERT_TRUE(std::regex_match(AskForPage(balancer, known, url), kOk));
+TEST_F(ClusterDatabase, StalledCostsSecondsAndKnownLoginsGoOn) {
     const int port = cluster.NodePort(cluster.NodeOf(known));
-
     cluster.Database().Pause();
     // The unseen login's check waits on the stalled store meanwhile.
     std::string refused;
