@@ -21,6 +21,14 @@ namespace {
 // archives being sent, the stores and the log.
 constexpr rlim_t kOtherFiles = 256;
 
+// A health check answers within this time, unhealthy when the node has not
+// found out by then: well within the balancer's own limit on a check.
+constexpr auto kHealthWait = std::chrono::seconds(2);
+
+// Page requests and polls of logins not known yet wait on the account store
+// here; one store connection serves them in turn.
+constexpr int kStoreThreads = 2;
+
 // "<login>/<segment>.dat" after "/zel/arch/".
 bool SplitArchivePath(const std::string& rest, std::string& login, int& segment) {
     const std::size_t slash = rest.find('/');
@@ -67,6 +75,7 @@ struct HttpFront::Exchange {
     bool asked = false;          // handled once; a later call brings the reply
     // Guarded by Waits::mutex.
     std::optional<std::string> reply;
+    unsigned status = MHD_HTTP_OK; // a health check's: unhealthy unless found healthy
     MHD_Connection* suspended = nullptr;
 };
 
@@ -77,11 +86,13 @@ struct HttpFront::Waits {
     bool stopping = false;
     std::set<std::shared_ptr<Exchange>> suspended;
 
-    void Settle(const std::shared_ptr<Exchange>& exchange, const std::string& text) {
+    void Settle(const std::shared_ptr<Exchange>& exchange, const std::string& text,
+                std::optional<unsigned> status = std::nullopt) {
         std::lock_guard lock(mutex);
         if (exchange->reply)
             return;
         exchange->reply = text;
+        exchange->status = status.value_or(exchange->status);
         if (MHD_Connection* connection = std::exchange(exchange->suspended, nullptr)) {
             suspended.erase(exchange);
             MHD_resume_connection(connection);
@@ -131,9 +142,9 @@ struct HttpFront::Callbacks {
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
             auto head = std::make_shared<Head>(info ? info->connect_fd : -1);
             auto& self = *static_cast<HttpFront*>(front);
-            self.headDeadlines_.At(DeadlineTimer::Clock::now() +
-                                       std::chrono::seconds(self.settings_.headSeconds),
-                                   [head] { head->Cut(); });
+            self.deadlines_.At(DeadlineTimer::Clock::now() +
+                                   std::chrono::seconds(self.settings_.headSeconds),
+                               [head] { head->Cut(); });
             *context = new std::shared_ptr<Head>(std::move(head));
         } else if (auto* head = static_cast<std::shared_ptr<Head>*>(*context)) {
             (*head)->Arrived();
@@ -174,20 +185,23 @@ struct HttpFront::Callbacks {
             return MHD_YES;
         }
         std::optional<std::string> reply;
+        unsigned status = 0;
         {
             std::lock_guard lock(self.waits_->mutex);
             reply = exchange->reply;
+            status = exchange->status;
         }
         if (!reply)
             return MHD_NO;
-        QueueText(connection, MHD_HTTP_OK, *reply);
+        QueueText(connection, status, *reply);
         return MHD_YES;
     }
 };
 
 HttpFront::HttpFront(ZelService& service, HttpSettings settings)
     : service_(service), settings_(std::move(settings)), waits_(std::make_shared<Waits>()),
-      logins_(settings_.loginThreads) {}
+      logins_(settings_.loginThreads), stores_(kStoreThreads),
+      health_([&service] { return service.Healthy(); }) {}
 
 HttpFront::~HttpFront() {
     Stop();
@@ -210,9 +224,7 @@ void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchang
     if (target.path == "/zel/page" || target.path == "/zel/poll" || target.path == "/zel/login")
         return AskService(connection, exchange, target.path, target.query);
     if (target.path == "/zel/health")
-        return service_.Healthy()
-                   ? QueueText(connection, MHD_HTTP_OK, "OK")
-                   : QueueText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, BadReply(texts::kServiceBusy));
+        return CheckHealth(connection, exchange);
     if (target.path.rfind(archivePrefix, 0) != 0)
         return QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply(texts::kUnknownRequest));
     std::string login;
@@ -231,15 +243,38 @@ void HttpFront::AskService(MHD_Connection* connection, const std::shared_ptr<Exc
     ZelService::Answer answer = [waits = waits_, exchange](const std::string& reply) {
         waits->Settle(exchange, reply);
     };
-    if (path == "/zel/page") {
-        service_.Page(ParseQuery(query, "url"), answer);
-    } else if (path == "/zel/poll") {
-        service_.Poll(ParseQuery(query, "url"), answer);
-    } else {
-        logins_.Run([this, answer, query, client = ClientOf(connection)] {
-            answer(service_.Login(ParseLoginQuery(query), client));
-        });
-    }
+    if (path == "/zel/login")
+        return AskAndHold(connection, exchange, &logins_,
+                          [&service = service_, answer, query, client = ClientOf(connection)] {
+                              answer(service.Login(ParseLoginQuery(query), client));
+                          });
+    const QueryParams params = ParseQuery(query, "url");
+    const bool page = path == "/zel/page";
+    AskAndHold(connection, exchange, service_.AsksAccounts(params) ? &stores_ : nullptr,
+               [&service = service_, params, answer, page] {
+                   page ? service.Page(params, answer) : service.Poll(params, answer);
+               });
+}
+
+void HttpFront::AskAndHold(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                           TaskPool* pool, std::function<void()> ask) {
+    if (pool)
+        pool->Run(std::move(ask));
+    else
+        ask();
+    SuspendUnlessAnswered(connection, exchange);
+}
+
+void HttpFront::CheckHealth(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange) {
+    exchange->status = MHD_HTTP_SERVICE_UNAVAILABLE; // also when the front stops first
+    auto settle = [waits = waits_, exchange](bool healthy) {
+        if (healthy)
+            waits->Settle(exchange, "OK", MHD_HTTP_OK);
+        else
+            waits->Settle(exchange, BadReply(texts::kServiceBusy));
+    };
+    deadlines_.At(DeadlineTimer::Clock::now() + kHealthWait, [settle] { settle(false); });
+    health_.Check(settle);
     SuspendUnlessAnswered(connection, exchange);
 }
 
@@ -250,8 +285,9 @@ void HttpFront::SuspendUnlessAnswered(MHD_Connection* connection,
         exchange->reply = BadReply(texts::kServiceBusy);
     if (exchange->reply) {
         const std::string reply = *exchange->reply;
+        const unsigned status = exchange->status;
         lock.unlock();
-        return QueueText(connection, MHD_HTTP_OK, reply);
+        return QueueText(connection, status, reply);
     }
     exchange->suspended = connection;
     waits_->suspended.insert(exchange);

@@ -3,16 +3,20 @@
 // reads every connection, so an idle or slow client costs a socket and a
 // little memory, not a thread. A page request or poll that waits for its job
 // is a suspended connection that the job's end or the wait's deadline
-// resumes. Every request is read from its raw target, in origin or absolute
-// form, and every response closes its connection, since the browser reads a
-// reply until the service closes.
+// resumes. Nothing that may wait on the account store or the mail server
+// runs on that thread: such a request waits, suspended, for a task pool.
+// Every request is read from its raw target, in origin or absolute form,
+// and every response closes its connection, since the browser reads a reply
+// until the service closes.
 
 #include "DeadlineTimer.h"
+#include "HealthCheck.h"
 #include "PageParameters.h"
 #include "TaskPool.h"
 #include "ZelService.h"
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,9 +69,16 @@ private:
     void Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
                 std::size_t lineBytesBesideTarget, const std::string& method);
     // Hands a page request, poll or login to the service; its reply comes
-    // now or resumes the connection later.
+    // now or resumes the connection later. Whatever may wait on the account
+    // store or the mail server runs off the event thread.
     void AskService(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
                     const std::string& path, const std::string& query);
+    // Runs `ask` on `pool`, or here when it cannot wait (null), and holds
+    // the connection until its reply.
+    void AskAndHold(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
+                    TaskPool* pool, std::function<void()> ask);
+    // Answers unhealthy when the node does not find out in time.
+    void CheckHealth(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange);
     void SuspendUnlessAnswered(MHD_Connection* connection,
                                const std::shared_ptr<Exchange>& exchange);
     std::string ClientOf(MHD_Connection* connection) const;
@@ -76,7 +87,9 @@ private:
     HttpSettings settings_;
     std::shared_ptr<Waits> waits_;
     TaskPool logins_;
-    DeadlineTimer headDeadlines_;
+    TaskPool stores_; // page requests and polls whose login the store must check
+    HealthCheck health_;
+    DeadlineTimer deadlines_; // of request heads and of health checks
     MHD_Daemon* daemon_ = nullptr;
     mutable std::mutex mutex_;
     std::condition_variable stopped_;

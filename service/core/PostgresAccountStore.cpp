@@ -1,6 +1,7 @@
 #include "PostgresAccountStore.h"
 
 #include "PostgresSchema.h"
+#include "PostgresStatement.h"
 
 #include <libpq-fe.h>
 #include <utility>
@@ -34,12 +35,19 @@ namespace {
 // starting at once update them one after the other.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(8960)";
 
+// The server ends a statement that runs longer than this.
+constexpr int kStatementMs = 10000;
+// A server that has not answered a little after that is stalled, or the
+// network drops packets: the statement fails here, costing seconds, not a
+// request held for ever.
+constexpr std::chrono::milliseconds kAnswerLimit(kStatementMs + 2000);
+
 AccountStoreError Failure(const std::string& what, PGconn* connection) {
     return AccountStoreError("accounts: " + what + ": " + PQerrorMessage(connection));
 }
 
 void Execute(PGconn* connection, const char* sql) {
-    PGresult* result = PQexec(connection, sql);
+    PGresult* result = RunWithin(connection, sql, {}, kAnswerLimit);
     const ExecStatusType status = PQresultStatus(result);
     PQclear(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -47,7 +55,8 @@ void Execute(PGconn* connection, const char* sql) {
 }
 
 long long SchemaVersion(PGconn* connection) {
-    PGresult* result = PQexec(connection, "SELECT coalesce(max(version), 0) FROM schema_version");
+    PGresult* result = RunWithin(connection, "SELECT coalesce(max(version), 0) FROM schema_version",
+                                 {}, kAnswerLimit);
     const bool ok = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
     const long long version = ok ? std::stoll(PQgetvalue(result, 0, 0)) : -1;
     PQclear(result);
@@ -94,9 +103,10 @@ PostgresAccountStore::~PostgresAccountStore() {
 // A server that does not answer costs a request seconds, not for ever; the
 // URL may set other limits.
 void PostgresAccountStore::Connect() {
+    const std::string options =
+        "-c statement_timeout=" + std::to_string(kStatementMs) + " -c client_min_messages=warning";
     const char* keys[] = {"connect_timeout", "options", "dbname", nullptr};
-    const char* values[] = {"5", "-c statement_timeout=10000 -c client_min_messages=warning",
-                            url_.c_str(), nullptr};
+    const char* values[] = {"5", options.c_str(), url_.c_str(), nullptr};
     connection_ = PQconnectdbParams(keys, values, 1);
     try {
         if (PQstatus(connection_) != CONNECTION_OK)
@@ -114,11 +124,12 @@ void PostgresAccountStore::Disconnect() {
 }
 
 PGresult* PostgresAccountStore::RunOnce(const char* sql, const std::vector<std::string>& params) {
-    std::vector<const char*> values;
-    for (const std::string& param : params)
-        values.push_back(param.c_str());
-    return PQexecParams(connection_, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                        nullptr, nullptr, 0);
+    try {
+        return RunWithin(connection_, sql, params, kAnswerLimit);
+    } catch (const AccountStoreError&) {
+        Disconnect(); // left in the middle of a statement; the next use connects again
+        throw;
+    }
 }
 
 PostgresAccountStore::Result PostgresAccountStore::Run(const char* sql,

@@ -3,7 +3,8 @@
 // and with them the counts of login requests, so a limit holds across all.
 // One connection, used by one request at a time; a lost connection is made
 // again at the next use, and a store that cannot reach the server throws
-// AccountStoreError until it can.
+// AccountStoreError until it can. A server that does not answer a statement
+// within seconds counts as one that cannot be reached.
 
 #include "AccountStore.h"
 
@@ -36,7 +37,8 @@ public:
 private:
     class Result;
     // Runs one statement with text parameters; connects first when needed
-    // and once more when the connection turns out to be gone.
+    // and once more when the connection turns out to be gone. A statement
+    // not answered in time drops the connection and throws.
     Result Run(const char* sql, const std::vector<std::string>& params);
     pg_result* RunOnce(const char* sql, const std::vector<std::string>& params);
     void Connect();

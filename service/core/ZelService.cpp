@@ -12,6 +12,9 @@ namespace zel::service {
 
 namespace {
 
+// About 100 bytes each: a few megabytes at most.
+constexpr std::size_t kKnownLogins = 100000;
+
 std::string Value(const QueryParams& params, const std::string& key) {
     const auto found = params.find(key);
     return found == params.end() ? std::string() : found->second;
@@ -40,13 +43,19 @@ std::string ReplyTo(const std::optional<JobReport>& report) {
 
 ZelService::ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives,
                        LoginMailer* mailer, ProtocolSettings settings)
-    : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings) {}
+    : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings),
+      known_(kKnownLogins) {}
 
 std::optional<std::string> ZelService::LoginRefusal(const std::string& login) {
     try {
-        if (IsWellFormedLogin(login) && accounts_.Exists(login))
+        if (!IsWellFormedLogin(login))
+            return BadReply(texts::kUnknownLogin);
+        if (known_.Contains(login))
             return std::nullopt;
-        return BadReply(texts::kUnknownLogin);
+        if (!accounts_.Exists(login))
+            return BadReply(texts::kUnknownLogin);
+        known_.Remember(login);
+        return std::nullopt;
     } catch (const AccountStoreError& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
         return BadReply(texts::kAccountsUnavailable);
@@ -71,6 +80,11 @@ void ZelService::Poll(const QueryParams& params, Answer answer) {
     if (const auto refusal = LoginRefusal(login))
         return answer(*refusal);
     ReportWhenSettled(login, std::nullopt, std::move(answer));
+}
+
+bool ZelService::AsksAccounts(const QueryParams& params) {
+    const std::string login = Value(params, "login");
+    return IsWellFormedLogin(login) && !known_.Contains(login);
 }
 
 void ZelService::ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,
@@ -102,13 +116,15 @@ bool ZelService::WithinLoginLimits(const LoginQuery& query, const std::string& c
 }
 
 // Drops a login whose mail could not be sent; a failure here only leaves an
-// account nobody knows the login of.
+// account nobody knows the login of. The mail may have arrived all the same
+// and the login been used: this node forgets it too.
 void ZelService::RemoveQuietly(const std::string& login) {
     try {
         accounts_.Remove(login);
     } catch (const std::exception& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
     }
+    known_.Forget(login);
 }
 
 std::string ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {

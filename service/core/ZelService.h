@@ -7,6 +7,7 @@
 #include "AccountStore.h"
 #include "ArchiveStore.h"
 #include "JobQueue.h"
+#include "KnownLogins.h"
 #include "LoginMailer.h"
 #include "RequestTarget.h"
 
@@ -37,11 +38,15 @@ public:
 
     void Page(const QueryParams& params, Answer answer);
     void Poll(const QueryParams& params, Answer answer);
+    // Whether a page request or poll with these parameters asks the account
+    // store, and so may wait on it: not when its login is known already.
+    bool AsksAccounts(const QueryParams& params);
     std::string Login(const LoginQuery& query, const std::string& clientAddress);
     // Archive segment `segment` of the login; only segment 1 exists. No
     // data when there is none.
     StoredArchive Archive(const std::string& login, int segment);
-    // Whether this node can take page jobs and reach its accounts.
+    // Whether this node can take page jobs and reach its accounts; may wait
+    // on the account store.
     bool Healthy();
 
 private:
@@ -57,6 +62,7 @@ private:
     ArchiveStore& archives_;
     LoginMailer* mailer_;
     ProtocolSettings settings_;
+    KnownLogins known_;
 };
 
 } // namespace zel::service

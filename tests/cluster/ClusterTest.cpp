@@ -40,6 +40,13 @@ void ForEach(int count, int threads, const std::function<void(int)>& work) {
         thread.join();
 }
 
+// How long `work` takes.
+std::chrono::seconds Timed(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::ceil<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+}
+
 std::vector<std::string> MakeLogins(TestCluster& cluster, int count) {
     std::vector<std::string> logins(count);
     ForEach(count, 4, [&](int i) { logins[i] = cluster.MakeLogin(i % 3, Mail(i)); });
@@ -144,24 +151,62 @@ TEST(Cluster, AKilledNodeLosesOnlyItsJobsAndRejoins) {
         << "the restarted node takes its logins again";
 }
 
-TEST(Cluster, TheDatabaseAwayGivesAClearTextAndPagesWorkAgainAfter) {
-    TestCluster cluster(3, {"--poll-wait-ms=300"});
-    cluster.Origin().Serve("/page", kPage, "text/html");
+// A cluster with a login that fetched a page through the balancer, so its
+// node knows it, and one that no node has looked up.
+class ClusterDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cluster.Origin().Serve("/page", kPage, "text/html");
+        ASSERT_TRUE(std::regex_match(AskForPage(balancer, known, url), kOk));
+    }
+
+    TestCluster cluster{3, {"--poll-wait-ms=300"}};
     const std::string url = cluster.Origin().Url("/page");
     const int balancer = cluster.BalancerPort();
-    const std::string login = cluster.MakeLogin(0, Mail(1));
-    ASSERT_TRUE(std::regex_match(AskForPage(balancer, login, url), kOk));
+    const std::string known = cluster.MakeLogin(0, Mail(1));
+    const std::string unseen = cluster.MakeLogin(0, Mail(2));
+};
 
+TEST_F(ClusterDatabase, AwayGivesAClearTextAndPagesWorkAgainAfter) {
     cluster.Database().Stop();
-    EXPECT_EQ(Get(cluster.NodePort(1), PageTarget(login, url)).body,
+    EXPECT_EQ(Get(cluster.NodePort(1), PageTarget(unseen, url)).body,
               BadReply(texts::kAccountsUnavailable));
     EXPECT_EQ(Get(cluster.NodePort(1), "/zel/health").status, 503);
-    const std::string away = Get(balancer, PageTarget(login, url)).body;
+    const std::string away = Get(balancer, PageTarget(unseen, url)).body;
     EXPECT_EQ(away.rfind("Bad,", 0), 0u) << away;
     EXPECT_EQ(away.find("<"), std::string::npos) << away;
 
     cluster.Database().Start();
     EXPECT_TRUE(
-        WaitUntil([&] { return std::regex_match(AskForPage(balancer, login, url), kOk); }, 60s));
+        WaitUntil([&] { return std::regex_match(AskForPage(balancer, known, url), kOk); }, 60s));
     EXPECT_EQ(Get(cluster.NodePort(2), "/zel/health").status, 200);
+}
+
+TEST_F(ClusterDatabase, StalledCostsSecondsAndKnownLoginsGoOn) {
+    const int port = cluster.NodePort(cluster.NodeOf(known));
+    cluster.Database().Pause();
+    // The unseen login's check waits on the stalled store meanwhile.
+    std::string refused;
+    std::chrono::seconds refusedAfter{};
+    std::thread unseenPage([&] {
+        refusedAfter = Timed([&] { refused = Get(port, PageTarget(unseen, url), 60s).body; });
+    });
+    std::this_thread::sleep_for(1s);
+    std::string page;
+    EXPECT_LT(Timed([&] { page = AskForPage(port, known, url); }), 10s);
+    EXPECT_TRUE(std::regex_match(page, kOk)) << page;
+    RawReply archive;
+    EXPECT_LT(Timed([&] { archive = Get(port, "/zel/arch/" + known + "/1.dat"); }), 5s);
+    EXPECT_EQ(archive.status, 200);
+    RawReply health;
+    EXPECT_LT(Timed([&] { health = Get(port, "/zel/health"); }), 15s);
+    EXPECT_EQ(health.status, 503);
+    unseenPage.join();
+    EXPECT_EQ(refused, BadReply(texts::kAccountsUnavailable));
+    EXPECT_LT(refusedAfter, 40s) << "the store's time limit and a reconnection, with room";
+
+    cluster.Database().Resume();
+    const std::string fresh = cluster.MakeLogin(1, Mail(3));
+    EXPECT_TRUE(
+        WaitUntil([&] { return std::regex_match(AskForPage(balancer, fresh, url), kOk); }, 60s));
 }

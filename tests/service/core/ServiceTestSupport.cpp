@@ -80,8 +80,8 @@ RawReply SendRaw(int port, const std::string& request, std::chrono::milliseconds
     return reply;
 }
 
-RawReply Get(int port, const std::string& target) {
-    return SendRaw(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+RawReply Get(int port, const std::string& target, std::chrono::milliseconds limit) {
+    return SendRaw(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", limit);
 }
 
 std::string PageTarget(const std::string& login, const std::string& url) {

@@ -49,7 +49,8 @@ int ConnectLoopback(int port, const char* from = "127.0.0.1");
 RawReply SendRaw(int port, const std::string& request,
                  std::chrono::milliseconds limit = std::chrono::seconds(20));
 // "GET <target> HTTP/1.0" with a Host line.
-RawReply Get(int port, const std::string& target);
+RawReply Get(int port, const std::string& target,
+             std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 // "/zel/page?..." and "/zel/poll?..." as the browser builds them.
 std::string PageTarget(const std::string& login, const std::string& url);

@@ -2,7 +2,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <libpq-fe.h>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -11,6 +13,36 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace zel::service::test {
+
+namespace {
+
+// The server's processes: each makes a session of its own, out of the
+// server's process group.
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        std::ifstream file(entry.path() / "stat");
+        std::string stat;
+        std::getline(file, stat);
+        const std::size_t nameEnd = stat.rfind(')'); // the name may hold anything
+        if (nameEnd == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(nameEnd + 1));
+        char state = 0;
+        pid_t ppid = 0;
+        if (fields >> state >> ppid && ppid == parent)
+            children.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return children;
+}
+
+void SignalEach(const std::vector<pid_t>& processes, int signal) {
+    for (pid_t process : processes)
+        kill(process, signal);
+}
+
+} // namespace
 
 std::string TestPostgres::ServerFolder() {
     std::error_code error;
@@ -64,9 +96,25 @@ void TestPostgres::Start() {
     }
 }
 
+// The server first, so it starts no process meanwhile.
+void TestPostgres::Pause() {
+    if (!server_)
+        return;
+    server_->Signal(SIGSTOP);
+    SignalEach(ChildrenOf(server_->Pid()), SIGSTOP);
+}
+
+void TestPostgres::Resume() {
+    if (!server_)
+        return;
+    SignalEach(ChildrenOf(server_->Pid()), SIGCONT);
+    server_->Signal(SIGCONT);
+}
+
 void TestPostgres::Stop() {
     if (!server_)
         return;
+    Resume();                     // a stalled server would not end
     kill(server_->Pid(), SIGINT); // the server itself: it ends its own processes
     if (!server_->WaitForExit(60s))
         server_->Kill();

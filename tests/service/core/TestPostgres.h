@@ -2,7 +2,7 @@
 // A throwaway PostgreSQL server for one test: a fresh cluster (initdb) in a
 // temporary folder, served on a free loopback port with its socket in that
 // folder, run as an unprivileged user when the test is root (the server
-// refuses root). Stopped when this object goes.
+// refuses root). Resumed and stopped when this object goes.
 
 #include "ChildProcess.h"
 #include "ServiceTestSupport.h"
@@ -28,6 +28,11 @@ public:
     void Stop();
     // Starts the server again on the same port and data; waits until it answers.
     void Start();
+    // Stalls the server and every process of it (SIGSTOP), as a hung
+    // machine or a network that drops packets: connections are taken by
+    // the kernel but nothing answers. Resume() lets it go on.
+    void Pause();
+    void Resume();
 
 private:
     ChildSettings Program(const std::string& name, std::vector<std::string> arguments) const;
