@@ -6,6 +6,7 @@
 #include "ImageTraits.h"
 #include "LooksAsGoodAsJpeg.h"
 #include "PageError.h"
+#include "QualityCalibration.h"
 #include "VipsImageRef.h"
 
 #include <algorithm>
@@ -162,7 +163,9 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
             }
         });
     RunBudgeted(tasks, budget.workers, budget.deadline);
-    KeepThoseLookingAsGoodAsJpeg(ready.get(), encoded);
+    KeepThoseLookingAsGoodAsJpeg(
+        ready.get(), CalibratedQuality(LossyEncoder::Jpeg, std::clamp(settings.quality, 1, 100)),
+        encoded);
 
     std::vector<ShrunkImage> candidates;
     if (plan.originalCompetes)

@@ -1,8 +1,10 @@
 #include "LooksAsGoodAsJpeg.h"
 
 #include "Ssim.h"
+#include "VipsImageRef.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 
@@ -16,36 +18,53 @@ bool IsJudged(const ImageEncoding& encoding) {
 
 // The SSIM of the encoded bytes against the reference; none when they do not
 // decode to a picture of the reference's size.
-std::optional<double> SsimOf(const LumaPlane& reference, const std::string& bytes) {
+std::optional<double> SsimOf(const LumaPlane& reference, const std::optional<std::string>& bytes) {
+    if (!bytes)
+        return std::nullopt;
     try {
-        return Ssim(reference, LumaPlane::FromBuffer(bytes)).mean;
+        return Ssim(reference, LumaPlane::FromBuffer(*bytes)).mean;
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
+// A JPEG of the image laid over white: what its luminance would look like
+// as a JPEG, transparency aside.
+std::optional<std::string> YardstickJpeg(VipsImage* prepared, int quality) {
+    VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
+    const VipsImageRef opaque = Then(Share(prepared), [white](VipsImage* in, VipsImage** out) {
+        return vips_flatten(in, out, "background", white, nullptr);
+    });
+    vips_area_unref(VIPS_AREA(white));
+    if (!opaque)
+        return std::nullopt;
+    return EncodeImage(opaque.get(), {.format = ImageFormat::Jpeg, .quality = quality});
+}
+
 } // namespace
 
-void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, std::vector<EncodedCandidate>& candidates) {
+void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
+                                  std::vector<EncodedCandidate>& candidates) {
     const auto jpeg = std::find_if(candidates.begin(), candidates.end(), [](const auto& candidate) {
         return candidate.encoding.format == ImageFormat::Jpeg;
     });
-    if (jpeg == candidates.end())
-        return;
-    const std::size_t jpegSize = jpeg->bytes.size();
-    // Only a smaller candidate could win over the JPEG.
-    const auto challenges = [jpegSize](const EncodedCandidate& candidate) {
-        return IsJudged(candidate.encoding) && candidate.bytes.size() < jpegSize;
+    // Only a candidate smaller than a JPEG candidate could win over it.
+    const std::size_t bound =
+        jpeg == candidates.end() ? std::numeric_limits<std::size_t>::max() : jpeg->bytes.size();
+    const auto challenges = [bound](const EncodedCandidate& candidate) {
+        return IsJudged(candidate.encoding) && candidate.bytes.size() < bound;
     };
     if (std::none_of(candidates.begin(), candidates.end(), challenges))
         return;
+    const std::optional<std::string> yardstick =
+        jpeg == candidates.end() ? YardstickJpeg(prepared, jpegQuality) : jpeg->bytes;
     std::optional<LumaPlane> reference;
     try {
         reference = LumaPlane::FromImage(prepared);
     } catch (const std::exception&) {
-        return; // nothing to judge against: every candidate stays, as before
+        return; // nothing to judge against: every candidate stays
     }
-    const std::optional<double> jpegSsim = SsimOf(*reference, jpeg->bytes);
+    const std::optional<double> jpegSsim = SsimOf(*reference, yardstick);
     if (!jpegSsim)
         return;
     std::erase_if(candidates, [&](const EncodedCandidate& candidate) {

@@ -1,10 +1,12 @@
 #pragma once
 // Lossy WebP and AVIF read a quality number differently from JPEG. Their
 // numbers are calibrated to JPEG's on average, but the smallest file of an
-// image is often the one that lost the most, so an encoding of theirs that
-// is smaller than the JPEG of the same image is judged on that image: it is
-// kept only when its SSIM (luminance, against the prepared image) is at most
-// kSsimSlack below the JPEG's.
+// image is often the one that lost the most, so their encodings are judged on
+// the image itself: one is kept only when its SSIM (luminance, over white,
+// against the prepared image) is at most kSsimSlack below that of a JPEG at
+// the user's quality. Against a JPEG candidate only the smaller ones need
+// judging; an image with transparency has no JPEG candidate, so a JPEG of it
+// laid over white is made as the yardstick.
 
 #include "ImageEncoding.h"
 
@@ -22,8 +24,9 @@ struct EncodedCandidate {
     std::string bytes;
 };
 
-// Drops the judged candidates that look worse than the JPEG among them (and
-// those that cannot be decoded again); without a JPEG nothing is judged.
-void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, std::vector<EncodedCandidate>& candidates);
+// Drops the judged candidates that look worse than the JPEG (and those that
+// cannot be decoded again).
+void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
+                                  std::vector<EncodedCandidate>& candidates);
 
 } // namespace zel::service
