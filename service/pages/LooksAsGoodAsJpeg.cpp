@@ -1,5 +1,6 @@
 #include "LooksAsGoodAsJpeg.h"
 
+#include "QualityCalibration.h"
 #include "Ssim.h"
 #include "VipsImageRef.h"
 
@@ -41,6 +42,14 @@ std::optional<std::string> YardstickJpeg(VipsImage* prepared, int quality) {
     return EncodeImage(opaque.get(), {.format = ImageFormat::Jpeg, .quality = quality});
 }
 
+// The same encoder, kRetryPoints higher on JPEG's scale.
+ImageEncoding Raised(ImageEncoding encoding, int jpegQuality) {
+    const LossyEncoder encoder =
+        encoding.format == ImageFormat::Avif ? LossyEncoder::Avif : LossyEncoder::Webp;
+    encoding.quality = CalibratedQuality(encoder, std::min(100, jpegQuality + kRetryPoints));
+    return encoding;
+}
+
 } // namespace
 
 void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
@@ -67,11 +76,21 @@ void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
     const std::optional<double> jpegSsim = SsimOf(*reference, yardstick);
     if (!jpegSsim)
         return;
-    std::erase_if(candidates, [&](const EncodedCandidate& candidate) {
-        if (!challenges(candidate))
+    const auto passes = [&](const std::optional<std::string>& bytes) {
+        const std::optional<double> ssim = SsimOf(*reference, bytes);
+        return ssim && *ssim >= *jpegSsim - kSsimSlack;
+    };
+    std::erase_if(candidates, [&](EncodedCandidate& candidate) {
+        if (!challenges(candidate) || passes(candidate.bytes))
             return false;
-        const std::optional<double> ssim = SsimOf(*reference, candidate.bytes);
-        return !ssim || *ssim < *jpegSsim - kSsimSlack;
+        const ImageEncoding raised = Raised(candidate.encoding, jpegQuality);
+        if (raised.quality == candidate.encoding.quality)
+            return true;
+        std::optional<std::string> bytes = EncodeImage(prepared, raised);
+        if (!bytes || bytes->size() >= bound || !passes(bytes))
+            return true;
+        candidate = {raised, std::move(*bytes)};
+        return false;
     });
 }
 

@@ -6,7 +6,10 @@
 // against the prepared image) is at most kSsimSlack below that of a JPEG at
 // the user's quality. Against a JPEG candidate only the smaller ones need
 // judging; an image with transparency has no JPEG candidate, so a JPEG of it
-// laid over white is made as the yardstick.
+// laid over white is made as the yardstick. One that falls short is encoded
+// once more, kRetryPoints higher on JPEG's scale, and kept if that passes:
+// dropping it would often leave a larger palette file, so a lower setting
+// would cost more than a higher one.
 
 #include "ImageEncoding.h"
 
@@ -18,14 +21,16 @@
 namespace zel::service {
 
 constexpr double kSsimSlack = 0.01;
+constexpr int kRetryPoints = 20;
 
 struct EncodedCandidate {
     ImageEncoding encoding;
     std::string bytes;
 };
 
-// Drops the judged candidates that look worse than the JPEG (and those that
-// cannot be decoded again).
+// Replaces or drops the judged candidates that look worse than the JPEG
+// (and drops those that cannot be decoded again). `jpegQuality` is the
+// user's quality.
 void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
                                   std::vector<EncodedCandidate>& candidates);
 
