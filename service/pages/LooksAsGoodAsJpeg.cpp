@@ -5,6 +5,7 @@
 #include "VipsImageRef.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -17,13 +18,21 @@ bool IsJudged(const ImageEncoding& encoding) {
            (encoding.format == ImageFormat::Webp && !encoding.losslessPalette);
 }
 
-// The SSIM of the encoded bytes against the reference; none when they do not
-// decode to a picture of the reference's size.
+// Pictures are compared at about 256 pixels on their short side, as SSIM is
+// usually taken: a large photo then costs milliseconds, not a second.
+LumaPlane AtJudgedSize(const LumaPlane& plane) {
+    const int factor =
+        std::max(1, int(std::lround(std::min(plane.Width(), plane.Height()) / 256.0)));
+    return factor == 1 ? plane : plane.ScaledTo(plane.Width() / factor, plane.Height() / factor);
+}
+
+// The SSIM of the encoded bytes against the reference (at the judged size);
+// none when they do not decode to a picture of the original size.
 std::optional<double> SsimOf(const LumaPlane& reference, const std::optional<std::string>& bytes) {
     if (!bytes)
         return std::nullopt;
     try {
-        return Ssim(reference, LumaPlane::FromBuffer(*bytes)).mean;
+        return Ssim(reference, AtJudgedSize(LumaPlane::FromBuffer(*bytes))).mean;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -63,13 +72,15 @@ void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
     const auto challenges = [bound](const EncodedCandidate& candidate) {
         return IsJudged(candidate.encoding) && candidate.bytes.size() < bound;
     };
-    if (std::none_of(candidates.begin(), candidates.end(), challenges))
+    if (std::int64_t(vips_image_get_width(prepared)) * vips_image_get_height(prepared) >
+            kLargestJudged ||
+        std::none_of(candidates.begin(), candidates.end(), challenges))
         return;
     const std::optional<std::string> yardstick =
         jpeg == candidates.end() ? YardstickJpeg(prepared, jpegQuality) : jpeg->bytes;
     std::optional<LumaPlane> reference;
     try {
-        reference = LumaPlane::FromImage(prepared);
+        reference = AtJudgedSize(LumaPlane::FromImage(prepared));
     } catch (const std::exception&) {
         return; // nothing to judge against: every candidate stays
     }

@@ -13,6 +13,7 @@
 
 #include "ImageEncoding.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@
 namespace zel::service {
 
 constexpr double kSsimSlack = 0.01;
+// Larger pictures are photos shown big, where WebP (AVIF is not tried on
+// them) keeps to its calibration, and judging would cost as much as encoding.
+constexpr std::int64_t kLargestJudged = 1'000'000;
 constexpr int kRetryPoints = 20;
 
 struct EncodedCandidate {
