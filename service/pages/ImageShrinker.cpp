@@ -165,7 +165,7 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     RunBudgeted(tasks, budget.workers, budget.deadline);
     KeepThoseLookingAsGoodAsJpeg(
         ready.get(), CalibratedQuality(LossyEncoder::Jpeg, std::clamp(settings.quality, 1, 100)),
-        encoded);
+        original.size(), encoded);
 
     std::vector<ShrunkImage> candidates;
     if (plan.originalCompetes)

@@ -61,21 +61,29 @@ ImageEncoding Raised(ImageEncoding encoding, int jpegQuality) {
 
 } // namespace
 
-void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
+void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality, std::size_t originalSize,
                                   std::vector<EncodedCandidate>& candidates) {
+    if (std::int64_t(vips_image_get_width(prepared)) * vips_image_get_height(prepared) >
+        kLargestJudged)
+        return;
+    const auto bySize = [](const EncodedCandidate& a, const EncodedCandidate& b) {
+        return a.bytes.size() < b.bytes.size();
+    };
+    // Only the smallest is sent, and only if it is smaller than the original.
+    const auto winner = [&] {
+        const auto smallest = std::min_element(candidates.begin(), candidates.end(), bySize);
+        return smallest != candidates.end() && smallest->bytes.size() < originalSize &&
+                       IsJudged(smallest->encoding)
+                   ? smallest
+                   : candidates.end();
+    };
+    if (winner() == candidates.end())
+        return;
     const auto jpeg = std::find_if(candidates.begin(), candidates.end(), [](const auto& candidate) {
         return candidate.encoding.format == ImageFormat::Jpeg;
     });
-    // Only a candidate smaller than a JPEG candidate could win over it.
-    const std::size_t bound =
+    const std::size_t jpegSize =
         jpeg == candidates.end() ? std::numeric_limits<std::size_t>::max() : jpeg->bytes.size();
-    const auto challenges = [bound](const EncodedCandidate& candidate) {
-        return IsJudged(candidate.encoding) && candidate.bytes.size() < bound;
-    };
-    if (std::int64_t(vips_image_get_width(prepared)) * vips_image_get_height(prepared) >
-            kLargestJudged ||
-        std::none_of(candidates.begin(), candidates.end(), challenges))
-        return;
     const std::optional<std::string> yardstick =
         jpeg == candidates.end() ? YardstickJpeg(prepared, jpegQuality) : jpeg->bytes;
     std::optional<LumaPlane> reference;
@@ -91,18 +99,22 @@ void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
         const std::optional<double> ssim = SsimOf(*reference, bytes);
         return ssim && *ssim >= *jpegSsim - kSsimSlack;
     };
-    std::erase_if(candidates, [&](EncodedCandidate& candidate) {
-        if (!challenges(candidate) || passes(candidate.bytes))
-            return false;
-        const ImageEncoding raised = Raised(candidate.encoding, jpegQuality);
-        if (raised.quality == candidate.encoding.quality)
-            return true;
-        std::optional<std::string> bytes = EncodeImage(prepared, raised);
-        if (!bytes || bytes->size() >= bound || !passes(bytes))
-            return true;
-        candidate = {raised, std::move(*bytes)};
-        return false;
-    });
+    // Each round passes the would-be winner, raises it once, or drops it.
+    for (auto judged = winner(); judged != candidates.end(); judged = winner()) {
+        if (passes(judged->bytes))
+            return;
+        const ImageEncoding raised = Raised(judged->encoding, jpegQuality);
+        std::optional<std::string> bytes;
+        if (raised.quality > judged->encoding.quality)
+            bytes = EncodeImage(prepared, raised);
+        if (bytes && bytes->size() < jpegSize && passes(bytes)) {
+            *judged = {raised, std::move(*bytes)};
+            if (winner() == judged)
+                return;
+        } else {
+            candidates.erase(judged);
+        }
+    }
 }
 
 } // namespace zel::service

@@ -1,15 +1,15 @@
 #pragma once
 // Lossy WebP and AVIF read a quality number differently from JPEG. Their
 // numbers are calibrated to JPEG's on average, but the smallest file of an
-// image is often the one that lost the most, so their encodings are judged on
-// the image itself: one is kept only when its SSIM (luminance, over white,
-// against the prepared image) is at most kSsimSlack below that of a JPEG at
-// the user's quality. Against a JPEG candidate only the smaller ones need
-// judging; an image with transparency has no JPEG candidate, so a JPEG of it
-// laid over white is made as the yardstick. One that falls short is encoded
+// image is often the one that lost the most, so the one that would be sent
+// is judged on the image itself: it is sent only when its SSIM (luminance,
+// over white, against the prepared image) is at most kSsimSlack below that of
+// a JPEG at the user's quality (the JPEG candidate, or for an image with
+// transparency a JPEG of it laid over white). One that falls short is encoded
 // once more, kRetryPoints higher on JPEG's scale, and kept if that passes:
 // dropping it would often leave a larger palette file, so a lower setting
-// would cost more than a higher one.
+// would cost more than a higher one. Otherwise it is dropped, and the next
+// smallest is judged the same way.
 
 #include "ImageEncoding.h"
 
@@ -32,10 +32,10 @@ struct EncodedCandidate {
     std::string bytes;
 };
 
-// Replaces or drops the judged candidates that look worse than the JPEG
-// (and drops those that cannot be decoded again). `jpegQuality` is the
-// user's quality.
-void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality,
+// Passes, raises or drops the judged candidate that would be sent instead of
+// the original of `originalSize` bytes (and drops one that cannot be decoded
+// again). `jpegQuality` is the user's quality.
+void KeepThoseLookingAsGoodAsJpeg(VipsImage* prepared, int jpegQuality, std::size_t originalSize,
                                   std::vector<EncodedCandidate>& candidates);
 
 } // namespace zel::service

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 namespace zel::service::test {
@@ -94,10 +95,10 @@ TEST(ImagePipelineTest, SpentBudgetLeavesOnlyTheFirstEncoding) {
     EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000).size(), 3u);
 }
 
-// A lossy WebP or AVIF stays only when it looks about as good as a JPEG at
-// the same quality: the JPEG candidate, or for a transparent image a JPEG of
-// it over white; one that falls short is dropped or encoded again at a higher
-// quality. Palettes and encodings larger than the JPEG are not judged.
+// A lossy WebP or AVIF that would be sent must look about as good as a JPEG
+// at the same quality: the JPEG candidate, or for a transparent image a JPEG
+// of it over white; one that falls short is dropped or encoded again at a
+// higher quality. Palettes and encodings that would not be sent are left.
 TEST(ImagePipelineTest, ALossyEncodingMustLookAsGoodAsAJpeg) {
     InitVipsOnce();
     // libvips reads the bytes where they are: they must outlive the images.
@@ -127,7 +128,7 @@ TEST(ImagePipelineTest, ALossyEncodingMustLookAsGoodAsAJpeg) {
             {each.encoding, *EncodeImage(each.image, each.encoding)}};
         if (!vips_image_hasalpha(each.image))
             candidates.push_back({jpeg, *EncodeImage(each.image, jpeg)});
-        KeepThoseLookingAsGoodAsJpeg(each.image, jpeg.quality, candidates);
+        KeepThoseLookingAsGoodAsJpeg(each.image, jpeg.quality, SIZE_MAX, candidates);
         const bool kept = std::any_of(candidates.begin(), candidates.end(), [&](const auto& c) {
             return c.encoding.format == each.encoding.format &&
                    c.encoding.quality == each.encoding.quality;
