@@ -84,6 +84,7 @@ double Median(std::vector<double> values) {
 
 struct Tally {
     double sum = 0;
+    double jpegSum = 0; // of a JPEG of each picture at the setting's quality
     int count = 0;
     int belowJpeg = 0; // pictures more than 0.01 below a JPEG's SSIM at the same quality
 };
@@ -92,8 +93,9 @@ struct Tally {
 void PrintImageQuality(const Setting& setting, const std::map<std::string, Tally>& formats) {
     std::printf("%3d/%-4d", setting.quality, setting.colors);
     for (const auto& [format, tally] : formats)
-        std::printf("  %s %.4f (%d, %d below JPEG)", format.c_str(), tally.sum / tally.count,
-                    tally.count, tally.belowJpeg);
+        std::printf("  %s %.4f, JPEG %.4f (%d, %d below JPEG)", format.c_str(),
+                    tally.sum / tally.count, tally.jpegSum / tally.count, tally.count,
+                    tally.belowJpeg);
     std::printf("\n");
 }
 
@@ -234,6 +236,7 @@ int main(int argc, char** argv) {
             for (const SentImage& image : judge.Judge(pages[i].url, archive, setting.quality)) {
                 Tally& tally = quality[s][image.format];
                 tally.sum += image.ssim;
+                tally.jpegSum += image.jpegSsim;
                 ++tally.count;
                 tally.belowJpeg += image.ssim < image.jpegSsim - 0.01;
                 auto& sizes = pictureBytes[{i, image.element}];
@@ -269,8 +272,9 @@ int main(int argc, char** argv) {
                         int(pages.size() - results.size()));
     }
     std::printf("mean SSIM (luminance) of the <img> pictures sent, against the original "
-                "scaled to the same size; per format (pictures, of them more than 0.01 below "
-                "a JPEG's at the setting's quality):\n");
+                "scaled to the same size, per format; beside it that of a JPEG of the same "
+                "pictures at the setting's quality (pictures, of them more than 0.01 below "
+                "their JPEG):\n");
     for (std::size_t s = 0; s < settings.size(); ++s)
         PrintImageQuality(settings[s], quality[s]);
     PrintMonotonicity(pictureBytes, pages);
