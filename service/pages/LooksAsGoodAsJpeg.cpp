@@ -1,8 +1,8 @@
 #include "LooksAsGoodAsJpeg.h"
 
+#include "OverWhite.h"
 #include "QualityCalibration.h"
 #include "Ssim.h"
-#include "VipsImageRef.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,14 +41,12 @@ std::optional<double> SsimOf(const LumaPlane& reference, const std::optional<std
 // A JPEG of the image laid over white: what its luminance would look like
 // as a JPEG, transparency aside.
 std::optional<std::string> YardstickJpeg(VipsImage* prepared, int quality) {
-    VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
-    const VipsImageRef opaque = Then(Share(prepared), [white](VipsImage* in, VipsImage** out) {
-        return vips_flatten(in, out, "background", white, nullptr);
-    });
-    vips_area_unref(VIPS_AREA(white));
-    if (!opaque)
+    try {
+        return EncodeImage(OverWhite(prepared).get(),
+                           {.format = ImageFormat::Jpeg, .quality = quality});
+    } catch (const std::exception&) {
         return std::nullopt;
-    return EncodeImage(opaque.get(), {.format = ImageFormat::Jpeg, .quality = quality});
+    }
 }
 
 // The same encoder, kRetryPoints higher on JPEG's scale.
