@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
 # Builds the Debian packages zelbrowser and zelservice into build-package/.
 # The browser's service address is fixed by the build; give it as the
-# argument (default http://127.0.0.1:8960):
-#     bash scripts/package.sh http://zel.example.org
+# argument, a host name meaning https:// (default http://127.0.0.1:8960, a
+# service on the same machine):
+#     bash scripts/package.sh zel.example.org
 set -euo pipefail
 cd "$(dirname "$0")/.."
 service_url=${1:-http://127.0.0.1:8960}
+case $service_url in
+*://*) ;;
+*) service_url=https://$service_url ;;
+esac
+# Over http a login and every page cross the network in clear.
+case $service_url in
+http://127.* | http://localhost | http://localhost[:/]* | http://\[::1\]*) ;;
+http://*)
+    echo "package.sh: $service_url would send the users' logins in clear: give https://" >&2
+    exit 2
+    ;;
+esac
 bash scripts/setup.sh
 # Debian's hardening flags for what goes into the packages.
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+bindnow dpkg-buildflags --get "$1"; }

@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <utility>
+#include <vector>
 
 namespace zel::service {
 
@@ -24,6 +25,9 @@ constexpr rlim_t kOtherFiles = 256;
 // A health check answers within this time, unhealthy when the node has not
 // found out by then: well within the balancer's own limit on a check.
 constexpr auto kHealthWait = std::chrono::seconds(2);
+
+// TLS 1.2 and newer only.
+constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
 // Page requests and polls of logins not known yet wait on the account store
 // here; one store connection serves them in turn.
@@ -329,20 +333,34 @@ int HttpFront::Bind() {
     const unsigned perClient =
         settings_.trustRealIp ? 0 : static_cast<unsigned>(settings_.connectionsPerClient);
     const std::size_t headBytes = settings_.maxRequestLineBytes + settings_.maxHeaderBytes;
+    std::vector<MHD_OptionItem> tlsOptions;
+    if (!settings_.tlsCertFile.empty()) {
+        tls_ = std::make_unique<TlsCertificates>(settings_.tlsCertFile, settings_.tlsKeyFile);
+        tlsOptions = {{MHD_OPTION_HTTPS_CERT_CALLBACK, 0,
+                       reinterpret_cast<void*>(&TlsCertificates::Retrieve)},
+                      {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)}};
+    }
+    tlsOptions.push_back({MHD_OPTION_END, 0, nullptr});
     std::lock_guard lock(mutex_);
     daemon_ = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
-            (v6 ? MHD_USE_IPv6 : 0),
+            (v6 ? MHD_USE_IPv6 : 0) | (tls_ ? MHD_USE_TLS : 0),
         0, nullptr, nullptr, &Callbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR, &address,
         MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::OnConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
         &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::OnCompleted, this,
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(settings_.headSeconds),
         MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-        perClient, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_END);
+        perClient, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_ARRAY,
+        tlsOptions.data(), MHD_OPTION_END);
     if (!daemon_)
         return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     return info ? info->port : -1;
+}
+
+void HttpFront::ReloadCertificate() {
+    if (tls_)
+        tls_->Reload();
 }
 
 bool HttpFront::Serve() {

@@ -13,6 +13,7 @@
 #include "HealthCheck.h"
 #include "PageParameters.h"
 #include "TaskPool.h"
+#include "TlsCertificates.h"
 #include "ZelService.h"
 
 #include <condition_variable>
@@ -40,6 +41,10 @@ struct HttpSettings {
     int loginThreads = 2; // login requests may wait on the mail server
     // Behind a reverse proxy: take the client's address from X-Real-IP.
     bool trustRealIp = false;
+    // HTTPS with this certificate chain and key (PEM files); plain HTTP
+    // without.
+    std::string tlsCertFile;
+    std::string tlsKeyFile;
 };
 
 class HttpFront {
@@ -50,8 +55,12 @@ public:
     HttpFront& operator=(const HttpFront&) = delete;
 
     // Binds the address and starts serving; returns the port, or -1 when it
-    // cannot.
+    // cannot. Throws std::runtime_error when the certificate does not load.
     int Bind();
+    // Reads the certificate and key again for the connections to come;
+    // throws, serving the old ones on, when they do not load. Nothing to do
+    // on plain HTTP.
+    void ReloadCertificate();
     // Waits until Stop(); returns false when the front never served.
     bool Serve();
     // Answers the waiting requests as busy and closes every connection.
@@ -89,6 +98,7 @@ private:
     TaskPool logins_;
     TaskPool stores_; // page requests and polls whose login the store must check
     HealthCheck health_;
+    std::unique_ptr<TlsCertificates> tls_;
     DeadlineTimer deadlines_; // of request heads and of health checks
     MHD_Daemon* daemon_ = nullptr;
     mutable std::mutex mutex_;

@@ -97,6 +97,18 @@ const std::vector<Option>& Options() {
         Switch("trust-real-ip",
                "take the client's address from X-Real-IP (only behind your own reverse proxy)",
                FIELD(http.trustRealIp)),
+        Text("tls-cert", "FILE",
+             "serve HTTPS with this certificate chain (PEM, the server's first); "
+             "read again on SIGHUP",
+             FIELD(http.tlsCertFile)),
+        Text("tls-key", "FILE",
+             "the certificate's private key (PEM), readable by the service only; read again "
+             "on SIGHUP",
+             FIELD(http.tlsKeyFile)),
+        Number("log-days",
+               "days the access log keeps the addresses opened (each line: time, a keyed hash "
+               "of the login, address, sizes); 0: no access log",
+               0, 3650, FIELD(logDays)),
         Number("poll-wait-ms", "how long a page request or poll waits for its job", 0, 60000,
                FIELD(protocol.pollWait)),
         Number("jobs", "page jobs that run at once", 1, 256, FIELD(jobWorkers)),
@@ -202,6 +214,8 @@ void ParseOptions(int argc, const char* const* argv, ServiceOptions& options) {
         }
         option.set(options, value);
     }
+    if (options.http.tlsCertFile.empty() != options.http.tlsKeyFile.empty())
+        throw std::invalid_argument("--tls-cert and --tls-key go together");
 }
 
 namespace {

@@ -25,6 +25,8 @@ struct ServiceOptions {
     int jobWorkers = 2;
     int maxWaitingJobs = 100;
     std::chrono::seconds archiveKeep{3600};
+    // Days the access log keeps a line; 0: no access log.
+    int logDays = 7;
     bool help = false;
 };
 

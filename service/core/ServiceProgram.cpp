@@ -2,6 +2,7 @@
 
 #include "DiskArchiveStore.h"
 #include "LocalJobQueue.h"
+#include "LoginTag.h"
 #include "OpenFileLimit.h"
 #include "PeriodicTask.h"
 #include "PostgresAccountStore.h"
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -36,8 +38,9 @@ std::string ReadPasswordFile(const std::string& path) {
     return password;
 }
 
-// Blocks the stop signals in every thread made from here on; one thread
-// waits for them and stops the front.
+// Blocks the stop signals and SIGHUP in every thread made from here on; one
+// thread waits for them and stops the front or has it re-read its
+// certificate.
 sigset_t BlockStopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
@@ -49,6 +52,35 @@ sigset_t BlockStopSignals() {
     return signals;
 }
 
+// The access log, unless none is kept: then an earlier one goes too.
+std::unique_ptr<AccessLog> OpenAccessLog(const ServiceOptions& options) {
+    const fs::path path = options.dataFolder / "access.log";
+    if (options.logDays == 0) {
+        fs::remove(path);
+        return std::make_unique<AccessLog>("", "");
+    }
+    return std::make_unique<AccessLog>(path.string(),
+                                       LoadOrMakeLogKey(options.dataFolder / "access-log.key"));
+}
+
+void ReloadCertificate(HttpFront& front, const HttpSettings& http) {
+    if (http.tlsCertFile.empty())
+        return;
+    try {
+        front.ReloadCertificate();
+        std::cerr << "zelservice: SIGHUP: serving the certificate read again from "
+                  << http.tlsCertFile << '\n';
+    } catch (const std::exception& failure) {
+        std::cerr << "zelservice: SIGHUP: keeping the certificate served: " << failure.what()
+                  << '\n';
+    }
+}
+
+long long DaysAgo(int days) {
+    const auto then = std::chrono::system_clock::now() - std::chrono::hours(24) * days;
+    return std::chrono::duration_cast<std::chrono::seconds>(then.time_since_epoch()).count();
+}
+
 std::unique_ptr<AccountStore> OpenAccounts(const ServiceOptions& options) {
     if (!options.accountsUrl.empty())
         return std::make_unique<PostgresAccountStore>(options.accountsUrl);
@@ -57,6 +89,9 @@ std::unique_ptr<AccountStore> OpenAccounts(const ServiceOptions& options) {
 
 int Serve(ServiceOptions options) {
     const sigset_t stopSignals = BlockStopSignals();
+    // The service's memory holds every user's login: no core dump of it.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     const std::uint64_t openFiles = RaiseOpenFileLimit();
     fs::create_directories(options.dataFolder);
     if (!options.smtpPasswordFile.empty())
@@ -64,9 +99,9 @@ int Serve(ServiceOptions options) {
 
     const std::unique_ptr<AccountStore> accounts = OpenAccounts(options);
     DiskArchiveStore archives(options.dataFolder);
-    AccessLog log((options.dataFolder / "access.log").string());
+    const std::unique_ptr<AccessLog> log = OpenAccessLog(options);
     ChildJobRunner runner(options.job);
-    LocalJobQueue jobs(runner, archives, log, options.jobWorkers,
+    LocalJobQueue jobs(runner, archives, *log, options.jobWorkers,
                        static_cast<std::size_t>(options.maxWaitingJobs));
     std::unique_ptr<SmtpLoginMailer> mailer;
     if (!options.smtp.url.empty())
@@ -75,7 +110,10 @@ int Serve(ServiceOptions options) {
     PeriodicTask sweeper(
         std::chrono::duration_cast<std::chrono::milliseconds>(
             std::min<std::chrono::seconds>(options.archiveKeep / 4, std::chrono::minutes(5))),
-        [&] { archives.RemoveOlderThan(options.archiveKeep); });
+        [&] {
+            archives.RemoveOlderThan(options.archiveKeep);
+            log->RemoveLinesBefore(DaysAgo(options.logDays));
+        });
 
     HttpFront front(service, options.http);
     const int port = front.Bind();
@@ -84,14 +122,16 @@ int Serve(ServiceOptions options) {
                   << options.http.port << '\n';
         return 1;
     }
-    std::cerr << "zelservice: serving on " << options.http.host << ":" << port << ", data in "
+    std::cerr << "zelservice: serving on " << options.http.host << ":" << port
+              << (options.http.tlsCertFile.empty() ? "" : " over HTTPS") << ", data in "
               << options.dataFolder.string() << '\n'
               << "zelservice: open file limit " << openFiles << ", room for "
               << front.ConnectionLimit() << " connections at once\n";
     std::atomic<bool> stopping{false};
     std::thread stopper([&] {
         int signal = 0;
-        sigwait(&stopSignals, &signal);
+        while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP)
+            ReloadCertificate(front, options.http);
         stopping = true;
         front.Stop();
     });

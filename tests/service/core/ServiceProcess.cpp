@@ -126,6 +126,11 @@ void ServiceProcess::Kill() {
         reader_.join();
 }
 
+void ServiceProcess::Signal(int signal) {
+    if (Running())
+        kill(pid_, signal);
+}
+
 std::string ServiceProcess::Base() const {
     return "http://127.0.0.1:" + std::to_string(port_);
 }

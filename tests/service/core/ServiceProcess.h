@@ -37,6 +37,7 @@ public:
     bool Stop(std::chrono::milliseconds limit = std::chrono::seconds(10));
     // SIGKILL, as a crash or an operator's kill -9 would end it.
     void Kill();
+    void Signal(int signal);
     bool Running();
 
     int Port() const { return port_; }

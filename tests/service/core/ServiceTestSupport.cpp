@@ -184,7 +184,7 @@ HttpSettings RunningService::AnyLoopbackPort() {
 RunningService::RunningService(JobRunner& runner, LoginMailer* mailer, ProtocolSettings protocol,
                                HttpSettings http, std::size_t maxWaitingJobs)
     : accounts_((folder_.Path() / "accounts.sqlite").string()), archives_(folder_.Path()),
-      log_((folder_.Path() / "access.log").string()),
+      log_((folder_.Path() / "access.log").string(), "test key"),
       jobs_(runner, archives_, log_, 2, maxWaitingJobs),
       service_(accounts_, jobs_, archives_, mailer, protocol), front_(service_, std::move(http)) {
     port_ = front_.Bind();

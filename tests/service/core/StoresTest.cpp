@@ -119,8 +119,10 @@ TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     std::vector<std::string> reports;
     const fs::path path = disk.Path() / "access.log";
-    AccessLog log(path.string(), [&](const std::string& text) { reports.push_back(text); });
-    const AccessRecord record{"abcdefghijkl", "http://h/" + std::string(3000, 'p'), 1, 2, 3, true};
+    AccessLog log(path.string(), "key", [&](const std::string& text) { reports.push_back(text); });
+    // A login as long as its tag in the log.
+    const AccessRecord record{
+        std::string(32, 'a'), "http://h/" + std::string(3000, 'p'), 1, 2, 3, true};
 
     log.Write(record);
     disk.Fill();
@@ -137,6 +139,32 @@ TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
     for (std::string line; std::getline(lines, line); ++count)
         EXPECT_EQ(line.size(), AccessLine(record, 0).size()); // the time has a fixed width
     EXPECT_EQ(count, 3);
+}
+
+// The sweep keeps the young lines and the log goes on in the new file; a
+// disk too full for the copy leaves the log whole.
+TEST(AccessLog, SweepDropsOldLinesButNeverTheFile) {
+    SmallDisk disk(64 << 10);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    const fs::path path = disk.Path() / "access.log";
+    const std::string old = AccessLine({"a", "http://old/", 1, 2, 3, true}, 1000) + "\n";
+    const std::string young = AccessLine({"b", "http://young/", 1, 2, 3, true}, 9000) + "\n";
+    for (const bool full : {false, true}) {
+        WriteFile(path.string(), old + young + young);
+        std::vector<std::string> reports;
+        AccessLog log(path.string(), "key",
+                      [&](const std::string& text) { reports.push_back(text); });
+        if (full)
+            disk.Fill();
+        log.RemoveLinesBefore(5000);
+        disk.Free();
+        log.Write({"c", "http://after/", 1, 2, 3, true});
+        const std::string text = ReadFile(path);
+        EXPECT_EQ(text.rfind(full ? old + young + young : young + young, 0), 0u) << text;
+        EXPECT_NE(text.find("http://after/"), std::string::npos) << full;
+        EXPECT_EQ(reports.size(), full ? 1u : 0u) << full;
+    }
 }
 
 TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
@@ -165,6 +193,9 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
                                            {"z", "--prot=1"},
                                            {"z", "--jobs=two"},
                                            {"z", "--keep-scripts=1"},
+                                           {"z", "--tls-cert=/c"},
+                                           {"z", "--tls-key", "/k"},
+                                           {"z", "--log-days=-1"},
                                            {"z", "stray"}}) {
         ServiceOptions scratch;
         EXPECT_THROW(ParseOptions(static_cast<int>(wrong.size()), wrong.data(), scratch),
