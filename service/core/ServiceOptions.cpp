@@ -102,7 +102,7 @@ const std::vector<Option>& Options() {
              "read again on SIGHUP",
              FIELD(http.tlsCertFile)),
         Text("tls-key", "FILE",
-             "the certificate's private key (PEM), readable by the service only; read again "
+             "the certificate's private key (PEM), not readable by every user; read again "
              "on SIGHUP",
              FIELD(http.tlsKeyFile)),
         Number("log-days",

@@ -38,8 +38,7 @@ TEST(Protocol, QuickPageAnswersOkAndHandsOutItsArchive) {
     EXPECT_EQ(Get(service.Port(), "/zel/arch/" + service.AddLogin() + "/1.dat").status, 404);
     EXPECT_EQ(Get(service.Port(), "/zel/arch/../accounts.sqlite/1.dat").status, 404);
 
-    // One access log line for the job: time, the login's tag, address, sizes,
-    // time taken.
+    // One access log line for the job: time, login's tag, address, sizes, time.
     const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ [0-9a-f]{32})"
                           R"( http://example.org/ 700 9 \d+ ok\n)");
     EXPECT_TRUE(std::regex_match(service.AccessLogText(), line)) << service.AccessLogText();

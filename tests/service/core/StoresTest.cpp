@@ -194,7 +194,6 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
                                            {"z", "--jobs=two"},
                                            {"z", "--keep-scripts=1"},
                                            {"z", "--tls-cert=/c"},
-                                           {"z", "--tls-key", "/k"},
                                            {"z", "--log-days=-1"},
                                            {"z", "stray"}}) {
         ServiceOptions scratch;
