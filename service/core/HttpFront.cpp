@@ -30,8 +30,8 @@ constexpr auto kHealthWait = std::chrono::seconds(2);
 constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
 // Page requests and polls of logins not known yet wait on the account store
-// here; one store connection serves them in turn.
-constexpr int kStoreThreads = 2;
+// here, as many at once as the store has connections.
+constexpr int kStoreThreads = 4;
 
 // "<login>/<segment>.dat" after "/zel/arch/".
 bool SplitArchivePath(const std::string& rest, std::string& login, int& segment) {
@@ -67,6 +67,12 @@ std::string AddressText(const sockaddr* address) {
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
                   sizeof text);
     return text;
+}
+
+const sockaddr* PeerOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    return info ? info->client_addr : nullptr;
 }
 
 } // namespace
@@ -119,7 +125,7 @@ struct HttpFront::Waits {
 // deadline. The library reports a connection closed before it closes the
 // socket, so a cut never reaches a socket that was reused.
 struct HttpFront::Head {
-    explicit Head(int socket) : socket(socket) {}
+    Head(int socket, std::string counted) : socket(socket), counted(std::move(counted)) {}
 
     void Cut() {
         std::lock_guard lock(mutex);
@@ -135,6 +141,7 @@ struct HttpFront::Head {
 
     std::mutex mutex;
     const int socket;
+    const std::string counted; // the client address whose cap counts it
     bool arrived = false;
 };
 
@@ -144,14 +151,20 @@ struct HttpFront::Callbacks {
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
             const MHD_ConnectionInfo* info =
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-            auto head = std::make_shared<Head>(info ? info->connect_fd : -1);
             auto& self = *static_cast<HttpFront*>(front);
+            bool overLimit = false;
+            auto head = std::make_shared<Head>(info ? info->connect_fd : -1,
+                                               self.CountConnection(connection, overLimit));
+            if (overLimit)
+                head->Cut();
             self.deadlines_.At(DeadlineTimer::Clock::now() +
                                    std::chrono::seconds(self.settings_.headSeconds),
                                [head] { head->Cut(); });
             *context = new std::shared_ptr<Head>(std::move(head));
         } else if (auto* head = static_cast<std::shared_ptr<Head>*>(*context)) {
             (*head)->Arrived();
+            if (!(*head)->counted.empty())
+                static_cast<HttpFront*>(front)->perClient_.Closed((*head)->counted);
             delete head;
             *context = nullptr;
         }
@@ -205,6 +218,7 @@ struct HttpFront::Callbacks {
 HttpFront::HttpFront(ZelService& service, HttpSettings settings)
     : service_(service), settings_(std::move(settings)), waits_(std::make_shared<Waits>()),
       logins_(settings_.loginThreads), stores_(kStoreThreads),
+      perClient_(static_cast<unsigned>(settings_.connectionsPerClient)),
       health_([&service] { return service.Healthy(); }) {}
 
 HttpFront::~HttpFront() {
@@ -299,13 +313,21 @@ void HttpFront::SuspendUnlessAnswered(MHD_Connection* connection,
 }
 
 std::string HttpFront::ClientOf(MHD_Connection* connection) const {
-    if (settings_.trustRealIp)
+    const sockaddr* peer = PeerOf(connection);
+    if (settings_.trustedProxies.Contains(peer))
         if (const char* real =
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Real-IP"))
             return real;
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    return AddressText(info ? info->client_addr : nullptr);
+    return AddressText(peer);
+}
+
+std::string HttpFront::CountConnection(MHD_Connection* connection, bool& overLimit) {
+    const sockaddr* peer = PeerOf(connection);
+    if (settings_.trustedProxies.Contains(peer))
+        return "";
+    const std::string client = AddressText(peer);
+    overLimit = !perClient_.Opened(client);
+    return client;
 }
 
 unsigned HttpFront::ConnectionLimit() const {
@@ -329,9 +351,6 @@ int HttpFront::Bind() {
     std::memcpy(&address, found->ai_addr, found->ai_addrlen);
     freeaddrinfo(found);
 
-    // Behind a proxy every connection comes from the proxy's address.
-    const unsigned perClient =
-        settings_.trustRealIp ? 0 : static_cast<unsigned>(settings_.connectionsPerClient);
     const std::size_t headBytes = settings_.maxRequestLineBytes + settings_.maxHeaderBytes;
     std::vector<MHD_OptionItem> tlsOptions;
     if (!settings_.tlsCertFile.empty()) {
@@ -349,9 +368,8 @@ int HttpFront::Bind() {
         MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::OnConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
         &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::OnCompleted, this,
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(settings_.headSeconds),
-        MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-        perClient, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * headBytes + 16384, MHD_OPTION_ARRAY,
-        tlsOptions.data(), MHD_OPTION_END);
+        MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit(), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        2 * headBytes + 16384, MHD_OPTION_ARRAY, tlsOptions.data(), MHD_OPTION_END);
     if (!daemon_)
         return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);

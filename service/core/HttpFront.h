@@ -9,11 +9,13 @@
 // and every response closes its connection, since the browser reads a reply
 // until the service closes.
 
+#include "ClientConnections.h"
 #include "DeadlineTimer.h"
 #include "HealthCheck.h"
 #include "PageParameters.h"
 #include "TaskPool.h"
 #include "TlsCertificates.h"
+#include "TrustedProxies.h"
 #include "ZelService.h"
 
 #include <condition_variable>
@@ -36,15 +38,16 @@ struct HttpSettings {
     // The whole request head must arrive within this time.
     int headSeconds = 5;
     int writeTimeoutSeconds = 60;
-    // Open connections from one client address; off behind a proxy.
+    // Open connections from one client address; a trusted proxy's are not
+    // counted.
     int connectionsPerClient = 64;
     int loginThreads = 2; // login requests may wait on the mail server
-    // Behind a reverse proxy: take the client's address from X-Real-IP.
-    bool trustRealIp = false;
     // HTTPS with this certificate chain and key (PEM files); plain HTTP
     // without.
     std::string tlsCertFile;
     std::string tlsKeyFile;
+    // Peers whose X-Real-IP header gives the client's address.
+    TrustedProxies trustedProxies;
 };
 
 class HttpFront {
@@ -90,13 +93,19 @@ private:
     void CheckHealth(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange);
     void SuspendUnlessAnswered(MHD_Connection* connection,
                                const std::shared_ptr<Exchange>& exchange);
+    // The peer's address, or the one its X-Real-IP names when the peer is
+    // a trusted proxy.
     std::string ClientOf(MHD_Connection* connection) const;
+    // Counts a new connection against its client's cap; the peer's address
+    // when counted, else empty.
+    std::string CountConnection(MHD_Connection* connection, bool& overLimit);
 
     ZelService& service_;
     HttpSettings settings_;
     std::shared_ptr<Waits> waits_;
     TaskPool logins_;
     TaskPool stores_; // page requests and polls whose login the store must check
+    ClientConnections perClient_;
     HealthCheck health_;
     std::unique_ptr<TlsCertificates> tls_;
     DeadlineTimer deadlines_; // of request heads and of health checks

@@ -1,5 +1,6 @@
 #include "PostgresAccountStore.h"
 
+#include "MaskedPassword.h"
 #include "PostgresSchema.h"
 #include "PostgresStatement.h"
 
@@ -42,8 +43,17 @@ constexpr int kStatementMs = 10000;
 // request held for ever.
 constexpr std::chrono::milliseconds kAnswerLimit(kStatementMs + 2000);
 
+// Connections to the server at most; as many as the front's threads that
+// may ask the store at once, besides the login threads'.
+constexpr std::size_t kConnections = 4;
+// While the server counts as away, a request waits this long for the one
+// attempt to reach it again: long enough for a server that is back, short
+// enough that requests waiting in turn do not add up.
+constexpr std::chrono::milliseconds kAwayWait(1000);
+
+// libpq's text may quote the address it was given, password and all.
 AccountStoreError Failure(const std::string& what, PGconn* connection) {
-    return AccountStoreError("accounts: " + what + ": " + PQerrorMessage(connection));
+    return AccountStoreError("accounts: " + what + ": " + MaskPassword(PQerrorMessage(connection)));
 }
 
 void Execute(PGconn* connection, const char* sql) {
@@ -91,60 +101,64 @@ void UpdateSchema(PGconn* connection) {
 
 } // namespace
 
-PostgresAccountStore::PostgresAccountStore(std::string url) : url_(std::move(url)) {
-    std::lock_guard lock(mutex_);
-    Connect();
+PostgresAccountStore::PostgresAccountStore(std::string url, std::string password)
+    : url_(std::move(url)), password_(std::move(password)),
+      pool_(kConnections, [this] { return Connect(); }, {kAnswerLimit, kAwayWait}) {
+    pg_conn* connection = pool_.Take();
+    try {
+        UpdateSchema(connection);
+    } catch (const AccountStoreError&) {
+        pool_.Drop(connection);
+        throw;
+    }
+    pool_.GiveBack(connection);
 }
 
-PostgresAccountStore::~PostgresAccountStore() {
-    Disconnect();
-}
+PostgresAccountStore::~PostgresAccountStore() = default;
 
 // A server that does not answer costs a request seconds, not for ever; the
-// URL may set other limits.
-void PostgresAccountStore::Connect() {
+// URL may set other limits. A password from a file comes after the URL, so
+// it wins over one the URL holds.
+pg_conn* PostgresAccountStore::Connect() const {
     const std::string options =
         "-c statement_timeout=" + std::to_string(kStatementMs) + " -c client_min_messages=warning";
-    const char* keys[] = {"connect_timeout", "options", "dbname", nullptr};
-    const char* values[] = {"5", options.c_str(), url_.c_str(), nullptr};
-    connection_ = PQconnectdbParams(keys, values, 1);
-    try {
-        if (PQstatus(connection_) != CONNECTION_OK)
-            throw Failure("cannot connect", connection_);
-        UpdateSchema(connection_);
-    } catch (const AccountStoreError&) {
-        Disconnect();
-        throw;
+    const char* keys[] = {"connect_timeout", "options", "dbname", "password", nullptr};
+    const char* values[] = {"5", options.c_str(), url_.c_str(), password_.c_str(), nullptr};
+    if (password_.empty())
+        keys[3] = nullptr;
+    PGconn* connection = PQconnectdbParams(keys, values, 1);
+    if (PQstatus(connection) != CONNECTION_OK) {
+        const AccountStoreError failure = Failure("cannot connect", connection);
+        PQfinish(connection);
+        throw failure;
     }
+    return connection;
 }
 
-void PostgresAccountStore::Disconnect() {
-    PQfinish(connection_);
-    connection_ = nullptr;
-}
-
-PGresult* PostgresAccountStore::RunOnce(const char* sql, const std::vector<std::string>& params) {
-    try {
-        return RunWithin(connection_, sql, params, kAnswerLimit);
-    } catch (const AccountStoreError&) {
-        Disconnect(); // left in the middle of a statement; the next use connects again
-        throw;
-    }
-}
-
+// Runs the statement on a connection of the pool; once more on a new one
+// when the connection turns out to be gone (the server restarted).
 PostgresAccountStore::Result PostgresAccountStore::Run(const char* sql,
                                                        const std::vector<std::string>& params) {
-    std::lock_guard lock(mutex_);
     for (int attempt = 1;; ++attempt) {
-        if (!connection_)
-            Connect();
-        Result result(RunOnce(sql, params));
-        if (result.Ok())
+        pg_conn* connection = pool_.Take();
+        PGresult* answer = nullptr;
+        try {
+            answer = RunWithin(connection, sql, params, kAnswerLimit);
+        } catch (const AccountStoreError& failure) {
+            pool_.Drop(connection, failure.what()); // left in the middle of a statement
+            throw;
+        }
+        Result result(answer);
+        if (result.Ok()) {
+            pool_.GiveBack(connection);
             return result;
-        const AccountStoreError failure = Failure("statement", connection_);
-        const bool lost = PQstatus(connection_) != CONNECTION_OK;
+        }
+        const AccountStoreError failure = Failure("statement", connection);
+        const bool lost = PQstatus(connection) != CONNECTION_OK;
         if (lost)
-            Disconnect();
+            pool_.Drop(connection);
+        else
+            pool_.GiveBack(connection);
         if (!lost || attempt == 2)
             throw failure;
     }

@@ -1,5 +1,7 @@
 #include "ServiceOptions.h"
 
+#include "MaskedPassword.h"
+
 #include <charconv>
 #include <functional>
 #include <stdexcept>
@@ -73,10 +75,18 @@ const std::vector<Option>& Options() {
         Text("listen", "ADDRESS", "address to listen on", FIELD(http.host)),
         Number("port", "TCP port (0: any free port)", 0, 65535, FIELD(http.port)),
         Text("data", "FOLDER", "data folder: accounts, archives, access log", FIELD(dataFolder)),
-        Text("accounts", "URL",
-             "shared account database of several machines (postgresql://user@host/db); "
-             "without one the accounts are kept in the data folder",
-             FIELD(accountsUrl)),
+        {"accounts", "URL",
+         "shared account database of several machines (postgresql://user@host/db, or "
+         "postgresql:///?service=NAME for a libpq service file); without one the accounts are "
+         "kept in the data folder. Give its password with --accounts-password-file or in "
+         "libpq's password file (PGPASSFILE, ~/.pgpass), never here: the command line is "
+         "readable by every local user",
+         [](ServiceOptions& o, const std::string& v) { o.accountsUrl = v; },
+         [](ServiceOptions& o) {
+             return o.accountsUrl.empty() ? std::string("none") : MaskPassword(o.accountsUrl);
+         }},
+        Text("accounts-password-file", "FILE", "file holding the account database's password",
+             FIELD(accountsPasswordFile)),
         Number("max-request-line-bytes",
                "longest request line; a longer one gets a Bad answer. Leave room for a page "
                "address of up to " +
@@ -90,13 +100,15 @@ const std::vector<Option>& Options() {
         Number("write-timeout-seconds", "time-out writing a reply", 1, 3600,
                FIELD(http.writeTimeoutSeconds)),
         Number("connections-per-client",
-               "open connections from one client address (not applied with --trust-real-ip)", 1,
+               "open connections from one client address (a trusted proxy's are not counted)", 1,
                1 << 20, FIELD(http.connectionsPerClient)),
+        {"trusted-proxy", "ADDR[/BITS]",
+         "a reverse proxy of yours (address or network, IPv4 or IPv6; repeat for more): only "
+         "from these peers is the client's address taken from X-Real-IP",
+         [](ServiceOptions& o, const std::string& v) { o.http.trustedProxies.Add(v); },
+         [](ServiceOptions& o) { return o.http.trustedProxies.Text(); }},
         Number("login-threads", "threads that answer login requests (they may wait on mail)", 1, 64,
                FIELD(http.loginThreads)),
-        Switch("trust-real-ip",
-               "take the client's address from X-Real-IP (only behind your own reverse proxy)",
-               FIELD(http.trustRealIp)),
         Text("tls-cert", "FILE",
              "serve HTTPS with this certificate chain (PEM, the server's first); "
              "read again on SIGHUP",

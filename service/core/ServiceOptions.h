@@ -22,6 +22,7 @@ struct ServiceOptions {
     std::filesystem::path dataFolder;
     // Empty: SQLite in the data folder.
     std::string accountsUrl;
+    std::string accountsPasswordFile;
     int jobWorkers = 2;
     int maxWaitingJobs = 100;
     std::chrono::seconds archiveKeep{3600};

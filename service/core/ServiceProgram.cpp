@@ -3,6 +3,7 @@
 #include "DiskArchiveStore.h"
 #include "LocalJobQueue.h"
 #include "LoginTag.h"
+#include "MaskedPassword.h"
 #include "OpenFileLimit.h"
 #include "PeriodicTask.h"
 #include "PostgresAccountStore.h"
@@ -30,11 +31,13 @@ fs::path ProgramFolder() {
     return error ? fs::current_path() : self.parent_path();
 }
 
-std::string ReadPasswordFile(const std::string& path) {
+// The first line of the file: a password kept off the command line, which
+// every local user can read.
+std::string ReadPasswordFile(const std::string& path, const std::string& what) {
     std::ifstream in(path);
     std::string password;
     if (!in || !std::getline(in, password))
-        throw std::runtime_error("cannot read the SMTP password file " + path);
+        throw std::runtime_error("cannot read the " + what + " password file " + path);
     return password;
 }
 
@@ -82,8 +85,15 @@ long long DaysAgo(int days) {
 }
 
 std::unique_ptr<AccountStore> OpenAccounts(const ServiceOptions& options) {
-    if (!options.accountsUrl.empty())
-        return std::make_unique<PostgresAccountStore>(options.accountsUrl);
+    if (!options.accountsUrl.empty()) {
+        if (MaskPassword(options.accountsUrl) != options.accountsUrl)
+            std::cerr << "zelservice: the --accounts address holds a password, which every "
+                         "local user can read; use --accounts-password-file instead\n";
+        return std::make_unique<PostgresAccountStore>(
+            options.accountsUrl, options.accountsPasswordFile.empty()
+                                     ? ""
+                                     : ReadPasswordFile(options.accountsPasswordFile, "accounts"));
+    }
     return std::make_unique<SqliteAccountStore>((options.dataFolder / "accounts.sqlite").string());
 }
 
@@ -95,7 +105,7 @@ int Serve(ServiceOptions options) {
     const std::uint64_t openFiles = RaiseOpenFileLimit();
     fs::create_directories(options.dataFolder);
     if (!options.smtpPasswordFile.empty())
-        options.smtp.password = ReadPasswordFile(options.smtpPasswordFile);
+        options.smtp.password = ReadPasswordFile(options.smtpPasswordFile, "SMTP");
 
     const std::unique_ptr<AccountStore> accounts = OpenAccounts(options);
     DiskArchiveStore archives(options.dataFolder);

@@ -6,10 +6,14 @@
 #include "Replies.h"
 #include "TestCluster.h"
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <regex>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zel::service;
 using namespace zel::service::test;
@@ -45,6 +49,24 @@ std::chrono::seconds Timed(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::ceil<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+}
+
+// Connections from the loopback address `from`, each left as it is once
+// opened, as a client that holds many idle ones; the sockets are returned.
+std::vector<int> OpenIdle(int port, const char* from, int count) {
+    std::vector<int> sockets;
+    for (int i = 0; i < count; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &address.sin_addr);
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockets.push_back(fd);
+    }
+    return sockets;
 }
 
 std::vector<std::string> MakeLogins(TestCluster& cluster, int count) {
@@ -93,6 +115,29 @@ TEST(Cluster, LoginLimitsCountAcrossNodes) {
     // The fourth from this client was the refused one; a fifth is over the limit.
     EXPECT_EQ(Get(cluster.NodePort(0), "/zel/login?comp=c&mail=third@example.org").body,
               BadReply(texts::kTooManyLogins));
+}
+
+// More idle connections from one source than the balancer holds in all
+// must not delay another source's page by more than a second.
+TEST(Cluster, OneSourceHoldingManyConnectionsDoesNotDelayAnother) {
+    TestCluster cluster;
+    cluster.Origin().Serve("/page", kPage, "text/html");
+    const std::string login = cluster.MakeLogin(0, Mail(1));
+    const int balancer = cluster.BalancerPort();
+    const auto cycle = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(
+            std::regex_match(AskForPage(balancer, login, cluster.Origin().Url("/page")), kOk));
+        EXPECT_EQ(Get(balancer, "/zel/arch/" + login + "/1.dat").status, 200);
+        return (std::chrono::steady_clock::now() - start) / 1ms;
+    };
+    const long long alone = cycle();
+    const std::vector<int> idle = OpenIdle(balancer, "127.0.0.2", 4200);
+    std::this_thread::sleep_for(2s); // the balancer has taken or refused them all
+    for (int i = 0; i < 3; ++i)
+        EXPECT_LT(cycle(), alone + 1000) << "cycle " << i << "; alone " << alone << " ms";
+    for (const int fd : idle)
+        close(fd);
 }
 
 TEST(Cluster, AKilledNodeLosesOnlyItsJobsAndRejoins) {
@@ -209,4 +254,22 @@ TEST_F(ClusterDatabase, StalledCostsSecondsAndKnownLoginsGoOn) {
     const std::string fresh = cluster.MakeLogin(1, Mail(3));
     EXPECT_TRUE(
         WaitUntil([&] { return std::regex_match(AskForPage(balancer, fresh, url), kOk); }, 60s));
+}
+
+TEST_F(ClusterDatabase, FifteenRequestsDuringAStallAreAllAnsweredWithinFifteenSeconds) {
+    const int port = cluster.NodePort(1);
+    cluster.Database().Pause();
+    std::vector<std::string> replies(15);
+    std::vector<std::chrono::seconds> took(15);
+    ForEach(15, 15, [&](int i) {
+        const std::string login = "unseenlogin" + std::to_string(10 + i);
+        took[i] = Timed([&] { replies[i] = Get(port, PageTarget(login, url), 60s).body; });
+    });
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(replies[i], BadReply(texts::kAccountsUnavailable)) << i;
+        EXPECT_LE(took[i], 15s) << i;
+    }
+    cluster.Database().Resume();
+    EXPECT_TRUE(
+        WaitUntil([&] { return std::regex_match(AskForPage(port, unseen, url), kOk); }, 20s));
 }

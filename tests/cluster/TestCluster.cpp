@@ -61,14 +61,11 @@ fs::path TestCluster::NodeFolder(int node) const {
 }
 
 void TestCluster::StartNode(int node) {
-    std::vector<std::string> argv = {ZELSERVICE_PROGRAM,
-                                     "--port",
-                                     std::to_string(nodePorts_[node]),
-                                     "--data",
-                                     NodeFolder(node).string(),
-                                     "--accounts",
-                                     database_.Url(),
-                                     "--allow-private-origins"};
+    std::vector<std::string> argv = {ZELSERVICE_PROGRAM, "--port", std::to_string(nodePorts_[node]),
+                                     "--data", NodeFolder(node).string(), "--accounts",
+                                     database_.Url(), "--allow-private-origins",
+                                     // HAProxy reaches the nodes from here.
+                                     "--trusted-proxy", "127.0.0.1"};
     argv.insert(argv.end(), nodeOptions_.begin(), nodeOptions_.end());
     nodes_[node] = std::make_unique<ChildProcess>(
         ChildSettings{argv, {}, (folder_.Path() / "nodes.log").string(), {}});

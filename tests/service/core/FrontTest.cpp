@@ -145,3 +145,43 @@ TEST(Front, ConnectionsOfOneClientAddressAreCapped) {
     for (const Client& client : clients)
         close(client.fd);
 }
+
+// X-Real-IP names the client only when a trusted proxy sends it: a client
+// that forges it gets neither more logins nor more connections.
+TEST(Front, OnlyTrustedProxiesNameTheClient) {
+    struct Case {
+        const char* trusted; // the logins come from 127.0.0.1, the idle crowd from 127.0.0.2
+        std::vector<bool> loginsMade; // forged as 10.0.0.1 four times, then 10.0.0.2
+        int crowdClosed;
+    };
+    const bool ok = true, refused = false;
+    for (const Case& c : {Case{"127.0.0.9", {ok, ok, ok, refused, refused}, 6},
+                          Case{"127.0.0.0/30", {ok, ok, ok, refused, ok}, 0},
+                          Case{"::ffff:127.0.0.0/126", {ok, ok, ok, refused, ok}, 0}}) {
+        ScriptedRunner runner(SteppedJob(0, 1, 0ms));
+        HttpSettings http = Limits(60, 4);
+        http.trustedProxies.Add(c.trusted);
+        ProtocolSettings protocol = RunningService::ShortWaits();
+        protocol.loginsPerClient = 3;
+        RunningService service(runner, nullptr, protocol, http);
+        for (std::size_t i = 0; i < c.loginsMade.size(); ++i) {
+            const std::string reply =
+                SendRaw(service.Port(), "GET /zel/login?comp=c&mail=u" + std::to_string(i) +
+                                            "@example.org HTTP/1.0\r\nX-Real-IP: 10.0.0." +
+                                            (i < 4 ? "1" : "2") + "\r\n\r\n")
+                    .body;
+            EXPECT_EQ(reply.rfind("OK,Your login is", 0) == 0, c.loginsMade[i])
+                << c.trusted << " " << i << ": " << reply;
+        }
+        const Crowd idle{"idle", 10, "", false, ""};
+        std::vector<Client> clients;
+        for (int i = 0; i < idle.connections; ++i)
+            clients.emplace_back(idle, service.Port());
+        Drive(clients, 2s);
+        EXPECT_EQ(std::count_if(clients.begin(), clients.end(), [](auto& c) { return c.closed; }),
+                  c.crowdClosed)
+            << c.trusted;
+        for (const Client& client : clients)
+            close(client.fd);
+    }
+}

@@ -175,11 +175,26 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
     EXPECT_FALSE(options.job.limits.allowPrivateOrigins);
     EXPECT_TRUE(options.smtp.url.empty());
 
-    const char* argv[] = {
-        "zelservice", "--port=9000",         "--allow-private-origins", "--max-image-pixels",
-        "1000",       "--poll-wait-ms=150",  "--job-seconds",           "5",
-        "--smtp-url", "smtp://127.0.0.1:25", "--data=/var/zel"};
+    const char* argv[] = {"zelservice",
+                          "--port=9000",
+                          "--allow-private-origins",
+                          "--max-image-pixels",
+                          "1000",
+                          "--poll-wait-ms=150",
+                          "--job-seconds",
+                          "5",
+                          "--smtp-url",
+                          "smtp://127.0.0.1:25",
+                          "--data=/var/zel",
+                          "--trusted-proxy=10.0.0.0/8",
+                          "--trusted-proxy",
+                          "::1",
+                          "--accounts=postgresql://zel:secret@db/zel"};
     ParseOptions(std::size(argv), argv, options);
+    EXPECT_EQ(options.http.trustedProxies.Text(), "10.0.0.0/8 ::1");
+    // Shown back without its password.
+    EXPECT_NE(UsageText(options).find("[postgresql://zel:***@db/zel]"), std::string::npos);
+    EXPECT_EQ(UsageText(options).find("secret"), std::string::npos);
     EXPECT_EQ(options.http.port, 9000);
     EXPECT_TRUE(options.job.limits.allowPrivateOrigins);
     EXPECT_EQ(options.job.limits.maxImagePixels, 1000);
@@ -195,6 +210,8 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
                                            {"z", "--keep-scripts=1"},
                                            {"z", "--tls-cert=/c"},
                                            {"z", "--log-days=-1"},
+                                           {"z", "--trusted-proxy=proxy.example"},
+                                           {"z", "--trust-real-ip"},
                                            {"z", "stray"}}) {
         ServiceOptions scratch;
         EXPECT_THROW(ParseOptions(static_cast<int>(wrong.size()), wrong.data(), scratch),
