@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libmicrohttpd-dev libwoff-dev
+  # TLS of the browser's HTTP client; certtool and openssl s_server for its tests
+  libgnutls28-dev gnutls-bin openssl
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)

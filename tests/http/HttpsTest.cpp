@@ -1,0 +1,170 @@
+// The client over TLS against `openssl s_server` on loopback, trusting only a
+// throwaway authority that certtool makes in the test's folder.
+
+#include "ECertificateError.h"
+#include "HttpTestSupport.h"
+#include "LoopbackServer.h"
+#include "TrustedAuthorities.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+
+using namespace zel;
+using namespace zel::test;
+using Fault = ECertificateError::Fault;
+
+namespace {
+
+QTemporaryDir* Folder = nullptr;
+
+void Tool(const QString& program, const QStringList& arguments, const std::string& input = "") {
+    QProcess p;
+    p.setWorkingDirectory(Folder->path());
+    p.start(program, arguments);
+    p.write(input.data(), static_cast<qint64>(input.size()));
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(30000) && p.exitCode() == 0)
+        << p.readAllStandardError().toStdString();
+}
+
+void Write(const std::string& name, const std::string& text) {
+    std::ofstream(Folder->filePath(QString::fromStdString(name)).toStdString()) << text;
+}
+
+// A certificate for localhost made from `tmpl`, signed by the authority or by itself.
+void MakeCertificate(const QString& name, const std::string& tmpl, bool selfSigned) {
+    Write("t.tmpl", "cn = localhost\ndns_name = localhost\ntls_www_server\n" + tmpl);
+    QStringList args = {"--load-privkey", "key.pem",   "--template",
+                        "t.tmpl",         "--outfile", name + ".pem"};
+    if (selfSigned)
+        Tool("certtool", QStringList{"--generate-self-signed"} + args);
+    else
+        Tool("certtool", QStringList{"--generate-certificate", "--load-ca-certificate", "ca.pem",
+                                     "--load-ca-privkey", "ca.key"} +
+                             args);
+}
+
+// `openssl s_server -WWW` serving the folder's files with certificate `name`.
+class TlsServer {
+public:
+    explicit TlsServer(const QString& name) {
+        server.setWorkingDirectory(Folder->path());
+        server.start("openssl", {"s_server", "-accept", "127.0.0.1:0", "-cert", name + ".pem",
+                                 "-key", "key.pem", "-WWW"});
+        while (port.empty() && (server.canReadLine() || server.waitForReadyRead(10000))) {
+            const QString line = QString::fromLatin1(server.readLine());
+            if (line.startsWith("ACCEPT "))
+                port = line.section(':', -1).trimmed().toStdString();
+        }
+    }
+    ~TlsServer() {
+        server.kill();
+        server.waitForFinished(5000);
+    }
+    QProcess server;
+    std::string port;
+};
+
+class Https : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Folder = new QTemporaryDir;
+        Tool("certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
+        Tool("certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "key.pem"});
+        Write("ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
+        Tool("certtool", {"--generate-self-signed", "--load-privkey", "ca.key", "--template",
+                          "ca.tmpl", "--outfile", "ca.pem"});
+        MakeCertificate("good", "", false);
+        MakeCertificate("old",
+                        "activation_date = \"2001-01-01 00:00:00 UTC\"\n"
+                        "expiration_date = \"2002-01-01 00:00:00 UTC\"\n",
+                        false);
+        MakeCertificate("self", "", true);
+        Write("page.htm", "over TLS");
+        SetTrustedAuthoritiesForTesting(Folder->filePath("ca.pem").toStdString());
+    }
+    static void TearDownTestSuite() {
+        SetTrustedAuthoritiesForTesting("");
+        delete Folder;
+    }
+};
+
+} // namespace
+
+TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
+    struct Case {
+        const char* certificate;
+        const char* host;
+        bool redirected; // reached through a plain server's redirection
+        std::optional<Fault> fault;
+    };
+    const Case cases[] = {
+        {"good", "localhost", false, std::nullopt},
+        {"good", "localhost", true, std::nullopt},
+        {"good", "127.0.0.1", false, Fault::WrongHost},
+        {"old", "localhost", false, Fault::Expired},
+        {"self", "localhost", false, Fault::UnknownIssuer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.certificate) + " " + c.host);
+        TlsServer tls(c.certificate);
+        ASSERT_FALSE(tls.port.empty());
+        const std::string url = std::string("https://") + c.host + ":" + tls.port + "/page.htm";
+        LoopbackServer plain({Response("HTTP/1.0 302 Found", {"Location: " + url}, "")});
+        TestHttp http;
+        http.TimeOut = 10000;
+        std::optional<Fault> fault;
+        try {
+            http.Get(c.redirected ? plain.url("/") : url);
+        } catch (const ECertificateError& e) {
+            fault = e.Kind;
+        }
+        EXPECT_EQ(fault, c.fault);
+        EXPECT_EQ(http.Body, c.fault ? "Default.htm" : "over TLS");
+    }
+}
+
+TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {
+    struct Case {
+        int timeOutMs;
+        int stopAfterMs;
+        const char* failure;
+    };
+    for (const Case& c :
+         {Case{300, 0, "Connection Timed out"}, Case{0, 300, "Connection Canceled"}}) {
+        LoopbackServer silent;
+        silent.silent();
+        silent.start();
+        TestHttp http;
+        http.TimeOut = c.timeOutMs;
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        if (c.stopAfterMs > 0)
+            QTimer::singleShot(c.stopAfterMs, [&] { http.Abort(); });
+        EXPECT_EQ(
+            FailureOf([&] { http.Get("https://127.0.0.1:" + std::to_string(silent.port())); }),
+            c.failure);
+        EXPECT_GT(ticks, 0);
+    }
+}
+
+TEST_F(Https, ThroughAProxyTheRequestAsksForATunnelFirst) {
+    LoopbackServer proxy({std::string("HTTP/1.0 403 Forbidden\r\n\r\n")});
+    TestHttp http;
+    http.Proxy = proxy.address();
+    http.ProxyPort = proxy.port();
+    EXPECT_EQ(FailureOf([&] { http.Get("https://secure.example/x"); }),
+              "The proxy 127.0.0.1 did not open a tunnel to secure.example:443: HTTP/1.0 403 "
+              "Forbidden");
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_EQ(proxy.requests()[0],
+              "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
+}
