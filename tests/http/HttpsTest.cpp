@@ -130,6 +130,16 @@ TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
     }
 }
 
+TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsInsteadOfEndingTheBody) {
+    Write("big.dat", std::string(16 << 20, 'x'));
+    TlsServer tls("good");
+    TestHttp http;
+    http.OnPacketRecvd = [&](QObject*) { tls.server.kill(); }; // no closing notice
+    EXPECT_NE(
+        FailureOf<ESockError>([&] { http.Get("https://localhost:" + tls.port + "/big.dat"); }),
+        "no failure");
+}
+
 TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {
     struct Case {
         int timeOutMs;
