@@ -161,6 +161,10 @@ private:
     // recv and send on the socket, or through the TLS session once there is one.
     int Receive(char* To, int Room, int Flags);
     int Transmit(const char* Bytes, int Length);
+    // After a receive of nothing: a TLS session the server cut short, which
+    // could hide a truncated body, raises ESockError unless the body is
+    // complete by its announced size.
+    void RefuseCutSession(bool BodyComplete);
     // "would block" tolerated; any other error raises ESockError.
     void CheckLastSocketError();
 

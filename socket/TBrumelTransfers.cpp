@@ -103,6 +103,7 @@ void TBrumel::ReadLn(std::string& Line) {
         // Look ahead without removing: the socket keeps what follows the line.
         int n = Receive(buffer + Taken, room, MsgPeek);
         if (n == 0) {
+            RefuseCutSession(false);
             Line.clear(); // closed before the line ended
             return;
         }
@@ -216,8 +217,10 @@ void TBrumel::ReceiveUntilClosed(const std::function<void(const char*, int)>& St
     char* buffer = IOBuffer.get();
     while (!Canceled && WantMore()) {
         int n = Receive(buffer, IOBufferSize, 0);
-        if (n == 0)
+        if (n == 0) {
+            RefuseCutSession(ExpectedSize > 0 && BytesReceived >= ExpectedSize);
             break; // the peer closed
+        }
         if (n < 0 && ReceiveEnded())
             break;
         if (n > 0) {
@@ -240,6 +243,12 @@ int TBrumel::Receive(char* To, int Room, int Flags) {
 
 int TBrumel::Transmit(const char* Bytes, int Length) {
     return Tls ? Tls->Send(Bytes, Length) : send(FSocket, Bytes, Length, 0);
+}
+
+void TBrumel::RefuseCutSession(bool BodyComplete) {
+    if (Tls && Tls->CutShort() && !BodyComplete)
+        throw ESockError("The server cut the secure connection short without ending the "
+                         "session: what arrived may be incomplete");
 }
 
 bool TBrumel::ReceiveEnded() {

@@ -138,14 +138,20 @@ int TlsSession::Receive(char* To, int Room, bool Peek) {
 int TlsSession::Decrypt(char* To, int Room) {
     // As many records as are there, so a large read costs one caller's round.
     int got = 0;
-    while (got < Room) {
-        ssize_t n = gnutls_record_recv(Session, To + got, static_cast<std::size_t>(Room - got));
-        if (n > 0)
-            got += static_cast<int>(n);
-        else if (n == 0 || Again(static_cast<int>(n)))
+    while (got < Room && !Cut) {
+        const auto n = static_cast<int>(
+            gnutls_record_recv(Session, To + got, static_cast<std::size_t>(Room - got)));
+        if (n > 0) {
+            got += n;
+            continue;
+        }
+        if (n == 0 || Again(n))
             return got > 0 || n == 0 ? got : SOCKET_ERROR;
-        else if (gnutls_error_is_fatal(static_cast<int>(n)))
-            Fail(static_cast<int>(n), "The secure connection to " + Host + " failed");
+        if (!gnutls_error_is_fatal(n))
+            continue; // a warning
+        if (!Premature(n))
+            Fail(n, "The secure connection to " + Host + " failed");
+        Cut = true;
     }
     return got;
 }
@@ -163,8 +169,13 @@ bool TlsSession::HasData() const {
     return !Plain.empty() || RawAt < RawEnd || gnutls_record_check_pending(Session) > 0;
 }
 
+bool TlsSession::Premature(int Code) const {
+    // The peer's close, seen by the session or by the component's socket.
+    return Code == GNUTLS_E_PREMATURE_TERMINATION || TransportError == WSAENOTCONN;
+}
+
 void TlsSession::Fail(int Code, const std::string& Doing) {
-    if (Code == GNUTLS_E_PREMATURE_TERMINATION || TransportError == WSAENOTCONN)
+    if (Premature(Code))
         throw ESockError(Doing + ": the server closed the connection without ending the secure "
                                  "session, so what arrived may be incomplete");
     if (TransportError != 0) {

@@ -26,14 +26,15 @@ public:
     // a server the authorities do not vouch for, ESockError for the rest.
     bool Handshake();
     bool WantsWrite() const;
-    // Like recv and send: bytes; 0 when the server ended the session;
-    // SOCKET_ERROR with "would block" as the last socket error. Every other
-    // failure raises ESockError, also a connection cut without the server's
-    // closing notice, which could hide a truncated body.
+    // Like recv and send: bytes; 0 when the server ended the session, or cut
+    // the connection without its closing notice (CutShort: what arrived may
+    // be truncated); SOCKET_ERROR with "would block" as the last socket
+    // error. Every other failure raises ESockError.
     int Receive(char* To, int Room, bool Peek);
     int Send(const char* Bytes, int Length);
     // Decrypted or received bytes wait to be read.
     bool HasData() const;
+    bool CutShort() const { return Cut; }
 
 private:
     static ssize_t Pull(gnutls_transport_ptr_t Self, void* To, std::size_t Room);
@@ -41,6 +42,7 @@ private:
     static int PullTimeOut(gnutls_transport_ptr_t Self, unsigned int Ms);
     int Decrypt(char* To, int Room);
     [[noreturn]] void Fail(int Code, const std::string& Doing);
+    bool Premature(int Code) const;
     bool Again(int Code) const;
 
     gnutls_session_t Session = nullptr;
@@ -52,6 +54,7 @@ private:
     std::size_t RawAt = 0;
     std::size_t RawEnd = 0;
     int TransportError = 0; // the socket error behind a failed pull or push
+    bool Cut = false;
 };
 
 } // namespace zel
