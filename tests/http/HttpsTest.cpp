@@ -4,15 +4,14 @@
 #include "ECertificateError.h"
 #include "HttpTestSupport.h"
 #include "LoopbackServer.h"
+#include "TlsTestServer.h"
 #include "TrustedAuthorities.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
 
 using namespace zel;
@@ -23,71 +22,23 @@ namespace {
 
 QTemporaryDir* Folder = nullptr;
 
-void Tool(const QString& program, const QStringList& arguments, const std::string& input = "") {
-    QProcess p;
-    p.setWorkingDirectory(Folder->path());
-    p.start(program, arguments);
-    p.write(input.data(), static_cast<qint64>(input.size()));
-    p.closeWriteChannel();
-    ASSERT_TRUE(p.waitForFinished(30000) && p.exitCode() == 0)
-        << p.readAllStandardError().toStdString();
-}
-
-void Write(const std::string& name, const std::string& text) {
-    std::ofstream(Folder->filePath(QString::fromStdString(name)).toStdString()) << text;
-}
-
-// A certificate for localhost made from `tmpl`, signed by the authority or by itself.
-void MakeCertificate(const QString& name, const std::string& tmpl, bool selfSigned) {
-    Write("t.tmpl", "cn = localhost\ndns_name = localhost\ntls_www_server\n" + tmpl);
-    QStringList args = {"--load-privkey", "key.pem",   "--template",
-                        "t.tmpl",         "--outfile", name + ".pem"};
-    if (selfSigned)
-        Tool("certtool", QStringList{"--generate-self-signed"} + args);
-    else
-        Tool("certtool", QStringList{"--generate-certificate", "--load-ca-certificate", "ca.pem",
-                                     "--load-ca-privkey", "ca.key"} +
-                             args);
-}
-
-// `openssl s_server` serving the folder's files with certificate `name`: with
-// -WWW after a response header of its own, with -HTTP as they are.
-class TlsServer {
-public:
-    explicit TlsServer(const QString& name, const QString& mode = "-WWW") {
-        server.setWorkingDirectory(Folder->path());
-        server.start("openssl", {"s_server", "-accept", "127.0.0.1:0", "-cert", name + ".pem",
-                                 "-key", "key.pem", mode});
-        while (port.empty() && (server.canReadLine() || server.waitForReadyRead(10000))) {
-            const QString line = QString::fromLatin1(server.readLine());
-            if (line.startsWith("ACCEPT "))
-                port = line.section(':', -1).trimmed().toStdString();
-        }
-    }
-    ~TlsServer() {
-        server.kill();
-        server.waitForFinished(5000);
-    }
-    QProcess server;
-    std::string port;
-};
-
 class Https : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Folder = new QTemporaryDir;
-        Tool("certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
-        Tool("certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "key.pem"});
-        Write("ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
-        Tool("certtool", {"--generate-self-signed", "--load-privkey", "ca.key", "--template",
-                          "ca.tmpl", "--outfile", "ca.pem"});
-        MakeCertificate("good", "", false);
-        MakeCertificate("old",
+        const QString dir = Folder->path();
+        RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
+        WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
+        RunTool(dir, "certtool",
+                {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
+                 "--outfile", "ca.pem"});
+        MakeCertificate(dir, "good", "", false);
+        MakeCertificate(dir, "old",
                         "activation_date = \"2001-01-01 00:00:00 UTC\"\n"
                         "expiration_date = \"2002-01-01 00:00:00 UTC\"\n",
                         false);
-        MakeCertificate("self", "", true);
-        Write("page.htm", "over TLS");
+        MakeCertificate(dir, "self", "", true);
+        WriteFile(dir, "page.htm", "over TLS");
         SetTrustedAuthoritiesForTesting(Folder->filePath("ca.pem").toStdString());
     }
     static void TearDownTestSuite() {
@@ -114,7 +65,7 @@ TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.certificate) + " " + c.host);
-        TlsServer tls(c.certificate);
+        TlsServer tls(Folder->path(), c.certificate);
         ASSERT_FALSE(tls.port.empty());
         const std::string url = std::string("https://") + c.host + ":" + tls.port + "/page.htm";
         LoopbackServer plain({Response("HTTP/1.0 302 Found", {"Location: " + url}, "")});
@@ -133,15 +84,15 @@ TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
 
 TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete) {
     const std::string bytes(16 << 20, 'x');
-    Write("big.dat", bytes); // -WWW announces no length
-    Write("big.http", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n" + bytes);
+    WriteFile(Folder->path(), "big.dat", bytes); // -WWW announces no length
+    WriteFile(Folder->path(), "big.http", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n" + bytes);
     struct Case {
         const char* mode;
         const char* file;
         bool fails;
     };
     for (const Case& c : {Case{"-WWW", "big.dat", true}, Case{"-HTTP", "big.http", false}}) {
-        TlsServer tls("good", c.mode);
+        TlsServer tls(Folder->path(), "good", c.mode);
         TestHttp http;
         http.OnPacketRecvd = [&](QObject*) { tls.server.kill(); }; // no closing notice
         const std::string failure = FailureOf<ESockError>(
