@@ -1,7 +1,8 @@
-# The compressing service's addresses, fixed by the build. ZEL_SERVICE_URL is
-# the service's base address; the program holds the base and the endpoint
-# paths scrambled (each byte exclusive-or a one-byte key) in a generated
-# header, so they do not stand as plain text in the executable.
+# The compressing service's addresses: build configuration, no secret.
+# ZEL_SERVICE_URL is the service's base address (https:// for any service
+# beyond this machine). The generated header holds the base and the endpoint
+# paths with each byte exclusive-or a one-byte key: that keeps them out of a
+# plain-text look at the executable, nothing more, and is no protection.
 set(ZEL_SERVICE_URL "http://127.0.0.1:8960" CACHE STRING
     "Base address of the compressing service (scheme, host and port)")
 

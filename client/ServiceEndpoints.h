@@ -1,8 +1,9 @@
 #pragma once
-// The four addresses of the compressing service. The build fixes them
-// (ZEL_SERVICE_URL gives the base) and stores them scrambled; every use turns
-// them into text again, so no plain copy is kept in memory between requests.
-// GUI-free.
+// The four addresses of the compressing service: build configuration
+// (ZEL_SERVICE_URL gives the base), no secret. The build stores them
+// exclusive-or a one-byte key, which keeps them out of a plain-text look at
+// the executable and protects nothing; an https base is what protects the
+// traffic. GUI-free.
 
 #include <cstdint>
 #include <string>

@@ -75,6 +75,8 @@ void TQzHTTP::ExecuteRequest() {
         }
         try {
             Connect();
+            if (SecureRequest)
+                OpenSecureChannel();
             SendRequest();
             ReplyNumber = 0;
             ReadResponseHeader();

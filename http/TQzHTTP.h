@@ -1,7 +1,9 @@
 #pragma once
 // HTTP/1.0 client on the socket component. One request operation (Get, Post,
 // ...) runs a whole transaction: split the URL, compose the request, connect
-// (directly or through Proxy), send, read the response header, capture the
+// (directly or through Proxy; an https address then opens a verified TLS
+// session, through a proxy inside a CONNECT tunnel), send, read the
+// response header, capture the
 // body until the server closes, disconnect, and repeat while the server
 // redirects. The last response ends up in Header and Body (or in the files
 // they name); every transport or usage failure leaves the operation as an
@@ -91,6 +93,7 @@ protected:
     std::string RedirectLocation;  // last Location value any response gave
     std::string ReceivedCookie;    // Set-Cookie value of the last response
     bool LocationReceived = false; // the last response had a Location line
+    bool SecureRequest = false;    // the transaction in progress goes to an https address
 
 private:
     void Run(CmdType command, const std::string& url, const std::string& data,
@@ -104,6 +107,9 @@ private:
     std::string Credentials() const;
     std::int64_t RequestBodySize() const;
     void SendBody();
+    // Through a proxy, asks it for a tunnel to Host and Port first.
+    void OpenSecureChannel();
+    void OpenTunnel();
 };
 
 } // namespace zel

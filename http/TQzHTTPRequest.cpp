@@ -47,9 +47,8 @@ void TQzHTTP::SplitUrl() {
 
     if (RequestUrl.find(':') != std::string::npos) {
         const std::string scheme = LowerCase(NthWord(RequestUrl, ':', 1));
-        if (scheme == "https")
-            throw Exception("HTTP Secure Socket is not supported");
-        Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+        SecureRequest = scheme == "https";
+        Port = SecureRequest ? 443 : scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
     }
 
     std::string hostPart;
@@ -73,7 +72,8 @@ void TQzHTTP::SplitUrl() {
 
 void TQzHTTP::BuildRequestHeader() {
     HeaderList.Clear();
-    const bool viaProxy = !Proxy.empty();
+    // Inside a tunnel the request goes to the server as if directly.
+    const bool viaProxy = !Proxy.empty() && !SecureRequest;
     const std::string requestLine =
         MethodWords[Command] + RequestTarget(viaProxy ? RequestUrl : RequestPath) + " HTTP/1.0";
     if (requestLine.size() > MaxRequestLine)
@@ -136,6 +136,31 @@ std::int64_t TQzHTTP::RequestBodySize() const {
     RecordFile file(RequestData, 1);
     file.reset(RecordFile::Access::ReadOnly);
     return file.size();
+}
+
+void TQzHTTP::OpenSecureChannel() {
+    if (!Proxy.empty())
+        OpenTunnel();
+    StartSecure();
+}
+
+void TQzHTTP::OpenTunnel() {
+    const std::string target = Host + ":" + std::to_string(Port);
+    Write("CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
+    std::string status;
+    ReadLn(status);
+    std::string line = status;
+    for (std::size_t bytes = 0; !line.empty() && line != "\n" && line != "\r\n";
+         bytes += line.size()) {
+        if (bytes > MaxResponseHeader)
+            throw ESockError("The proxy's answer is longer than " +
+                             std::to_string(MaxResponseHeader) + " bytes");
+        ReadLn(line);
+    }
+    const int code = StatusCodeOf(NthWord(WithoutLineEnd(status), ' ', 2));
+    if (code < 200 || code > 299)
+        throw ESockError("The proxy " + Proxy + " did not open a tunnel to " + target + ": " +
+                         (status.empty() ? "it closed the connection" : WithoutLineEnd(status)));
 }
 
 void TQzHTTP::SendRequest() {

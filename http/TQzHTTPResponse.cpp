@@ -109,9 +109,11 @@ bool TQzHTTP::RedirectStep() {
     if (handled)
         return true;
     // A bare name is taken on the same server, its port included.
-    if (RequestUrl.find('/') == std::string::npos)
-        RequestUrl =
-            "http://" + Host + (Port == 80 ? "" : ":" + std::to_string(Port)) + "/" + RequestUrl;
+    if (RequestUrl.find('/') == std::string::npos) {
+        const int usual = SecureRequest ? 443 : 80;
+        RequestUrl = (SecureRequest ? "https://" : "http://") + Host +
+                     (Port == usual ? "" : ":" + std::to_string(Port)) + "/" + RequestUrl;
+    }
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "ColorCount.h"
 #include "CompInfo.h"
 #include "ConnectGuarded.h"
+#include "ECertificateError.h"
 #include "Exception.h"
 #include "LoginRequest.h"
 #include "MessageBox.h"
@@ -237,6 +238,10 @@ void TForm2::Button2Click() {
     bool failed = false;
     try {
         reply = loginExchange_->GetText(address, {proxyHost(), proxyPort()});
+    } catch (const ECertificateError& refused) {
+        Button2->setEnabled(true);
+        ShowMessageBox(MessageKind::Warning, refused.what()); // no way past it
+        return;
     } catch (const Exception&) {
         failed = true;
     }

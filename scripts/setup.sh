@@ -12,8 +12,9 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libmicrohttpd-dev libwoff-dev
-  # its HTTPS and the keyed hash of its access log; the tests' throwaway authority
-  libgnutls28-dev openssl
+  # TLS: the browser's HTTP client, the service's HTTPS and the keyed hash of
+  # its access log; certtool and openssl for the tests' throwaway authorities
+  libgnutls28-dev gnutls-bin openssl
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)

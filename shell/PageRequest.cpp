@@ -4,6 +4,7 @@
 #include "BinaryFiles.h"
 #include "ColorCount.h"
 #include "ConnectedState.h"
+#include "ECertificateError.h"
 #include "EventWait.h"
 #include "MessageBox.h"
 #include "PageStore.h"
@@ -125,6 +126,9 @@ std::optional<std::string> PageRequest::TextExchange(const std::string& url) {
     std::string reply;
     try {
         reply = exchange_.GetText(url, host_.CurrentSettings().proxy);
+    } catch (const ECertificateError& refused) {
+        Warn(refused.what()); // the reason, and no way past it
+        return std::nullopt;
     } catch (const Exception&) {
         if (state_.stopFlag)
             Inform("Request aborted.");

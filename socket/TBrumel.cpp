@@ -8,6 +8,7 @@
 #include "MessageWindow.h"
 #include "SocketErrorTable.h"
 #include "TThreadTimer.h"
+#include "TlsSession.h"
 
 #include <QPointer>
 
@@ -203,6 +204,8 @@ bool TBrumel::WaitUntilWritable() {
 
 bool TBrumel::DataAvailable() {
     StatusMessage(8, "Data Available");
+    if (Tls && Tls->HasData())
+        return true;
     char byte;
     return recv(FSocket, &byte, 1, MsgPeek) > 0;
 }
@@ -220,6 +223,7 @@ void TBrumel::Abort() {
 void TBrumel::Disconnect() {
     StatusMessage(8, "Disconnecting");
     RequestCloseSocket();
+    Tls.reset();
 }
 
 void TBrumel::Connect() {
@@ -227,6 +231,7 @@ void TBrumel::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    Tls.reset();
     int retries = 0;
     do {
         try {
@@ -269,6 +274,21 @@ void TBrumel::Connect() {
     if (Canceled)
         throw ESockError("Connection Canceled");
     throw ESockError("Connection Failed");
+}
+
+void TBrumel::StartSecure() {
+    StatusMessage(4, "Securing Connection");
+    Tls = std::make_unique<TlsSession>(FSocket, Host);
+    ArmedTimeOut armed(*this);
+    while (!Tls->Handshake()) {
+        bool alive = Tls->WantsWrite() ? WaitUntilWritable() : HandleEvents(true);
+        if (!alive)
+            throw ESockError("Connection Canceled");
+        if (TimedOut)
+            throw ESockError("Connection Timed out");
+        if (Canceled)
+            throw ESockError("Connection Canceled");
+    }
 }
 
 void TBrumel::ResolveHost() {

@@ -4,6 +4,8 @@
 // on the GUI thread; every wait handles pending events (so Stop and the
 // time-out reach it) and sleeps until the next event instead of spinning.
 // Failures are raised as ESockError, aborted transfers as EAbortError.
+// StartSecure turns the established connection into a TLS session; the
+// transfers then carry their bytes through it.
 //
 // The owner (Qt parent) destroys the component at the latest.
 
@@ -25,6 +27,7 @@
 namespace zel {
 
 class TThreadTimer;
+class TlsSession;
 
 using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
 using TOnHostResolved = std::function<void(QObject* Sender)>;
@@ -90,6 +93,11 @@ public:
     virtual void Connect();
     virtual void Disconnect();
     virtual void Abort();
+    // Makes the established connection a TLS session with Host, within the
+    // time-out and until Abort. Raises ECertificateError when the trusted
+    // authorities do not vouch for Host's certificate, ESockError
+    // "Connection Timed out" or "Connection Canceled", or another ESockError.
+    void StartSecure();
     void Cancel();
     bool DataAvailable();
     void StatusMessage(std::uint8_t Level, const std::string& Text);
@@ -150,12 +158,20 @@ private:
     // After a failed receive: true when the peer's close ended the
     // connection; "would block" gives false, any other error raises.
     bool ReceiveEnded();
+    // recv and send on the socket, or through the TLS session once there is one.
+    int Receive(char* To, int Room, int Flags);
+    int Transmit(const char* Bytes, int Length);
+    // After a receive of nothing: a TLS session the server cut short, which
+    // could hide a truncated body, raises ESockError unless the body is
+    // complete by its announced size.
+    void RefuseCutSession(bool BodyComplete);
     // "would block" tolerated; any other error raises ESockError.
     void CheckLastSocketError();
 
     std::uint16_t FSocket = NoSocket;
     WindowHandle SocketWindow = nullptr;
     std::unique_ptr<HostEntryBlock> HostEntryBuffer;
+    std::unique_ptr<TlsSession> Tls;  // from StartSecure until the next Disconnect or Connect
     std::unique_ptr<char[]> IOBuffer; // IOBufferSize bytes and a terminating zero
     TThreadTimer* FTimer = nullptr;
     LookupHandle FLookup = 0;

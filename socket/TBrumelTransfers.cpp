@@ -6,6 +6,7 @@
 
 #include "ArmedTimeOut.h"
 #include "RecordFile.h"
+#include "TlsSession.h"
 
 #include <algorithm>
 #include <climits>
@@ -54,7 +55,7 @@ void TBrumel::SendBuffer(const char* Bytes, std::uint16_t Length) {
 void TBrumel::SendAll(const char* Bytes, int Length, const std::function<bool(int)>& Sent) {
     int Remaining = Length;
     do {
-        int n = send(FSocket, Bytes + Length - Remaining, Remaining, 0);
+        int n = Transmit(Bytes + Length - Remaining, Remaining);
         if (n == 0)
             break;
         bool alive;
@@ -100,8 +101,9 @@ void TBrumel::ReadLn(std::string& Line) {
         if (room == 0)
             throw ESockError("Received line is too long: no line end within 65536 bytes");
         // Look ahead without removing: the socket keeps what follows the line.
-        int n = recv(FSocket, buffer + Taken, room, MsgPeek);
+        int n = Receive(buffer + Taken, room, MsgPeek);
         if (n == 0) {
+            RefuseCutSession(false);
             Line.clear(); // closed before the line ended
             return;
         }
@@ -112,7 +114,7 @@ void TBrumel::ReadLn(std::string& Line) {
             if (lineFeed)
                 break;
             Line.resize(Taken + n);
-            int got = recv(FSocket, Line.data() + Taken, n, 0);
+            int got = Receive(Line.data() + Taken, n, 0);
             Taken += std::max(got, 0);
             Line.resize(Taken);
         }
@@ -131,7 +133,7 @@ void TBrumel::ReadLn(std::string& Line) {
     }
     int end = static_cast<int>(lineFeed - buffer) + 1;
     Line.resize(end);
-    int got = recv(FSocket, Line.data() + Taken, end - Taken, 0);
+    int got = Receive(Line.data() + Taken, end - Taken, 0);
     Line.resize(Taken + std::max(got, 0));
 }
 
@@ -214,9 +216,11 @@ void TBrumel::ReceiveUntilClosed(const std::function<void(const char*, int)>& St
                                  const std::function<bool()>& WantMore) {
     char* buffer = IOBuffer.get();
     while (!Canceled && WantMore()) {
-        int n = recv(FSocket, buffer, IOBufferSize, 0);
-        if (n == 0)
+        int n = Receive(buffer, IOBufferSize, 0);
+        if (n == 0) {
+            RefuseCutSession(ExpectedSize > 0 && BytesReceived >= ExpectedSize);
             break; // the peer closed
+        }
         if (n < 0 && ReceiveEnded())
             break;
         if (n > 0) {
@@ -229,6 +233,22 @@ void TBrumel::ReceiveUntilClosed(const std::function<void(const char*, int)>& St
         if (!HandleEvents(n < 0))
             throw EAbortError(CaptureAborted);
     }
+}
+
+int TBrumel::Receive(char* To, int Room, int Flags) {
+    if (Tls)
+        return Tls->Receive(To, Room, (Flags & MsgPeek) != 0);
+    return recv(FSocket, To, Room, Flags);
+}
+
+int TBrumel::Transmit(const char* Bytes, int Length) {
+    return Tls ? Tls->Send(Bytes, Length) : send(FSocket, Bytes, Length, 0);
+}
+
+void TBrumel::RefuseCutSession(bool BodyComplete) {
+    if (Tls && Tls->CutShort() && !BodyComplete)
+        throw ESockError("The server cut the secure connection short without ending the "
+                         "session: what arrived may be incomplete");
 }
 
 bool TBrumel::ReceiveEnded() {

@@ -5,13 +5,13 @@
 
 using namespace zel;
 
-TEST(ServiceEndpoints, TheBuiltAddressesComeBackFromTheirScrambledForm) {
+TEST(ServiceEndpoints, TheBuiltAddressesComeBackFromTheirStoredForm) {
     const std::string base = ZEL_BUILT_SERVICE_URL;
     EXPECT_EQ(PageRequestEndpoint(), base + "/zel/page");
     EXPECT_EQ(LoginCheckEndpoint(), base + "/zel/poll");
     EXPECT_EQ(ArchiveEndpoint(), base + "/zel/arch/");
     EXPECT_EQ(LoginRequestEndpoint(), base + "/zel/login");
-    // No plain copy is stored.
+    // Not as plain text in the executable (which hides nothing from a determined reader).
     const std::string stored(scrambled::Base, sizeof scrambled::Base - 1);
     EXPECT_EQ(stored.size(), base.size());
     EXPECT_EQ(stored.find("127.0.0.1"), std::string::npos);

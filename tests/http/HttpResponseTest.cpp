@@ -155,14 +155,6 @@ TEST(HttpResponse, RelativeLocationsStayOnTheSameServer) {
     EXPECT_EQ(http.Body, "end");
 }
 
-TEST(HttpResponse, RedirectToHttpsFails) {
-    LoopbackServer server(
-        {Response("HTTP/1.0 302 Found", {"Location: https://secure.example/"}, "")});
-    TestHttp http;
-    EXPECT_EQ(FailureOf([&] { http.Get(server.url("/")); }), "HTTP Secure Socket is not supported");
-    EXPECT_EQ(server.connections(), 1);
-}
-
 TEST(HttpResponse, HandledRedirectReturnsTheRedirectingResponse) {
     LoopbackServer server({Response("HTTP/1.0 302 Found", {"Location: /next"}, "moved")});
     TestHttp http;

@@ -7,10 +7,12 @@
 #include "ServiceEndpoints.h"
 #include "StatStore.h"
 #include "TempWorkDir.h"
+#include "TlsTestServer.h"
 #include "ZipWriter.h"
 
 #include <QObject>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -263,6 +265,20 @@ TEST_F(PageRequestTest, ARefusedConnectionCannotOpenTheAddress) {
     request.Execute();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Can not open the Address."});
     EXPECT_EQ(boxes.calls()[0].kind, MessageKind::Warning);
+    ExpectEarlierPage();
+}
+
+TEST_F(PageRequestTest, AServiceWithAnUntrustedCertificateIsRefusedWithTheReason) {
+    QTemporaryDir dir;
+    zel::test::MakeCertificate(dir.path(), "self", "", true);
+    zel::test::TlsServer tls(dir.path(), "self");
+    ASSERT_FALSE(tls.port.empty());
+    SetServiceBaseForTesting("https://localhost:" + tls.port);
+    PutEarlierPage();
+    request.Execute();
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_NE(boxes.texts()[0].find("not signed by an authority this system trusts"),
+              std::string::npos);
     ExpectEarlierPage();
 }
 

@@ -1,0 +1,131 @@
+// The client over TLS against `openssl s_server` on loopback, trusting only a
+// throwaway authority that certtool makes in the test's folder.
+
+#include "ECertificateError.h"
+#include "HttpTestSupport.h"
+#include "LoopbackServer.h"
+#include "TlsTestServer.h"
+#include "TrustedAuthorities.h"
+
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace zel;
+using namespace zel::test;
+using Fault = ECertificateError::Fault;
+
+namespace {
+
+QTemporaryDir* Folder = nullptr;
+
+class Https : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Folder = new QTemporaryDir;
+        const QString dir = Folder->path();
+        RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
+        WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
+        RunTool(dir, "certtool",
+                {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
+                 "--outfile", "ca.pem"});
+        MakeCertificate(dir, "good", "", false);
+        MakeCertificate(dir, "old",
+                        "activation_date = \"2001-01-01 00:00:00 UTC\"\n"
+                        "expiration_date = \"2002-01-01 00:00:00 UTC\"\n",
+                        false);
+        MakeCertificate(dir, "self", "", true);
+        WriteFile(dir, "page.htm", "over TLS");
+        SetTrustedAuthoritiesForTesting(Folder->filePath("ca.pem").toStdString());
+    }
+    static void TearDownTestSuite() {
+        SetTrustedAuthoritiesForTesting("");
+        delete Folder;
+    }
+};
+
+} // namespace
+
+TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
+    struct Case {
+        const char* certificate;
+        const char* host;
+        bool redirected; // reached through a plain server's redirection
+        std::optional<Fault> fault;
+    };
+    const Case cases[] = {
+        {"good", "localhost", false, std::nullopt},
+        {"good", "localhost", true, std::nullopt},
+        {"good", "127.0.0.1", false, Fault::WrongHost},
+        {"old", "localhost", false, Fault::Expired},
+        {"self", "localhost", false, Fault::UnknownIssuer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.certificate) + " " + c.host);
+        TlsServer tls(Folder->path(), c.certificate);
+        ASSERT_FALSE(tls.port.empty());
+        const std::string url = std::string("https://") + c.host + ":" + tls.port + "/page.htm";
+        LoopbackServer plain({Response("HTTP/1.0 302 Found", {"Location: " + url}, "")});
+        TestHttp http;
+        http.TimeOut = 10000;
+        std::optional<Fault> fault;
+        try {
+            http.Get(c.redirected ? plain.url("/") : url);
+        } catch (const ECertificateError& e) {
+            fault = e.Kind;
+        }
+        EXPECT_EQ(fault, c.fault);
+        EXPECT_EQ(http.Body, c.fault ? "Default.htm" : "over TLS");
+    }
+}
+
+TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete) {
+    const std::string bytes(16 << 20, 'x');
+    WriteFile(Folder->path(), "big.dat", bytes); // -WWW announces no length
+    WriteFile(Folder->path(), "big.http", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n" + bytes);
+    for (bool announced : {false, true}) {
+        TlsServer tls(Folder->path(), "good", announced ? "-HTTP" : "-WWW");
+        TestHttp http;
+        http.OnPacketRecvd = [&](QObject*) { tls.server.kill(); }; // no closing notice
+        const std::string failure = FailureOf<ESockError>([&] {
+            http.Get("https://localhost:" + tls.port + (announced ? "/big.http" : "/big.dat"));
+        });
+        EXPECT_EQ(failure == "no failure", announced) << failure;
+    }
+}
+
+TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {
+    for (bool stop : {false, true}) {
+        LoopbackServer silent;
+        silent.silent();
+        silent.start();
+        TestHttp http;
+        http.TimeOut = stop ? 0 : 300;
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        if (stop)
+            QTimer::singleShot(300, [&] { http.Abort(); });
+        EXPECT_EQ(
+            FailureOf([&] { http.Get("https://127.0.0.1:" + std::to_string(silent.port())); }),
+            stop ? "Connection Canceled" : "Connection Timed out");
+        EXPECT_GT(ticks, 0);
+    }
+}
+
+TEST_F(Https, ThroughAProxyTheRequestAsksForATunnelFirst) {
+    LoopbackServer proxy({std::string("HTTP/1.0 403 Forbidden\r\n\r\n")});
+    TestHttp http;
+    http.Proxy = proxy.address();
+    http.ProxyPort = proxy.port();
+    EXPECT_EQ(FailureOf([&] { http.Get("https://secure.example/x"); }),
+              "The proxy 127.0.0.1 did not open a tunnel to secure.example:443: HTTP/1.0 403 "
+              "Forbidden");
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    EXPECT_EQ(proxy.requests()[0],
+              "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
+}
