@@ -115,8 +115,10 @@ public:
     }
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override {
-        bool cancel = false;
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        // A page's refresh never moves the view to another local file: the
+        // program alone chooses which page of the store is on show.
+        bool cancel = isMainFrame && type == NavigationTypeRedirect && url.isLocalFile();
         const bool followsLink = type == NavigationTypeLinkClicked;
         if (view_->OnBeforeNavigate2)
             Guarded([&] {

@@ -10,8 +10,9 @@
 // The view runs no script and takes nothing from the network, on line or off:
 // a shown page may load only its own files in the program folder's page store
 // (PageSandbox.h) and inline data, and only the store's pages and their frame
-// documents show as documents. A link the user clicks reaches the shell
-// through OnBeforeNavigate2, never the web.
+// documents show as documents; a page's refresh to a local file arrives
+// already cancelled. A link the user clicks reaches the shell through
+// OnBeforeNavigate2, never the web.
 
 #include <QWebEngineView>
 

@@ -121,7 +121,7 @@ void click(WebBrowser& view, const char* id) {
 }
 
 // Shows `path` and waits (bounded) until its meta refresh to a target that
-// contains `refresh` was tried and that load has ended.
+// contains `refresh` was tried and a load it started would have ended.
 void followRefresh(WebBrowser& view, const std::string& path, const std::string& refresh) {
     bool tried = false;
     view.OnBeforeNavigate2 = [&](const std::string& target, bool, bool&) {
@@ -130,7 +130,7 @@ void followRefresh(WebBrowser& view, const std::string& path, const std::string&
     ASSERT_TRUE(navigateAndWait(view, path));
     QSignalSpy finished(&view, &QWebEngineView::loadFinished);
     EXPECT_TRUE(WaitUntil([&] { return tried; }, 10000)) << "the refresh was never tried";
-    WaitUntil([&] { return !finished.isEmpty(); }, 10000);
+    WaitUntil([&] { return !finished.isEmpty(); }, 1000);
     view.OnBeforeNavigate2 = nullptr;
 }
 } // namespace
@@ -215,9 +215,9 @@ TEST(WebBrowser, LocalPagesLoadOnlyTheStore) {
         const std::string text = shownText(view, path);
         EXPECT_TRUE(text.find("SECRET") == std::string::npos && text != "own frame") << path;
     }
-    // Nor when a history copy refreshes to one of its stored files.
+    // A history copy's refresh to another local file is dropped.
     followRefresh(view, dir.file("zelhistory/2.htm"), "5.htm");
-    EXPECT_EQ(evaluate(view, "document.body ? document.body.innerText : ''").indexOf("stored"), -1);
+    EXPECT_EQ(view.url().toLocalFile().toStdString(), dir.file("zelhistory/2.htm"));
     // A history copy shows with its own files, and so does the help page.
     EXPECT_EQ(shownText(view, dir.file("zelhistory/1.htm")), "SECRET of another page");
     EXPECT_EQ(evaluate(view, "String(document.images[0].naturalWidth)"), "3");
