@@ -117,14 +117,16 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
         // A page's refresh never moves the view to another local file: the
-        // program alone chooses which page of the store is on show.
-        bool cancel = isMainFrame && type == NavigationTypeRedirect && url.isLocalFile();
+        // program alone chooses which page of the store is on show. The
+        // shell hears of it all the same, already cancelled.
+        const bool refresh = isMainFrame && type == NavigationTypeRedirect && url.isLocalFile();
+        bool cancel = refresh;
         const bool followsLink = type == NavigationTypeLinkClicked;
         if (view_->OnBeforeNavigate2)
             Guarded([&] {
                 view_->OnBeforeNavigate2(WebBrowser::TargetText(url), followsLink, cancel);
             });
-        return !cancel;
+        return !cancel && !refresh;
     }
 
     QWebEnginePage* createWindow(WebWindowType) override {
