@@ -1,11 +1,10 @@
 #include "WebBrowser.h"
 #include "EventWait.h"
+#include "LoopbackServer.h"
 #include "TempWorkDir.h"
 
 #include <QImage>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -82,31 +81,13 @@ const struct {
 <script>fetch('SERVER/fetch')</script>)P"},
 };
 
-// A loopback web server that notes the request line of everything it is asked.
-struct LoopbackServer {
-    QTcpServer server;
-    QStringList requests;
-    LoopbackServer() {
-        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* peer = server.nextPendingConnection()) {
-                requests << "(connection)";
-                QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, peer] {
-                    requests << QString::fromLatin1(peer->readLine()).trimmed();
-                    peer->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-                    peer->disconnectFromHost();
-                });
-            }
-        });
-    }
-    std::string page(const char* body) const {
-        std::string page = std::string("<html><title>safe</title>") + body + "</html>";
-        const std::string address = "http://127.0.0.1:" + std::to_string(server.serverPort());
-        for (std::size_t at; (at = page.find("SERVER")) != std::string::npos;)
-            page.replace(at, 6, address);
-        return page;
-    }
-};
+// A page of `body` whose references to SERVER name the test's web server.
+std::string hostilePage(const LoopbackServer& server, const char* body) {
+    std::string page = std::string("<html><title>safe</title>") + body + "</html>";
+    for (std::size_t at; (at = page.find("SERVER")) != std::string::npos;)
+        page.replace(at, 6, server.url(""));
+    return page;
+}
 
 // Shows `path` and waits (bounded) until its meta refresh to a target that
 // contains `refresh` was tried and a load it started would have ended.
@@ -150,10 +131,10 @@ TEST(WebBrowser, RemoteTargetsKeepTheirPercentEncoding) {
 
 TEST(WebBrowser, HostilePagesRunNoScriptAndReachNoServer) {
     TempWorkDir dir;
-    LoopbackServer server;
+    LoopbackServer server(std::vector<std::string>{"HTTP/1.0 404 Not Found\r\n\r\n"});
     WebBrowser view(dir.path());
     for (const auto& hostile : HostilePages) {
-        WriteFile("page.htm", server.page(hostile.body));
+        WriteFile("page.htm", hostilePage(server, hostile.body));
         ASSERT_TRUE(navigateAndWait(view, dir.file("page.htm"))) << hostile.name;
         evaluate(view, "var x = document.getElementById('x'); x && x.dispatchEvent(new "
                        "MouseEvent('click', {bubbles: true, cancelable: true, view: window}))");
@@ -162,10 +143,11 @@ TEST(WebBrowser, HostilePagesRunNoScriptAndReachNoServer) {
     }
     // A page's meta refresh to the web never loads by itself.
     WriteFile("page.htm",
-              server.page(R"(<meta http-equiv=refresh content="0; url=SERVER/refresh">)"));
+              hostilePage(server, R"(<meta http-equiv=refresh content="0; url=SERVER/refresh">)"));
     followRefresh(view, dir.file("page.htm"), "/refresh");
-    WaitUntil([&] { return !server.requests.empty(); }, 1000);
-    EXPECT_TRUE(server.requests.empty()) << server.requests.join(", ").toStdString();
+    WaitUntil([&] { return !server.requests().empty(); }, 1000);
+    for (const std::string& request : server.requests())
+        ADD_FAILURE() << "the server was asked: " << request;
 }
 
 TEST(WebBrowser, LocalPagesLoadOnlyTheStore) {
