@@ -1,7 +1,7 @@
 #pragma once
-// The process-wide on-line/off-line switch. While off line the embedded web
-// view loads nothing from the network, only local files; the program's own
-// HTTP client is not affected.
+// The process-wide on-line/off-line switch that "Work Off Line" and "On Line"
+// set. The embedded web view takes nothing from the network in either state
+// (WebBrowser.h); the program's own HTTP client is not affected.
 
 namespace zel {
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace zel {
 
@@ -10,6 +11,15 @@ QString resolved(const QString& path) {
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// The name of `localPath` inside the program folder, or empty outside it.
+QString nameInFolder(const QString& programFolder, const QString& localPath) {
+    if (localPath.isEmpty())
+        return {};
+    const QString folder = resolved(programFolder) + u'/';
+    const QString path = resolved(localPath);
+    return path.startsWith(folder) ? path.mid(folder.size()) : QString();
 }
 
 // "N" of "N.htm" or of "N.files/...", or empty.
@@ -23,13 +33,9 @@ QString pageStem(const QString& name) {
 } // namespace
 
 QString StorePageOf(const QString& programFolder, const QString& localPath) {
-    if (localPath.isEmpty())
+    const QString name = nameInFolder(programFolder, localPath);
+    if (name.isEmpty())
         return {};
-    const QString folder = resolved(programFolder) + u'/';
-    const QString path = resolved(localPath);
-    if (!path.startsWith(folder))
-        return {};
-    const QString name = path.mid(folder.size());
     if (name == u"help.htm")
         return QStringLiteral("help");
     if (pageStem(name) == u"page")
@@ -41,6 +47,20 @@ QString StorePageOf(const QString& programFolder, const QString& localPath) {
             return history + stem;
     }
     return {};
+}
+
+StoreDocument StoreDocumentOf(const QString& programFolder, const QString& localPath) {
+    // Anchored whole: "$" alone would also let a name end in a line feed.
+    static const QRegularExpression page(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"((page|help|zelhistory/-?[0-9]+)\.htm)")));
+    static const QRegularExpression frame(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"((page|zelhistory/-?[0-9]+)\.files/page[0-9]+\.htm)")));
+    const QString name = nameInFolder(programFolder, localPath);
+    if (page.match(name).hasMatch())
+        return StoreDocument::Page;
+    if (frame.match(name).hasMatch())
+        return StoreDocument::Frame;
+    return StoreDocument::None;
 }
 
 } // namespace zel

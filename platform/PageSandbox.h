@@ -5,7 +5,8 @@
 // - "page.htm" (also the help page copied there) and its folder "page.files/";
 // - a history copy "zelhistory/N.htm" and its folder "zelhistory/N.files/";
 // - "help.htm" itself.
-// GUI-free.
+// Of these files only a few may show as documents: a stored image, style
+// sheet or font never does, whatever it holds. GUI-free.
 
 #include <QString>
 
@@ -16,5 +17,12 @@ namespace zel {
 // resolved, so a link inside the store that leads elsewhere does not count; a
 // file that does not exist (nothing to read) is judged by its cleaned path.
 QString StorePageOf(const QString& programFolder, const QString& localPath);
+
+// How a file of the store may show: as a page ("page.htm", "help.htm",
+// "zelhistory/N.htm" with N a decimal number), as a frame of a page (the
+// frame documents the archive names "pageK.htm" in the page's files folder),
+// or not at all. Judged like StorePageOf.
+enum class StoreDocument { None, Page, Frame };
+StoreDocument StoreDocumentOf(const QString& programFolder, const QString& localPath);
 
 } // namespace zel

@@ -7,10 +7,12 @@
 //   navigation may say so too).
 // - OnNewWindow2(cancel): a link wants a new window (none is ever opened).
 // - OnStatusTextChange(text): the address of the link under the mouse, or empty.
-// The view honours the on-line/off-line switch (ConnectedState.h): on line a
-// shown page may load what it refers to on the web, off line nothing. Of the
-// local files it may load only its own in the program folder's page store
-// (PageSandbox.h), and no script may read a local file.
+// The view runs no script and takes nothing from the network, on line or off:
+// a shown page may load only its own files in the program folder's page store
+// (PageSandbox.h) and inline data, and only the store's pages and their frame
+// documents show as documents; a page's refresh to a local file arrives
+// already cancelled. A link the user clicks reaches the shell through
+// OnBeforeNavigate2, never the web.
 
 #include <QWebEngineView>
 

@@ -1,5 +1,6 @@
 #include "NavigationPolicy.h"
 
+#include "PageSandbox.h"
 #include "util.h"
 
 #include <QUrl>
@@ -15,13 +16,11 @@ bool SameAddress(const std::string& hovered, const std::string& target) {
 }
 } // namespace
 
-bool IsPageStoreTarget(const std::string& target) {
+bool IsPageStoreTarget(const std::string& target, const std::string& programFolder) {
     if (!target.starts_with('/'))
         return false; // a remote address, whatever its path says
-    for (const char* marker : {"/page.files/page", "/zelhistory/", "/page.htm"})
-        if (target.find(marker) != std::string::npos)
-            return true;
-    return false;
+    return StoreDocumentOf(QString::fromStdString(programFolder), QString::fromStdString(target)) !=
+           StoreDocument::None;
 }
 
 bool IsClickedLink(const std::string& target, const std::string& statusText, bool followsLink) {

@@ -358,7 +358,7 @@ void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsL
     // A running request keeps the address it fetches in the box.
     if (!busy)
         SetAddressText(DecodeLinkAddress(target));
-    if (IsPageStoreTarget(target))
+    if (IsPageStoreTarget(target, CurrentDirectory()))
         return;
     cancel = true;
     if (!IsClickedLink(target, statusText_, followsLink))

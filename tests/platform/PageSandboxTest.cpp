@@ -35,6 +35,9 @@ TEST(StorePageOf, EachFileBelongsToOnePageOrToNone) {
           "zelhistory/812.files/up/secret.txt", "", "other/page.htm"})
         EXPECT_EQ(pageOf(name), "") << name;
     EXPECT_EQ(StorePageOf(program, elsewhere + "/page.htm"), "");
+    // A page's name that leads elsewhere is no page of the store.
+    fs::create_symlink(other.path().toStdString() + "/secret.txt", "zelhistory/9.htm");
+    EXPECT_EQ(StoreDocumentOf(program, program + "/zelhistory/9.htm"), StoreDocument::None);
     EXPECT_EQ(StorePageOf(program, ""), "");
     // The program folder named through a link is still the program folder.
     fs::create_directory_symlink(dir.path(), elsewhere.toStdString() + "/link");

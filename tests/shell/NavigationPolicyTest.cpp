@@ -4,18 +4,23 @@
 
 using namespace zel;
 
-TEST(NavigationPolicy, OnlyLocalPagesOfTheStoreLoadAsTheyAre) {
-    EXPECT_TRUE(IsPageStoreTarget("/home/u/ZELbrowser/page.htm"));
-    EXPECT_TRUE(IsPageStoreTarget("/home/u/ZELbrowser/page.files/page1.htm"));
-    EXPECT_TRUE(IsPageStoreTarget("/home/u/ZELbrowser/zelhistory/812345678.htm"));
-    EXPECT_FALSE(IsPageStoreTarget("/home/u/ZELbrowser/page.files/frame.htm"));
-    EXPECT_FALSE(IsPageStoreTarget("/home/u/ZELbrowser/help.htm"));
-    EXPECT_FALSE(IsPageStoreTarget("/home/u/ZELbrowser/Page.htm")) << "case-sensitive";
-    // A remote address is never a page of the store, whatever its path.
-    EXPECT_FALSE(IsPageStoreTarget("http://evil.example/page.htm"));
-    EXPECT_FALSE(IsPageStoreTarget("http://evil.example/zelhistory/1.htm"));
-    EXPECT_FALSE(IsPageStoreTarget("file:///tmp/page.htm"));
-    EXPECT_FALSE(IsPageStoreTarget(""));
+TEST(NavigationPolicy, OnlyTheStoresOwnPagesLoadAsTheyAre) {
+    const std::string folder = "/home/u/ZELbrowser/";
+    // The pages, and the frame documents the archive names "pageK.htm".
+    for (const char* name : {"page.htm", "help.htm", "zelhistory/812345678.htm",
+                             "page.files/page1.htm", "zelhistory/812.files/page12.htm"})
+        EXPECT_TRUE(IsPageStoreTarget(folder + name, folder)) << name;
+    // A stored file never shows as a page, whatever it holds.
+    for (const char* name :
+         {"page.files/5.htm", "page.files/page1.svg", "zelhistory/812.files/5.htm",
+          "zelhistory/812.files/sub/page1.htm", "zelhistory/812.files/page1.htm\n",
+          "zelhistory/x.htm", "zelhistory/812.html", "page.files/../nastr.dat", "Page.htm"})
+        EXPECT_FALSE(IsPageStoreTarget(folder + name, folder)) << name;
+    // Nor does another folder's file, or a remote address with the same path.
+    for (const std::string& target :
+         {std::string("/tmp/zelhistory/1.htm"), "http://evil.example" + folder + "page.htm",
+          "file://" + folder + "page.htm", std::string()})
+        EXPECT_FALSE(IsPageStoreTarget(target, folder)) << target;
 }
 
 TEST(NavigationPolicy, AClickIsTheLinkUnderTheMouse) {
