@@ -17,10 +17,12 @@
 #include "WebBrowser.h"
 #include "ZipWriter.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -35,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace zel;
 using namespace zel::test;
@@ -156,10 +159,8 @@ TEST_F(MainWindowRequestTest, GoFetchesThePageAndShowsItWithItsSourceLink) {
     };
     EXPECT_TRUE(WaitUntil(shown, 20000));
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
-    // The view's own navigation to the page puts its path into the box.
-    EXPECT_TRUE(WaitUntil(
-        [&] { return form->ComboBox1->currentText().toStdString() == dir.file("page.htm"); },
-        5000));
+    // The box shows where the page came from, never its local path.
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "http://x.example/page?a=1");
     EXPECT_TRUE(form->WebBrowser1->hasFocus() || !QGuiApplication::focusWindow());
 }
 
@@ -246,10 +247,14 @@ TEST_F(MainWindowRequestTest, ClosingTheWindowStopsTheRequestThenClosesAndWrites
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"later"});
 }
 
-TEST_F(MainWindowRequestTest, TheStartPageLoadsAndItsPathShowsInTheAddressBox) {
-    auto form = StartWithLinkPage();
-    EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
-    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), dir.file("page.htm"));
+TEST_F(MainWindowRequestTest, TheStartPageShowsTheAddressItCameFrom) {
+    WriteFile("page.zip", std::string(321, 'z'));
+    WriteFile("page.htm", "<p>last run</p><BR><a href=\"http://last.example/\">This page</a><BR>");
+    auto form = start();
+    QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
+    EXPECT_TRUE(loaded.wait(20000));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "http://last.example/");
+    EXPECT_EQ(form->Label5->text().toStdString(), "321 bytes");
     EXPECT_TRUE(service.requests().empty());
 }
 
@@ -283,11 +288,9 @@ TEST_F(MainWindowRequestTest, AScriptNavigationIsDroppedAndANewWindowLinkIsFetch
     auto form = StartWithLinkPage();
     Hover(*form, 30);
     form->WebBrowser1->page()->runJavaScript(QStringLiteral("away()"));
-    // The view asks before it goes: the box shows the target, nothing is requested.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return form->ComboBox1->currentText() == QStringLiteral("http://x.example/script"); },
-        20000));
-    Pause(300);
+    // Dropped: the box keeps the page on show (which came from no address).
+    Pause(500);
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "");
     EXPECT_TRUE(service.requests().empty());
     EXPECT_TRUE(boxes.calls().empty());
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
@@ -338,4 +341,107 @@ TEST_F(MainWindowRequestTest, ToBrowserOnLineAndHelpActOnThePageOnShow) {
     EXPECT_TRUE(loaded.wait(20000));
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
     EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST_F(MainWindowRequestTest, TheAddressBoxFollowsThePageOnShowThroughHistoryAndReload) {
+    const std::string one = ZipBytes({{"page.htm", "<title>One</title><p>one</p>"}});
+    const std::string two = ZipBytes({{"page.htm", "<p>two</p><iframe src=\"page.files/page1.htm\">"
+                                                   "</iframe>"},
+                                      {"page.files/page1.htm", "<p>frame</p>"}});
+    auto ready = [](const std::string& zip) {
+        return Answer{"OK," + std::to_string(zip.size()) + ";900:"};
+    };
+    service.script("/zel/page", {ready(one), ready(two), ready(one)});
+    service.script("/zel/arch/", {{one}, {two}, {one}});
+    auto form = start();
+    QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
+    loaded.wait(20000); // the start page, missing here
+    auto type = [&](const char* text) {
+        return [&form, text] {
+            form->ComboBox1->clearEditText();
+            form->ComboBox1->setFocus();
+            QTest::keyClicks(form->ComboBox1, QString::fromUtf8(text));
+            QTest::keyClick(form->ComboBox1, Qt::Key_Return);
+        };
+    };
+    auto click = [&](QToolButton* button) { return [button] { QTest::mouseClick(button, Qt::LeftButton); }; };
+    auto copy = [&](std::size_t n) { return [&form, n] { return form->runState().historyList.at(n); }; };
+    auto page = [] { return std::string("page.htm"); };
+    const std::string sizeOne = std::to_string(one.size()) + " bytes";
+    const std::string sizeTwo = std::to_string(two.size()) + " bytes";
+    const struct {
+        std::function<void()> act;
+        std::function<std::string()> shown;
+        std::string box;
+        std::string toLoad;
+    } steps[] = {
+        {type("a.example/one"), page, "http://a.example/one", sizeOne},
+        {type("b.example/two"), page, "http://b.example/two", sizeTwo}, // with a frame
+        {click(form->ToolButton6), copy(0), "http://a.example/one", sizeOne},
+        {click(form->ToolButton8), copy(1), "http://b.example/two", sizeTwo},
+        {click(form->ToolButton6), copy(0), "http://a.example/one", sizeOne},
+        {[&] { form->Reload1->trigger(); }, page, "http://a.example/one", sizeOne},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        loaded.clear();
+        steps[i].act();
+        const std::string file = dir.file(steps[i].shown());
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return !loaded.isEmpty() &&
+                       form->WebBrowser1->url().toLocalFile().toStdString() == file;
+            },
+            20000))
+            << "step " << i;
+        Pause(100); // a late frame would come now
+        EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
+        EXPECT_EQ(form->ComboBox1->currentText().toStdString(), steps[i].box) << "step " << i;
+        EXPECT_EQ(form->Label5->text().toStdString(), steps[i].toLoad) << "step " << i;
+        for (int item = 0; item < form->ComboBox1->count(); ++item)
+            EXPECT_FALSE(form->ComboBox1->itemText(item).startsWith('/')) << "step " << i;
+    }
+    ASSERT_EQ(service.requestLines().size(), 6u);
+    EXPECT_NE(service.requestLines()[4].find("&url=http://a.example/one HTTP"), std::string::npos)
+        << "Reload asks for the page on show";
+    EXPECT_EQ(ReadFile("links.txt").find(dir.path()), std::string::npos);
+}
+
+TEST_F(MainWindowRequestTest, EnterRequestsWhatWasTypedNotACompletion) {
+    service.script("/zel/page", {{"Bad,seen"}});
+    WriteFile("links.txt", "10.03.2026 x.example/kicad/introduction.html\r\n");
+    auto form = start();
+    form->ComboBox1->setFocus();
+    QTest::keyClicks(form->ComboBox1, QStringLiteral("x.example/kicad/"));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "x.example/kicad/");
+    QWidget* list = form->ComboBox1->completer()->popup();
+    QTest::keyClick(list->isVisible() ? list : static_cast<QWidget*>(form->ComboBox1),
+                    Qt::Key_Return);
+    ASSERT_EQ(service.requestLines().size(), 1u);
+    EXPECT_NE(service.requestLines()[0].find("&url=http://x.example/kicad/ HTTP"),
+              std::string::npos)
+        << service.requestLines()[0];
+}
+
+TEST_F(MainWindowRequestTest, WhileTheServiceWorksTheWindowSaysWhatAndMarksTheOldPage) {
+    service.script("/zel/page", {{"NexT;1000:"}});
+    service.script("/zel/poll", {Answer::Held()});
+    auto form = start();
+    std::string status;
+    bool marked = false;
+    int maximum = -1;
+    service.atRequest(2, [&] {
+        status = form->StatusBar1->currentMessage().toStdString();
+        marked = form->OldPageLabel->isVisible();
+        maximum = form->ProgressBar1->maximum();
+        form->ToolButton7Click();
+    });
+    form->ComboBox1->setEditText("x.example");
+    form->ToolButton2Click();
+    EXPECT_EQ(status.rfind("The service is fetching the page: 1000 bytes so far (", 0), 0u)
+        << status;
+    EXPECT_TRUE(marked);
+    EXPECT_EQ(maximum, 0) << "the bar pulses";
+    EXPECT_FALSE(form->OldPageLabel->isVisible());
+    EXPECT_TRUE(form->StatusBar1->currentMessage().isEmpty());
+    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
 }
