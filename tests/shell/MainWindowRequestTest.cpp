@@ -19,6 +19,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -410,11 +411,13 @@ TEST_F(MainWindowRequestTest, EnterRequestsWhatWasTypedNotACompletion) {
     service.script("/zel/page", {{"Bad,seen"}});
     WriteFile("links.txt", "10.03.2026 x.example/kicad/introduction.html\r\n");
     auto form = start();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->ComboBox1->setFocus();
     QTest::keyClicks(form->ComboBox1, QStringLiteral("x.example/kicad/"));
     EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "x.example/kicad/");
     QWidget* list = form->ComboBox1->completer()->popup();
-    QTest::keyClick(list->isVisible() ? list : static_cast<QWidget*>(form->ComboBox1),
+    QTest::keyClick(list && list->isVisible() ? list : static_cast<QWidget*>(form->ComboBox1),
                     Qt::Key_Return);
     ASSERT_EQ(service.requestLines().size(), 1u);
     EXPECT_NE(service.requestLines()[0].find("&url=http://x.example/kicad/ HTTP"),
