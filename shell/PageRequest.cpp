@@ -151,7 +151,7 @@ std::optional<ServiceReply> PageRequest::Poll(const std::string& firstReply,
         while (read.kind == ReplyKind::NotReady) {
             state_.pageSizeTotal = WrappingAdd(state_.pageSizeTotal, read.pageSize);
             // New bytes: the service still fetches; none after some: it makes the page.
-            const RequestStage stage = read.pageSize > 0        ? RequestStage::Fetching
+            const RequestStage stage = read.pageSize > 0          ? RequestStage::Fetching
                                        : state_.pageSizeTotal > 0 ? RequestStage::Making
                                                                   : RequestStage::Asking;
             host_.ShowStage(stage, state_.pageSizeTotal);

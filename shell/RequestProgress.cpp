@@ -24,8 +24,8 @@ std::string ProgressText(RequestStage stage, std::int64_t pageBytes, std::int64_
         doing = "The service is making the page from " + Bytes(pageBytes);
         break;
     case RequestStage::Downloading:
-        doing = "Downloading the archive: " + std::to_string(received) + " of " +
-                Bytes(archiveBytes);
+        doing =
+            "Downloading the archive: " + std::to_string(received) + " of " + Bytes(archiveBytes);
         break;
     case RequestStage::Unpacking:
         doing = "Unpacking the page";

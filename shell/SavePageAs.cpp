@@ -72,10 +72,9 @@ void SavePageAs(const std::string& title, const std::string& address) {
     // Noted before the dialog, which may change the current directory.
     const std::string workDir = CurrentDirectory();
     SaveDialogOptions options = SavePageDialogOptions();
-    options.folder = FirstExistingFolder({LastSaveFolder(),
-                                          UserFolder(QStandardPaths::DocumentsLocation),
-                                          UserFolder(QStandardPaths::DownloadLocation),
-                                          UserFolder(QStandardPaths::HomeLocation)});
+    options.folder = FirstExistingFolder(
+        {LastSaveFolder(), UserFolder(QStandardPaths::DocumentsLocation),
+         UserFolder(QStandardPaths::DownloadLocation), UserFolder(QStandardPaths::HomeLocation)});
     options.fileName = ProposedFileName(title, address);
     std::optional<std::string> target = RunSaveDialog(options);
     if (!target)

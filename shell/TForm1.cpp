@@ -326,9 +326,8 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Timer2Timer() {
-    const std::string text =
-        ProgressText(stage_, stagePageBytes_, ProgressBar1->value(), ProgressBar1->maximum(),
-                     requestClock_.elapsed() / 1000);
+    const std::string text = ProgressText(stage_, stagePageBytes_, ProgressBar1->value(),
+                                          ProgressBar1->maximum(), requestClock_.elapsed() / 1000);
     StatusBar1->showMessage(QString::fromStdString(text));
 }
 

@@ -6,9 +6,9 @@
 #include "FileSystem.h"
 #include "WebBrowser.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QHBoxLayout>

@@ -365,8 +365,12 @@ TEST_F(MainWindowRequestTest, TheAddressBoxFollowsThePageOnShowThroughHistoryAnd
             QTest::keyClick(form->ComboBox1, Qt::Key_Return);
         };
     };
-    auto click = [&](QToolButton* button) { return [button] { QTest::mouseClick(button, Qt::LeftButton); }; };
-    auto copy = [&](std::size_t n) { return [&form, n] { return form->runState().historyList.at(n); }; };
+    auto click = [&](QToolButton* button) {
+        return [button] { QTest::mouseClick(button, Qt::LeftButton); };
+    };
+    auto copy = [&](std::size_t n) {
+        return [&form, n] { return form->runState().historyList.at(n); };
+    };
     auto page = [] { return std::string("page.htm"); };
     const std::string sizeOne = std::to_string(one.size()) + " bytes";
     const std::string sizeTwo = std::to_string(two.size()) + " bytes";

@@ -390,7 +390,9 @@ TEST_F(MainWindowTest, TheAddressBoxSelectsItsAddressOnTheWayInOnly) {
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QLineEdit* box = form->ComboBox1->lineEdit();
-    auto click = [box] { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2)); };
+    auto click = [box] {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    };
     auto ctrlL = [&] { QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_L)); };
     const struct {
         const char* way;

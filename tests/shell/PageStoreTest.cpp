@@ -266,8 +266,10 @@ TEST(SourceLinkAddress, OnlyTheLinkThatEndsThePage) {
         std::string text;
         std::string address;
     } rows[] = {
-        {"<p>x</p><BR><a href=\"http://a.example/?q=1\">This page</a><BR>", "http://a.example/?q=1"},
-        {"<BR><a href=\"http://old/\">This page</a><BR>\r\n<BR><a href=\"http://new/\">This page</a><BR>",
+        {"<p>x</p><BR><a href=\"http://a.example/?q=1\">This page</a><BR>",
+         "http://a.example/?q=1"},
+        {"<BR><a href=\"http://old/\">This page</a><BR>\r\n<BR><a href=\"http://new/\">This "
+         "page</a><BR>",
          "http://new/"},
         {"<BR><a href=\"http://a.example/\">This page</a><BR>\r\n", ""}, // not at the end
         {"<h1>Help</h1>", ""},
