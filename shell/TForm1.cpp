@@ -9,6 +9,7 @@
 #include "Desktop.h"
 #include "ErrorGuard.h"
 #include "FileSystem.h"
+#include "InOutError.h"
 #include "MessageBox.h"
 #include "NavigationPolicy.h"
 #include "PageStore.h"
@@ -103,9 +104,13 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::readCurrentPageOrigin() {
-    if (!FileExists("page.htm"))
-        return;
-    state_.currentPage.address = SourceLinkAddress(ReadWholeFile("page.htm"));
+    std::string page;
+    try {
+        page = ReadWholeFile("page.htm");
+    } catch (const InOutError&) {
+        return; // no page, or none to read: it shows no address
+    }
+    state_.currentPage.address = SourceLinkAddress(page);
     if (!state_.currentPage.address.empty() && state_.trafficCounter > 0)
         state_.currentPage.archiveSizeText = std::to_string(state_.trafficCounter) + " bytes";
 }

@@ -27,6 +27,7 @@ fake getent '[ -n "$USER_THERE" ]'
 fake cpack 'echo cpack >>"$LOG"; mkdir -p "$4"; touch "$4/a.deb" "$4/b.deb"; [ -z "$CPACK_FAILS" ]'
 fake lintian 'true'
 fake deluser 'echo "deluser $*" >>"$LOG"'
+fake delgroup 'echo "delgroup $*" >>"$LOG"'
 fake dpkg 'echo "dpkg $1" >>"$LOG"
 case "$1:$DPKG_I" in -i:fails) exit 1 ;; -i:hangs) touch "$LOG.hang"; exec sleep 3 ;; esac'
 
@@ -61,9 +62,9 @@ run service-installed 77 "" STATE_zelservice=installed
 run browser-installed 77 "" STATE_zelbrowser=installed
 run conffile-left 77 "" STATE_zelservice=config-files
 run nothing-installed-build-fails 1 "cpack " CPACK_FAILS=1
-run install-fails 1 "cpack dpkg -i dpkg -P deluser --system zelservice " DPKG_I=fails
+run install-fails 1 "cpack dpkg -i dpkg -P deluser --system zelservice delgroup --system --only-if-empty zelservice " DPKG_I=fails
 run user-was-there 1 "cpack dpkg -i dpkg -P " DPKG_I=fails USER_THERE=1
-run interrupted 143 "cpack dpkg -i dpkg -P deluser --system zelservice " interrupt DPKG_I=hangs
+run interrupted 143 "cpack dpkg -i dpkg -P deluser --system zelservice delgroup --system --only-if-empty zelservice " interrupt DPKG_I=hangs
 
 [ "$(fingerprint)" = "$before" ] || fail "the service's data or conffile changed"
 echo "package guard: all checks passed"

@@ -52,7 +52,10 @@ cleanup() {
     stop_all
     if $installed; then
         dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
-        $user_existed || deluser --system zelservice >/dev/null 2>&1 || true
+        if ! $user_existed; then
+            deluser --system zelservice >/dev/null 2>&1 || true
+            delgroup --system --only-if-empty zelservice >/dev/null 2>&1 || true
+        fi
     fi
     rm -rf "$work"
 }

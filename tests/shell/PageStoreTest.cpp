@@ -230,37 +230,6 @@ TEST(StoreInHistory, CopiesUnderFreeNamesThatReferToTheirOwnFolder) {
     EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST(StorePageOrigin, EachStorePageNamesTheAddressItCameFrom) {
-    TempWorkDir dir;
-    fs::create_directory("zelhistory");
-    PinnedClock clock(HalfUnitTime);
-    RunState state;
-    MakePage("first");
-    state.currentPage = {"http://a.example/", "10 bytes"};
-    StoreInHistory(state);
-    MakePage("second");
-    state.currentPage = {"http://b.example/", "20 bytes"};
-    StoreInHistory(state);
-    const struct {
-        std::string path;
-        std::optional<std::string> address;
-    } rows[] = {
-        {"page.htm", "http://b.example/"},
-        {"page.files/page1.htm", "http://b.example/"},
-        {"zelhistory/1562.htm", "http://a.example/"},
-        {"zelhistory/1562.files/page2.htm", "http://a.example/"},
-        {"zelhistory/1563.htm", "http://b.example/"},
-        {"zelhistory/1.htm", std::nullopt}, // a copy of another run
-        {"help.htm", std::nullopt},
-        {"other/page.htm", std::nullopt},
-    };
-    for (const auto& row : rows) {
-        const std::optional<PageOrigin> origin = StorePageOrigin(state, row.path);
-        EXPECT_EQ(origin ? std::optional(origin->address) : std::nullopt, row.address) << row.path;
-    }
-    EXPECT_EQ(StorePageOrigin(state, "zelhistory/1562.htm")->archiveSizeText, "10 bytes");
-}
-
 TEST(SourceLinkAddress, OnlyTheLinkThatEndsThePage) {
     const struct {
         std::string text;
@@ -268,11 +237,7 @@ TEST(SourceLinkAddress, OnlyTheLinkThatEndsThePage) {
     } rows[] = {
         {"<p>x</p><BR><a href=\"http://a.example/?q=1\">This page</a><BR>",
          "http://a.example/?q=1"},
-        {"<BR><a href=\"http://old/\">This page</a><BR>\r\n<BR><a href=\"http://new/\">This "
-         "page</a><BR>",
-         "http://new/"},
         {"<BR><a href=\"http://a.example/\">This page</a><BR>\r\n", ""}, // not at the end
-        {"<h1>Help</h1>", ""},
         {"<BR><a href=\">This page</a><BR>", ""},
         {"<BR><a href=\"a\"b\">This page</a><BR>", ""},
     };

@@ -217,14 +217,6 @@ TEST(SavePageAs, TheProposedNameIsTheTitleAsAFileNameMayCarryIt) {
         EXPECT_EQ(ProposedFileName(row.title, row.address), row.name) << row.title;
 }
 
-TEST(SavePageAs, TheFolderIsTheFirstThatExists) {
-    TempWorkDir dir;
-    fs::create_directory("docs");
-    EXPECT_EQ(FirstExistingFolder({"", dir.file("gone"), dir.file("docs"), dir.path()}),
-              dir.file("docs"));
-    EXPECT_EQ(FirstExistingFolder({dir.file("gone")}), "");
-}
-
 TEST(DecodeLinkAddress, PlusAndPercentSequences) {
     EXPECT_EQ(DecodeLinkAddress("a+b%2Bc%20d"), "a b+c d");
     EXPECT_EQ(DecodeLinkAddress("%41%62%e9"), "Ab\xe9");
