@@ -22,6 +22,10 @@ struct SaveDialogOptions {
     std::vector<SaveDialogFilter> filters;
     // Zero-based index of the filter selected at first.
     int filterIndex = 0;
+    // The folder the dialog opens in and the file name it proposes; empty
+    // for the dialog's own choice.
+    std::string folder;
+    std::string fileName;
 };
 
 // The chosen file's full path, or nothing when the user cancels. The dialog

@@ -24,6 +24,10 @@ std::optional<std::string> RunWidgetSaveDialog(const SaveDialogOptions& options)
     dialog.setNameFilters(filters);
     if (options.filterIndex >= 0 && options.filterIndex < filters.size())
         dialog.selectNameFilter(filters.at(options.filterIndex));
+    if (!options.folder.empty())
+        dialog.setDirectory(QString::fromStdString(options.folder));
+    if (!options.fileName.empty())
+        dialog.selectFile(QString::fromStdString(options.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdString();

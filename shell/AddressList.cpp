@@ -29,6 +29,9 @@ std::optional<DatedAddress> readWithDateLength(const std::string& line, std::siz
         return std::nullopt;
     return DatedAddress{*added, bytes < line.size() ? line.substr(bytes + 1) : std::string()};
 }
+bool IsLocalPath(const std::string& address) {
+    return address.starts_with('/') || address.starts_with("file:");
+}
 } // namespace
 
 std::string AddressDate(DateTime day) {
@@ -51,6 +54,8 @@ LoadedAddresses PurgeAddressLines(const std::vector<std::string>& lines, std::in
     LoadedAddresses loaded;
     for (const std::string& line : lines) {
         std::optional<DatedAddress> dated = ReadDatedLine(line, usualChars);
+        if (IsLocalPath(dated ? dated->address : line))
+            continue;
         if (!dated) {
             // Not written by this program in the current date format: kept as
             // it is, and shown as it is (an empty line shows nothing).

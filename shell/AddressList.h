@@ -34,7 +34,8 @@ struct LoadedAddresses {
 
 // Sorts the file's lines into what the box shows and what the file keeps: a
 // dated line stays while it is at most `keepDays` old (`now` counts the time
-// of day); a line that is not dated stays as it is.
+// of day); a line that is not dated stays as it is. A local path (one that an
+// older version let in) is neither shown nor kept: it is no web address.
 LoadedAddresses PurgeAddressLines(const std::vector<std::string>& lines, std::int32_t keepDays,
                                   DateTime now);
 

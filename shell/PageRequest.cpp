@@ -69,13 +69,17 @@ PageRequest::PageRequest(RunState& state, PageRequestHost& host, QObject* owner)
 
 void PageRequest::Execute() {
     running_ = true;
+    auto end = [this] {
+        running_ = silent_ = false;
+        host_.ShowStage(RequestStage::Idle, 0);
+    };
     try {
         Run();
     } catch (...) {
-        running_ = silent_ = false;
+        end();
         throw;
     }
-    running_ = silent_ = false;
+    end();
 }
 
 void PageRequest::Stop() {
@@ -105,6 +109,7 @@ void PageRequest::Run() {
     const std::string pageUrl = PageRequestAddress(settings, escaped);
     host_.SetArchiveSizeText("");
     state_.stopFlag = false;
+    host_.ShowStage(RequestStage::Asking, 0);
     const std::optional<std::string> reply = TextExchange(pageUrl);
     if (!reply)
         return;
@@ -115,11 +120,12 @@ void PageRequest::Run() {
     const std::optional<ServiceReply> ready = Poll(*reply, PollAddress(settings));
     if (!ready)
         return;
-    host_.SetArchiveSizeText(ready->archiveSizeText + " bytes");
+    const std::string archiveSizeText = ready->archiveSizeText + " bytes";
+    host_.SetArchiveSizeText(archiveSizeText);
     host_.SetProgressMaximum(ready->archiveSize);
     state_.pageSizeTotal = WrappingAdd(state_.pageSizeTotal, ready->pageSize);
     if (Download(settings.login) && Unpack(requested))
-        Complete(requested);
+        Complete(requested, archiveSizeText);
 }
 
 std::optional<std::string> PageRequest::TextExchange(const std::string& url) {
@@ -148,6 +154,11 @@ std::optional<ServiceReply> PageRequest::Poll(const std::string& firstReply,
         ServiceReply read = ReadServiceReply(firstReply);
         while (read.kind == ReplyKind::NotReady) {
             state_.pageSizeTotal = WrappingAdd(state_.pageSizeTotal, read.pageSize);
+            // New bytes: the service still fetches; none after some: it makes the page.
+            const RequestStage stage = read.pageSize > 0          ? RequestStage::Fetching
+                                       : state_.pageSizeTotal > 0 ? RequestStage::Making
+                                                                  : RequestStage::Asking;
+            host_.ShowStage(stage, state_.pageSizeTotal);
             const std::optional<std::string> next = TextExchange(pollUrl);
             if (!next)
                 return std::nullopt;
@@ -177,6 +188,8 @@ bool PageRequest::Download(const std::string& login) {
     state_.trafficCounter = 0;
     state_.stopFlag = false;
     ClearCurrentPage();
+    state_.currentPage = {}; // gone with its files
+    host_.ShowStage(RequestStage::Downloading, state_.pageSizeTotal);
     for (int segment = 1; segment <= SegmentCount; ++segment) {
         const std::string url = SegmentAddress(login, segment);
         bool failed = false;
@@ -207,6 +220,7 @@ bool PageRequest::Unpack(const std::string& requested) {
         Warn(*refusal);
         return false;
     }
+    host_.ShowStage(RequestStage::Unpacking, state_.pageSizeTotal);
     Unpacker tool;
     for (;;) {
         if (!tool.Start()) {
@@ -227,12 +241,13 @@ bool PageRequest::Unpack(const std::string& requested) {
     }
 }
 
-void PageRequest::Complete(const std::string& requested) {
+void PageRequest::Complete(const std::string& requested, const std::string& archiveSizeText) {
     WritePageSize(state_);
     AppendStatRecord(state_.trafficCounter, state_.pageSizeTotal, requested);
+    state_.currentPage = {requested, archiveSizeText};
     StoreInHistory(state_);
     host_.ShowFetchedPage();
-    host_.AddToAddressList();
+    host_.AddToAddressList(requested);
 }
 
 void PageRequest::Warn(const std::string& text) const {

@@ -9,6 +9,7 @@
 // Every wait handles events, so "Stop", the progress timer and the window's
 // other commands run in the middle of a request.
 
+#include "RequestProgress.h"
 #include "RunState.h"
 #include "ServiceExchange.h"
 
@@ -45,10 +46,14 @@ public:
     virtual void SetProgressMaximum(int maximum) = 0;
     virtual int ProgressMaximum() const = 0;
     virtual void SetProgressTimer(bool on) = 0;
+    // What the request is doing now; `pageBytes`: what the service reported
+    // fetching so far. Idle when the request has ended, however it ended.
+    virtual void ShowStage(RequestStage stage, std::int64_t pageBytes) = 0;
     // The page just stored: in this window, or in a new instance of the
     // program when "In new window" is checked; then the focus to the page.
     virtual void ShowFetchedPage() = 0;
-    virtual void AddToAddressList() = 0;
+    // The address the page was fetched from.
+    virtual void AddToAddressList(const std::string& address) = 0;
 
 protected:
     ~PageRequestHost() = default;
@@ -86,7 +91,7 @@ private:
     std::optional<ServiceReply> Poll(const std::string& firstReply, const std::string& pollUrl);
     bool Download(const std::string& login);
     bool Unpack(const std::string& requested);
-    void Complete(const std::string& requested);
+    void Complete(const std::string& requested, const std::string& archiveSizeText);
     void Warn(const std::string& text) const;
     void Inform(const std::string& text) const;
     bool AskToUnpackAgain() const;

@@ -19,6 +19,8 @@ namespace {
 // The page may take about 10 s to appear (1001 passes of 10 ms).
 constexpr int PageWaitMs = 10010;
 constexpr std::int32_t SourceLinkDelayMs = 50;
+const std::string SourceLinkStart = "<BR><a href=\"";
+const std::string SourceLinkEnd = "\">This page</a><BR>";
 
 std::string HistoryNameOf(std::int64_t n) {
     return "zelhistory/" + std::to_string(n) + ".htm";
@@ -89,6 +91,36 @@ bool WaitForPage(const RunState& state, const std::function<bool()>& toolRunning
     return found;
 }
 
+std::string SourceLinkAddress(const std::string& pageText) {
+    if (!pageText.ends_with(SourceLinkEnd))
+        return {};
+    const std::size_t start = pageText.rfind(SourceLinkStart);
+    if (start == std::string::npos)
+        return {};
+    const std::size_t from = start + SourceLinkStart.size();
+    const std::size_t to = pageText.size() - SourceLinkEnd.size();
+    if (from > to)
+        return {}; // the two share their quote: no address between them
+    const std::string address = pageText.substr(from, to - from);
+    // A quote inside would have ended the link's address earlier.
+    return address.find('"') == std::string::npos ? address : std::string();
+}
+
+std::optional<PageOrigin> StorePageOrigin(const RunState& state, const std::string& path) {
+    if (path == "page.htm" || path.starts_with("page.files/"))
+        return state.currentPage;
+    if (!path.starts_with("zelhistory/"))
+        return std::nullopt;
+    // "zelhistory/N.htm", or a document of its folder "zelhistory/N.files/".
+    const std::size_t folderEnd = path.find(".files/");
+    const std::string entry =
+        folderEnd == std::string::npos ? path : path.substr(0, folderEnd) + ".htm";
+    const auto found = state.historyOrigins.find(entry);
+    if (found == state.historyOrigins.end())
+        return std::nullopt;
+    return found->second;
+}
+
 bool AppendSourceLink(const std::string& address) {
     Pause(SourceLinkDelayMs);
     std::unique_ptr<TextWriter> page;
@@ -97,7 +129,7 @@ bool AppendSourceLink(const std::string& address) {
     } catch (const InOutError&) {
         return false; // missing, still held by the unpacking tool, or a link
     }
-    page->write("<BR><a href=\"" + address + "\">This page</a><BR>");
+    page->write(SourceLinkStart + address + SourceLinkEnd);
     page->close();
     return true;
 }
@@ -114,6 +146,7 @@ void StoreInHistory(RunState& state) {
         ++n;
     const std::string name = HistoryNameOf(n);
     SavePageFiles(name, CurrentDirectory(), false);
+    state.historyOrigins[name] = state.currentPage;
     state.historyList.push_back(name);
     state.historyPosition = static_cast<std::int32_t>(state.historyList.size());
 }

@@ -39,8 +39,16 @@ bool AppendSourceLink(const std::string& address);
 // (t - 36000) * 100000, halves to even (one unit is 0.864 s).
 std::string HistoryName(DateTime t);
 // Copies the page on show into the history under a name from the clock that
-// no other copy uses, and makes it the newest entry.
+// no other copy uses, and makes it the newest entry; the copy keeps the
+// current page's origin.
 void StoreInHistory(RunState& state);
+// The origin of the store page at `path` (relative to the program folder):
+// "page.htm" and the documents of "page.files" are the current page's, a
+// history copy and the documents of its folder are that copy's. Nothing for
+// any other path, or a copy of another run.
+std::optional<PageOrigin> StorePageOrigin(const RunState& state, const std::string& path);
+// The address of the source link that ends a fetched page's text, or empty.
+std::string SourceLinkAddress(const std::string& pageText);
 // Deletes this run's history copies; failures are ignored.
 void ClearRunHistory(const RunState& state);
 // One step back or forward; the entry to show, or nothing when the step is

@@ -1,6 +1,7 @@
 #include "TForm1.h"
 
 #include "AddressList.h"
+#include "BinaryFiles.h"
 #include "BrowserCommands.h"
 #include "Clipboard.h"
 #include "ConnectedState.h"
@@ -8,6 +9,7 @@
 #include "Desktop.h"
 #include "ErrorGuard.h"
 #include "FileSystem.h"
+#include "InOutError.h"
 #include "MessageBox.h"
 #include "NavigationPolicy.h"
 #include "PageStore.h"
@@ -21,15 +23,18 @@
 #include "WebBrowser.h"
 #include "util.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <optional>
@@ -41,6 +46,7 @@ const std::string SettingsFile = "nastr.dat";
 const std::string LinksFile = "links.txt";
 const std::string ArchiveFile = "page.zip";
 const char* const SecondRequestRefused = "A page request is running; press Stop to end it first.";
+const char* const NothingToReload = "This page has no web address to load again.";
 constexpr int EnterKey = 13;
 constexpr int RefusalShownMs = 5000;
 
@@ -92,8 +98,21 @@ void TForm1::FormCreate() {
         SetConnectedState(true);
     if (FileExists(ArchiveFile))
         state_.trafficCounter = static_cast<std::int32_t>(FileSizeOf(ArchiveFile));
+    readCurrentPageOrigin();
     showLocalPage("page.htm");
     ReadPageSize(state_);
+}
+
+void TForm1::readCurrentPageOrigin() {
+    std::string page;
+    try {
+        page = ReadWholeFile("page.htm");
+    } catch (const InOutError&) {
+        return; // no page, or none to read: it shows no address
+    }
+    state_.currentPage.address = SourceLinkAddress(page);
+    if (!state_.currentPage.address.empty() && state_.trafficCounter > 0)
+        state_.currentPage.archiveSizeText = std::to_string(state_.trafficCounter) + " bytes";
 }
 
 void TForm1::FormClose() {
@@ -117,7 +136,12 @@ void TForm1::ToolButton8Click() {
 }
 
 void TForm1::SavePageAs1Click() {
-    SavePageAs();
+    // A page without a title of its own gets its address shown as title.
+    const QString title = WebBrowser1->title();
+    const QUrl url = WebBrowser1->url();
+    const bool own = !title.isEmpty() && title != url.toString() && title != url.toLocalFile() &&
+                     title != url.fileName();
+    SavePageAs(own ? title.toStdString() : std::string(), shownAddress_);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -191,8 +215,8 @@ void TForm1::LoadAddressList(std::int32_t keepDays) {
     });
 }
 
-void TForm1::AddToAddressList() {
-    std::string address = withoutPrefix(ComboBox1->currentText().toStdString(), "http://");
+void TForm1::AddToAddressList(const std::string& fetched) {
+    std::string address = withoutPrefix(fetched, "http://");
     address = withoutPrefix(address, "www.");
     const QString item = QString::fromStdString(address);
     for (int i = 0; i < ComboBox1->count(); ++i)
@@ -259,7 +283,23 @@ void TForm1::ComboBox1KeyDown(int key) {
         Action1Execute();
 }
 
+bool TForm1::completerEnter(QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    QAbstractItemView* list = ComboBox1->completer()->popup();
+    if (list->currentIndex().isValid())
+        SetAddressText(list->currentIndex().data().toString().toStdString());
+    list->hide();
+    Guarded([this] { ComboBox1KeyDown(EnterKey); });
+    return true;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ComboBox1->completer()->popup())
+        return completerEnter(event) || QMainWindow::eventFilter(watched, event);
     if (watched == ComboBox1 && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -288,6 +328,25 @@ void TForm1::ToolButton7Click() {
 void TForm1::Timer1Timer() {
     if (std::optional<std::int32_t> bytes = request_->BytesReceived())
         SetProgressPosition(*bytes);
+}
+
+void TForm1::Timer2Timer() {
+    const std::string text = ProgressText(stage_, stagePageBytes_, ProgressBar1->value(),
+                                          ProgressBar1->maximum(), requestClock_.elapsed() / 1000);
+    StatusBar1->showMessage(QString::fromStdString(text));
+}
+
+void TForm1::Reload1Click() {
+    if (shownAddress_.empty()) {
+        StatusBar1->showMessage(QString::fromUtf8(NothingToReload), RefusalShownMs);
+        return;
+    }
+    if (request_->Running()) {
+        refuseSecondRequest();
+        return;
+    }
+    SetAddressText(shownAddress_);
+    Action1Execute();
 }
 
 void TForm1::refuseSecondRequest() {
@@ -343,7 +402,31 @@ void TForm1::SetProgressTimer(bool on) {
         Timer1->stop();
 }
 
+void TForm1::ShowStage(RequestStage stage, std::int64_t pageBytes) {
+    if (stage_ == RequestStage::Idle && stage != RequestStage::Idle) {
+        requestClock_.start();
+        OldPageLabel->show();
+        Timer2->start();
+    }
+    stage_ = stage;
+    stagePageBytes_ = pageBytes;
+    if (stage == RequestStage::Idle) {
+        Timer2->stop();
+        OldPageLabel->hide();
+        StatusBar1->clearMessage();
+        if (ProgressBar1->maximum() == 0) // it was pulsing
+            ProgressBar1->setRange(0, 100);
+        return;
+    }
+    // Until the archive's size is known the bar only shows that work goes on.
+    if (stage == RequestStage::Asking || stage == RequestStage::Fetching ||
+        stage == RequestStage::Making)
+        ProgressBar1->setRange(0, 0);
+    Timer2Timer();
+}
+
 void TForm1::ShowFetchedPage() {
+    OldPageLabel->hide();
     if (CheckBox2->isChecked())
         StartProgramInstance(); // it shows the page at its own start
     else
@@ -354,19 +437,35 @@ void TForm1::ShowFetchedPage() {
 // The web view and the commands on the page on show.
 
 void TForm1::WebBrowser1BeforeNavigate2(const std::string& target, bool followsLink, bool& cancel) {
-    const bool busy = request_->Running();
-    // A running request keeps the address it fetches in the box.
-    if (!busy)
-        SetAddressText(DecodeLinkAddress(target));
-    if (IsPageStoreTarget(target, CurrentDirectory()))
+    if (IsPageStoreTarget(target, CurrentDirectory())) {
+        showOriginOf(target);
         return;
+    }
     cancel = true;
     if (!IsClickedLink(target, statusText_, followsLink))
-        return; // neither a page of the store nor a click: dropped
-    if (busy)
+        return; // neither a page of the store nor a click: dropped, the box unchanged
+    if (request_->Running()) {
         refuseSecondRequest();
-    else
-        postRequest();
+        return;
+    }
+    SetAddressText(DecodeLinkAddress(target));
+    postRequest();
+}
+
+void TForm1::showOriginOf(const std::string& target) {
+    // The box shows where the page came from; its local path means nothing
+    // to the service, so Go on it would fail.
+    const std::string folder = CurrentDirectory() + "/";
+    std::optional<PageOrigin> origin;
+    if (target.starts_with(folder))
+        origin = StorePageOrigin(state_, target.substr(folder.size()));
+    const PageOrigin shown = origin.value_or(PageOrigin{});
+    shownAddress_ = shown.address;
+    // A running request keeps the address it fetches and its size on show.
+    if (request_->Running())
+        return;
+    SetAddressText(shown.address);
+    Label5->setText(QString::fromStdString(shown.archiveSizeText));
 }
 
 void TForm1::WebBrowser1NewWindow2(bool& cancel) {
@@ -417,6 +516,7 @@ void TForm1::ToolButton4Click() {
 
 void TForm1::About1Click() {
     CopyHelpPage();
+    state_.currentPage = {}; // the help page comes from no web address
     showLocalPage("page.htm");
 }
 

@@ -10,6 +10,7 @@
 #include "RunState.h"
 #include "SettingsRecord.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -54,7 +55,7 @@ public:
     void ReadSettings();
     void WriteSettings();
     void LoadAddressList(std::int32_t keepDays);
-    void AddToAddressList() override;
+    void AddToAddressList(const std::string& address) override;
 
     void FormCreate();
     void FormClose();
@@ -65,6 +66,10 @@ public:
     void ComboBox1KeyDown(int key);
     void ToolButton7Click();
     void Timer1Timer();
+    // The status line of a running request, every half second.
+    void Timer2Timer();
+    // F5 and Ctrl+R: the address of the page on show, requested again.
+    void Reload1Click();
     bool RequestRunning() const { return request_->Running(); }
 
     // The web view's events and the commands on the page on show.
@@ -111,6 +116,9 @@ public:
     WebBrowser* WebBrowser1;
     QStatusBar* StatusBar1;
     QTimer* Timer1;
+    QTimer* Timer2;
+    // Above the page while a request runs: that page is the old one.
+    QLabel* OldPageLabel;
     QAction* SavePageAs1; // File / "Save Page As..."
     QAction* Options1;
     QAction* About1; // "Help"
@@ -121,6 +129,7 @@ public:
     QAction* Back1;
     QAction* Forward1;
     QAction* Stop1;
+    QAction* Reload1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -142,6 +151,13 @@ private:
     // Shows a page of the program's folder given by its relative name.
     void showLocalPage(const std::string& name);
     void connectWebBrowser();
+    // The address and archive size of the store page the view goes to.
+    void showOriginOf(const std::string& target);
+    // The current page's origin at start: the last run's page.
+    void readCurrentPageOrigin();
+    // Enter in the completer's list requests the address as typed, or the
+    // item chosen in the list.
+    bool completerEnter(QEvent* event);
     // A clicked link's request runs once the web view has its answer.
     void postRequest();
     // Another request while one runs is refused on the status bar.
@@ -156,6 +172,7 @@ private:
     void SetProgressMaximum(int maximum) override;
     int ProgressMaximum() const override;
     void SetProgressTimer(bool on) override;
+    void ShowStage(RequestStage stage, std::int64_t pageBytes) override;
     void ShowFetchedPage() override;
 
     SettingsRecord settings_;
@@ -170,6 +187,12 @@ private:
     std::string statusText_;
     // The address box got the focus from a click: its press selects the address.
     bool selectOnPress_ = false;
+    // The web address of the page on show; empty for one without (help).
+    std::string shownAddress_;
+    // The running request's stage, its page bytes and since when it runs.
+    RequestStage stage_ = RequestStage::Idle;
+    std::int64_t stagePageBytes_ = 0;
+    QElapsedTimer requestClock_;
 };
 
 } // namespace zel

@@ -6,9 +6,11 @@
 #include "FileSystem.h"
 #include "WebBrowser.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,6 +47,11 @@ void TForm1::buildControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildCoolBar());
+    OldPageLabel = new QLabel(
+        QStringLiteral("This is the previous page: the new one is on its way."), central);
+    OldPageLabel->setStyleSheet(QStringLiteral("background: #fff3b0; color: black; padding: 3px;"));
+    OldPageLabel->hide();
+    layout->addWidget(OldPageLabel);
     WebBrowser1 = new WebBrowser(CurrentDirectory(), central); // the program folder
     WebBrowser1->setMinimumSize(0, 0);
     layout->addWidget(WebBrowser1, 1);
@@ -56,6 +63,9 @@ void TForm1::buildControls() {
     Timer1 = new QTimer(this);
     Timer1->setInterval(300);
     ConnectGuarded(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(500);
+    ConnectGuarded(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
     buildMenu();
     connectWebBrowser();
@@ -127,8 +137,12 @@ QWidget* TForm1::buildAddressRow() {
     // The program decides what enters the list, never the box itself.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    ComboBox1->installEventFilter(this);             // the Enter key
-    ComboBox1->lineEdit()->installEventFilter(this); // a click selects the address
+    // Completion offers the matching addresses in a list; it never fills in
+    // the rest of one while the user types, so Enter requests what was typed.
+    ComboBox1->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    ComboBox1->completer()->popup()->installEventFilter(this); // Enter in the list
+    ComboBox1->installEventFilter(this);                       // the Enter key
+    ComboBox1->lineEdit()->installEventFilter(this);           // a click selects the address
     row->addWidget(ComboBox1, 1);
     return band;
 }
@@ -176,6 +190,7 @@ void TForm1::buildMenu() {
     Back1 = go->addAction(QStringLiteral("Back"));
     Forward1 = go->addAction(QStringLiteral("Forward"));
     Stop1 = go->addAction(QStringLiteral("Stop"));
+    Reload1 = go->addAction(QStringLiteral("Reload\tF5, Ctrl+R"));
     Options1 = menuBar()->addAction(QStringLiteral("Options"));
     About1 = menuBar()->addAction(QStringLiteral("Help"));
     Statistic1 = menuBar()->addAction(QStringLiteral("Statistic"));
@@ -190,6 +205,7 @@ void TForm1::buildMenu() {
     ConnectGuarded(Back1, &QAction::triggered, this, &TForm1::ToolButton6Click);
     ConnectGuarded(Forward1, &QAction::triggered, this, &TForm1::ToolButton8Click);
     ConnectGuarded(Stop1, &QAction::triggered, this, &TForm1::ToolButton7Click);
+    ConnectGuarded(Reload1, &QAction::triggered, this, &TForm1::Reload1Click);
     assignKeys();
 }
 
@@ -201,6 +217,7 @@ void TForm1::assignKeys() {
     Back1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     Forward1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
     Stop1->setShortcut(QKeySequence(Qt::Key_Escape));
+    Reload1->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
     About1->setShortcut(QKeySequence(Qt::Key_F1));
     ToolButton6->setToolTip(QStringLiteral("Back (Alt+Left)"));
     ToolButton8->setToolTip(QStringLiteral("Forward (Alt+Right)"));

@@ -20,15 +20,20 @@ inline constexpr const char* kAddressRefused =
 inline constexpr const char* kWrongRequest = "Wrong page request.";
 inline constexpr const char* kPageLost = "The page was lost on the way - press Go again.";
 inline constexpr const char* kAccountsUnavailable =
-    "The service cannot reach its accounts. Try again in a minute.";
+    "The service cannot reach its accounts. Try again in a minute; if this goes on, tell "
+    "whoever runs the service that its account database is down.";
 inline constexpr const char* kReplaced = "A newer page request of this login replaced this one.";
-inline constexpr const char* kServiceBusy = "The service is busy. Try again in a minute.";
+inline constexpr const char* kServiceBusy =
+    "The service is busy with other pages. Try again in a minute.";
 inline constexpr const char* kUnknownRequest = "Unknown request.";
 inline constexpr const char* kRequestTooLong = "The request is too long: shorten the address.";
 inline constexpr const char* kWrongMail = "Wrong e-mail address.";
 inline constexpr const char* kTooManyLogins = "Too many login requests. Try again later.";
-inline constexpr const char* kMailFailed = "The login could not be mailed. Try again later.";
-inline constexpr const char* kStoreFailed = "The login could not be stored. Try again later.";
+inline constexpr const char* kMailFailed =
+    "The login could not be mailed. Check the e-mail address and try again later.";
+inline constexpr const char* kStoreFailed =
+    "The login could not be stored. Try again later; if this goes on, tell whoever runs the "
+    "service that its account database cannot be written.";
 inline constexpr const char* kWallTime = "Time-out: the page took too long to make.";
 inline constexpr const char* kCpuTime = "The page took too much processing time.";
 inline constexpr const char* kMemory = "The page needs too much memory.";

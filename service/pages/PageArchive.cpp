@@ -21,7 +21,10 @@ bool IsValidFileName(const std::string& name) {
     return true;
 }
 
-constexpr char kCannotWrite[] = "Cannot write the archive";
+// The browser shows this text as it is: it says what its user can do.
+constexpr char kCannotWrite[] =
+    "The service cannot write the page's archive: its disk may be full. Try again later, "
+    "or ask whoever runs the service to free space in its data folder.";
 
 // Nothing half-written stays behind.
 [[noreturn]] void Fail(zip_t* archive, const std::string& temporary) {

@@ -3,32 +3,65 @@
 # installs them, uses what they installed (the launcher, the desktop entry,
 # the icon, the service run as its own user fetching a local page), then
 # removes and purges them and checks what is left.
+#
+# It changes only a machine it set up itself: it runs where neither package
+# (nor what one leaves behind) is there, and its cleanup, also after an
+# interrupt, takes away only what this run installed.
 # package_test.sh BUILD_DIR ORIGIN_SERVER
 set -euo pipefail
 build=$1
 origin_server=$2
 packages=(zelbrowser zelservice)
+# What an installed or purged-but-configured service keeps; never ours to remove.
+service_paths=(/var/lib/zelservice /etc/default/zelservice)
+
+skip() {
+    echo "skipped: $*"
+    exit 77
+}
+state() { dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || echo not-installed; }
 
 if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null; then
-    echo "skipped: the package test installs packages and runs as root only"
-    exit 77
+    skip "the package test installs packages and runs as root only"
 fi
+for package in "${packages[@]}"; do
+    status=$(state "$package")
+    [ "$status" = not-installed ] ||
+        skip "$package is on this machine ($status); the test would replace and purge it"
+done
+for path in "${service_paths[@]}"; do
+    [ ! -e "$path" ] || skip "$path exists; the test's purge would delete it"
+done
+user_existed=false
+if getent passwd zelservice >/dev/null; then user_existed=true; fi
 
 work=$(mktemp -d)
 chmod 755 "$work"
 pids=()
+installed=false
 # Ends what this test started, with the children of the browser's group.
 stop_all() {
     for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
     wait "${pids[@]}" 2>/dev/null || true
     pids=()
 }
+# Neither package was there before this run, so whatever dpkg holds of them
+# now, even half installed, is this run's.
 cleanup() {
+    trap - EXIT INT TERM
     stop_all
-    dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
+    if $installed; then
+        dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
+        if ! $user_existed; then
+            deluser --system zelservice >/dev/null 2>&1 || true
+            delgroup --system --only-if-empty zelservice >/dev/null 2>&1 || true
+        fi
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'cleanup; exit 130' INT
+trap 'cleanup; exit 143' TERM
 fail() {
     echo "FAILED: $*" >&2
     exit 1
@@ -41,9 +74,6 @@ await() {
     done
     return 1
 }
-state() { dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || echo not-installed; }
-
-dpkg -P "${packages[@]}" >/dev/null 2>&1 || true # an interrupted run's leftovers
 
 echo "== building and checking the packages"
 timeout 600 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
@@ -51,6 +81,7 @@ timeout 600 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$w
 debs=("$work"/out/*.deb)
 [ "${#debs[@]}" -eq 2 ] || fail "expected two packages, got ${debs[*]}"
 timeout 300 lintian --fail-on error "${debs[@]}" || fail "lintian reports errors"
+installed=true
 timeout 300 dpkg -i "${debs[@]}" || fail "dpkg -i"
 
 echo "== the launcher starts the program in the user's folder"

@@ -84,3 +84,13 @@ TEST(AddressList, LinesWithoutAddressOrDate) {
     EXPECT_EQ(loaded.kept,
               (std::vector<std::string>{"10.03.2026 ", "10.03.2026", "", "not a date"}));
 }
+
+TEST(AddressList, LocalPathsAreNeitherShownNorKept) {
+    PinnedClock clock(At(2026, 3, 10, 15));
+    const LoadedAddresses loaded = PurgeAddressLines(
+        {"10.03.2026 /home/u/zel/page.htm", "10.03.2026 file:///home/u/zel/zelhistory/1.htm",
+         "/home/u/zel/page.files/page1.htm", "10.03.2026 example.org/a/page.htm"},
+        2, Now());
+    EXPECT_EQ(loaded.items, std::vector<std::string>{"example.org/a/page.htm"});
+    EXPECT_EQ(loaded.kept, std::vector<std::string>{"10.03.2026 example.org/a/page.htm"});
+}

@@ -17,10 +17,13 @@
 #include "WebBrowser.h"
 #include "ZipWriter.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -36,6 +39,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace zel;
 using namespace zel::test;
@@ -155,10 +159,8 @@ TEST_F(MainWindowRequestTest, GoFetchesThePageAndShowsItWithItsSourceLink) {
     };
     EXPECT_TRUE(WaitUntil(shown, 20000));
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
-    // The view's own navigation to the page puts its path into the box.
-    EXPECT_TRUE(WaitUntil(
-        [&] { return form->ComboBox1->currentText().toStdString() == dir.file("page.htm"); },
-        5000));
+    // The box shows where the page came from, never its local path.
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "http://x.example/page?a=1");
     EXPECT_TRUE(form->WebBrowser1->hasFocus() || !QGuiApplication::focusWindow());
 }
 
@@ -245,10 +247,14 @@ TEST_F(MainWindowRequestTest, ClosingTheWindowStopsTheRequestThenClosesAndWrites
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"later"});
 }
 
-TEST_F(MainWindowRequestTest, TheStartPageLoadsAndItsPathShowsInTheAddressBox) {
-    auto form = StartWithLinkPage();
-    EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
-    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), dir.file("page.htm"));
+TEST_F(MainWindowRequestTest, TheStartPageShowsTheAddressItCameFrom) {
+    WriteFile("page.zip", std::string(321, 'z'));
+    WriteFile("page.htm", "<p>last run</p><BR><a href=\"http://last.example/\">This page</a><BR>");
+    auto form = start();
+    QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
+    EXPECT_TRUE(loaded.wait(20000));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "http://last.example/");
+    EXPECT_EQ(form->Label5->text().toStdString(), "321 bytes");
     EXPECT_TRUE(service.requests().empty());
 }
 
@@ -285,11 +291,9 @@ TEST_F(MainWindowRequestTest, AScriptNavigationIsDroppedAndANewWindowLinkIsFetch
     form->WebBrowser1->page()->runJavaScript(
         QStringLiteral("location.href = 'http://x.example/script'"),
         QWebEngineScript::ApplicationWorld);
-    // The view asks before it goes: the box shows the target, nothing is requested.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return form->ComboBox1->currentText() == QStringLiteral("http://x.example/script"); },
-        20000));
-    Pause(300);
+    // Dropped: the box keeps the page on show (which came from no address).
+    Pause(500);
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "");
     EXPECT_TRUE(service.requests().empty());
     EXPECT_TRUE(boxes.calls().empty());
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
@@ -342,4 +346,94 @@ TEST_F(MainWindowRequestTest, ToBrowserOnLineAndHelpActOnThePageOnShow) {
     EXPECT_TRUE(loaded.wait(20000));
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
     EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST_F(MainWindowRequestTest, TheAddressBoxFollowsThePageOnShowThroughHistoryAndReload) {
+    const std::string one = ZipBytes({{"page.htm", "<p>one</p>"}});
+    const std::string two =
+        ZipBytes({{"page.htm", "<iframe src=\"page.files/page1.htm\"></iframe>"},
+                  {"page.files/page1.htm", "<p>frame</p>"}});
+    auto ready = [](const std::string& zip) {
+        return Answer{"OK," + std::to_string(zip.size()) + ";9:"};
+    };
+    service.script("/zel/page", {ready(one), ready(two), ready(one)});
+    service.script("/zel/arch/", {{one}, {two}, {one}});
+    auto form = start();
+    QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
+    loaded.wait(20000); // the start page, missing here
+    const std::string a = "http://a.example/one", b = "http://b.example/two";
+    const struct {
+        const char* typed;
+        QAction* action;
+        int copy; // the history copy shown, or -1 for "page.htm"
+        const std::string& box;
+        const std::string& archive;
+    } steps[] = {{"a.example/one", nullptr, -1, a, one}, {"b.example/two", nullptr, -1, b, two},
+                 {nullptr, form->Back1, 0, a, one},      {nullptr, form->Forward1, 1, b, two},
+                 {nullptr, form->Back1, 0, a, one},      {nullptr, form->Reload1, -1, a, one}};
+    for (const auto& step : steps) {
+        loaded.clear();
+        if (step.typed) {
+            form->ComboBox1->clearEditText();
+            QTest::keyClicks(form->ComboBox1, QString::fromUtf8(step.typed));
+            QTest::keyClick(form->ComboBox1, Qt::Key_Return);
+        } else {
+            step.action->trigger();
+        }
+        const std::string file =
+            dir.file(step.copy < 0 ? "page.htm" : form->runState().historyList.at(step.copy));
+        auto shown = [&] {
+            return !loaded.isEmpty() &&
+                   form->WebBrowser1->url().toLocalFile().toStdString() == file;
+        };
+        ASSERT_TRUE(WaitUntil(shown, 20000)) << step.box;
+        Pause(100); // a late frame would come now
+        EXPECT_EQ(form->ComboBox1->currentText().toStdString(), step.box);
+        EXPECT_EQ(form->Label5->text().toStdString(),
+                  std::to_string(step.archive.size()) + " bytes");
+        for (int item = 0; item < form->ComboBox1->count(); ++item)
+            EXPECT_FALSE(form->ComboBox1->itemText(item).startsWith('/'));
+    }
+    EXPECT_TRUE(boxes.calls().empty());
+    ASSERT_EQ(service.requestLines().size(), 6u);
+    EXPECT_NE(service.requestLines()[4].find("&url=" + a + " HTTP"), std::string::npos) << "Reload";
+}
+
+TEST_F(MainWindowRequestTest, EnterRequestsWhatWasTypedNotACompletion) {
+    service.script("/zel/page", {{"Bad,seen"}});
+    WriteFile("links.txt", "10.03.2026 x.example/kicad/introduction.html\r\n");
+    auto form = start();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->ComboBox1->setFocus();
+    QTest::keyClicks(form->ComboBox1, QStringLiteral("x.example/kicad/"));
+    QWidget* list = form->ComboBox1->completer()->popup();
+    QTest::keyClick(list && list->isVisible() ? list : static_cast<QWidget*>(form->ComboBox1),
+                    Qt::Key_Return);
+    ASSERT_EQ(service.requestLines().size(), 1u);
+    EXPECT_NE(service.requestLines()[0].find("&url=http://x.example/kicad/ HTTP"),
+              std::string::npos)
+        << service.requestLines()[0];
+}
+
+TEST_F(MainWindowRequestTest, WhileTheServiceWorksTheWindowSaysWhatAndMarksTheOldPage) {
+    service.script("/zel/page", {{"NexT;1000:"}});
+    service.script("/zel/poll", {Answer::Held()});
+    auto form = start();
+    std::string status;
+    bool marked = false;
+    int maximum = -1;
+    service.atRequest(2, [&] {
+        status = form->StatusBar1->currentMessage().toStdString();
+        marked = form->OldPageLabel->isVisible();
+        maximum = form->ProgressBar1->maximum();
+        form->ToolButton7Click();
+    });
+    form->ComboBox1->setEditText("x.example");
+    form->ToolButton2Click();
+    EXPECT_EQ(status.rfind("The service is fetching the page: 1000 bytes so far (", 0), 0u)
+        << status;
+    EXPECT_TRUE(marked && maximum == 0) << "the old page is marked, the bar pulses";
+    EXPECT_FALSE(form->OldPageLabel->isVisible());
+    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
 }

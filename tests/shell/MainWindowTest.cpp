@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 using namespace zel;
 using namespace zel::test;
@@ -235,7 +236,7 @@ TEST_F(MainWindowTest, TwoDigitYearDatesKeepTheListAcrossStarts) {
     EXPECT_EQ(items(*form), (std::vector<std::string>{"", "old.example", "today.example"}));
     EXPECT_EQ(ReadFile("links.txt"), "3/10/26 today.example\r\n3/1/26 \r\n");
     form->ComboBox1->setEditText("http://new.example");
-    form->AddToAddressList();
+    form->AddToAddressList(form->ComboBox1->currentText().toStdString());
     form->close();
 
     auto again = start();
@@ -269,19 +270,19 @@ TEST_F(MainWindowTest, AddingAnAddressStripsLowerCasePrefixesOnly) {
     const std::string before = ReadFile("links.txt");
 
     form->ComboBox1->setEditText("http://www.example.com/a");
-    form->AddToAddressList();
+    form->AddToAddressList(form->ComboBox1->currentText().toStdString());
     EXPECT_EQ(items(*form), std::vector<std::string>{"example.com/a"});
     EXPECT_EQ(ReadFile("links.txt"), before);
 
     form->ComboBox1->setEditText("HTTP://www.example.com/a");
-    form->AddToAddressList();
+    form->AddToAddressList(form->ComboBox1->currentText().toStdString());
     EXPECT_EQ(items(*form),
               (std::vector<std::string>{"example.com/a", "HTTP://www.example.com/a"}));
     EXPECT_EQ(form->ComboBox1->currentText(), "HTTP://www.example.com/a");
     EXPECT_EQ(ReadFile("links.txt"), before + "10.03.2026 HTTP://www.example.com/a\r\n");
 
     form->ComboBox1->setEditText("www.Alpha.org");
-    form->AddToAddressList();
+    form->AddToAddressList(form->ComboBox1->currentText().toStdString());
     EXPECT_EQ(items(*form).front(), "Alpha.org");
 }
 
@@ -289,7 +290,7 @@ TEST_F(MainWindowTest, AddingWithoutLinksFileKeepsTheItemAndReports) {
     auto form = startWith();
     std::remove("links.txt");
     form->ComboBox1->setEditText("http://new.example");
-    Guarded([&] { form->AddToAddressList(); });
+    Guarded([&] { form->AddToAddressList(form->ComboBox1->currentText().toStdString()); });
     EXPECT_EQ(items(*form), std::vector<std::string>{"new.example"});
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"File not found"});
     EXPECT_FALSE(Exists("links.txt"));
@@ -370,7 +371,10 @@ TEST_F(MainWindowTest, DesktopKeysReachTheirCommandsFromAnywhereInTheWindow) {
         {QKeySequence(Qt::CTRL | Qt::Key_S), form->SavePageAs1},
         {QKeySequence(Qt::Key_F1), form->About1},
         {QKeySequence(Qt::CTRL | Qt::Key_Q), form->Quit1},
+        {QKeySequence(Qt::Key_F5), form->Reload1},
+        {QKeySequence(Qt::CTRL | Qt::Key_R), form->Reload1},
     };
+    EXPECT_EQ(form->Reload1->text(), QStringLiteral("Reload\tF5, Ctrl+R")) << "the menu shows both";
     for (const auto& row : rows) {
         // The commands themselves are tested on their own: here only the key counts.
         QObject::disconnect(row.action, &QAction::triggered, nullptr, nullptr);
@@ -381,22 +385,33 @@ TEST_F(MainWindowTest, DesktopKeysReachTheirCommandsFromAnywhereInTheWindow) {
     }
 }
 
-TEST_F(MainWindowTest, TheAddressBoxSelectsItsAddressOnTheWayIn) {
+TEST_F(MainWindowTest, TheAddressBoxSelectsItsAddressOnTheWayInOnly) {
     auto form = startWith();
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QLineEdit* box = form->ComboBox1->lineEdit();
-    form->ComboBox1->setEditText(QStringLiteral("http://shown.example/"));
-
-    form->ToolButton2->setFocus();
-    QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_L));
-    EXPECT_TRUE(box->hasFocus());
-    EXPECT_EQ(box->selectedText(), box->text());
-
-    form->ToolButton2->setFocus();
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-    EXPECT_TRUE(box->hasFocus());
-    EXPECT_EQ(box->selectedText(), box->text()) << "the first click selects";
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-    EXPECT_TRUE(box->selectedText().isEmpty()) << "a click with focus places the cursor";
+    auto click = [box] {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    };
+    auto ctrlL = [&] { QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_L)); };
+    const struct {
+        const char* way;
+        std::vector<std::function<void()>> steps;
+        bool allSelected;
+    } rows[] = {
+        {"Ctrl+L", {ctrlL}, true},
+        {"Ctrl+L, then a click places the cursor", {ctrlL, click}, false},
+        {"a click from elsewhere", {click}, true},
+        {"a click, then a click places the cursor", {click, click}, false},
+        {"a click, then Ctrl+L", {click, click, ctrlL}, true},
+        {"Ctrl+L twice, then a click", {ctrlL, ctrlL, click}, false},
+    };
+    for (const auto& row : rows) {
+        form->ComboBox1->setEditText(QStringLiteral("http://shown.example/"));
+        form->ToolButton2->setFocus();
+        for (const auto& step : row.steps)
+            step();
+        EXPECT_TRUE(box->hasFocus()) << row.way;
+        EXPECT_EQ(box->selectedText() == box->text(), row.allSelected) << row.way;
+    }
 }

@@ -37,8 +37,13 @@ public:
     void SetProgressMaximum(int value) override { maximum = value; }
     int ProgressMaximum() const override { return maximum; }
     void SetProgressTimer(bool on) override { timer.push_back(on); }
+    void ShowStage(RequestStage stage, std::int64_t pageBytes) override {
+        stages.push_back({stage, pageBytes});
+    }
     void ShowFetchedPage() override { ++shown; }
-    void AddToAddressList() override { addedAddresses.push_back(address); }
+    void AddToAddressList(const std::string& fetched) override {
+        addedAddresses.push_back(fetched);
+    }
 
     std::string address;
     RequestSettings settings;
@@ -48,6 +53,7 @@ public:
     std::vector<bool> timer;
     int shown = 0;
     std::vector<std::string> addedAddresses;
+    std::vector<std::pair<RequestStage, std::int64_t>> stages;
 };
 
 std::string PageArchive() {
@@ -77,12 +83,14 @@ protected:
         WriteFile("page.files/old.gif", "old");
         state.trafficCounter = 15;
         state.pageSizeTotal = 77;
+        state.currentPage = {"http://earlier.example/", "15 bytes"};
     }
     void ExpectEarlierPage() {
         EXPECT_EQ(ReadFile("page.htm"), "<p>earlier</p>");
         EXPECT_EQ(ReadFile("page.zip"), "earlier archive");
         EXPECT_TRUE(Exists("page.files/old.gif"));
         EXPECT_EQ(state.trafficCounter, 15);
+        EXPECT_EQ(state.currentPage.address, "http://earlier.example/");
         EXPECT_EQ(window.shown, 0);
         EXPECT_TRUE(state.historyList.empty());
         EXPECT_TRUE(StatRecords().empty());
@@ -187,13 +195,23 @@ TEST_F(PageRequestTest, AWholePageIsUnpackedCountedStoredAndShown) {
 TEST_F(PageRequestTest, PollsAddEveryPageSizeToTheTotal) {
     archive = PageArchive();
     service.script("/zel/page", {{"NexT;20:"}});
-    service.script("/zel/poll", {{"NexT;20:"}, {"OK,100;500:"}});
+    service.script("/zel/poll", {{"NexT;20:"}, {"NexT;0:"}, {"OK,100;500:"}});
     service.script("/zel/arch/", {{archive}});
     state.pageSizeTotal = 9999;
     request.Execute();
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
-    EXPECT_EQ(service.requestLines().size(), 4u);
+    EXPECT_EQ(service.requestLines().size(), 5u);
     EXPECT_EQ(state.pageSizeTotal, 540);
+    using S = RequestStage;
+    EXPECT_EQ(window.stages, (std::vector<std::pair<S, std::int64_t>>{{S::Asking, 0},
+                                                                      {S::Fetching, 20},
+                                                                      {S::Fetching, 40},
+                                                                      {S::Making, 40},
+                                                                      {S::Downloading, 540},
+                                                                      {S::Unpacking, 540},
+                                                                      {S::Idle, 0}}));
+    EXPECT_EQ(state.currentPage.address, "http://host/path?a=1&b=2");
+    EXPECT_EQ(state.historyOrigins.at(state.historyList.at(0)).archiveSizeText, "100 bytes");
     EXPECT_EQ(ReadFile("inZel.dat"), std::string("\x1C\x02\0\0", 4));
     EXPECT_EQ(window.archiveSizeText, "100 bytes") << "as the service wrote it";
     EXPECT_EQ(window.maximum, 100);
@@ -251,6 +269,9 @@ TEST_F(PageRequestTest, RepliesThatEndTheRequestLeaveThePageFilesAlone) {
         EXPECT_EQ(state.pageSizeTotal, c.total) << c.message;
         ExpectEarlierPage();
         EXPECT_FALSE(request.Running());
+        ASSERT_FALSE(window.stages.empty());
+        EXPECT_EQ(window.stages.back().first, RequestStage::Idle) << c.message;
+        window.stages.clear();
         boxes.clear();
     }
 }
@@ -313,6 +334,7 @@ TEST_F(PageRequestTest, StopDuringTheDownloadAbortsTheLoad) {
     EXPECT_TRUE(StatRecords().empty());
     EXPECT_TRUE(state.historyList.empty());
     EXPECT_EQ(window.shown, 0);
+    EXPECT_TRUE(state.currentPage.address.empty()) << "the earlier page's files are gone";
 }
 
 TEST_F(PageRequestTest, AFailedDownloadCannotDownloadTheArchive) {

@@ -230,6 +230,21 @@ TEST(StoreInHistory, CopiesUnderFreeNamesThatReferToTheirOwnFolder) {
     EXPECT_TRUE(boxes.calls().empty());
 }
 
+TEST(SourceLinkAddress, OnlyTheLinkThatEndsThePage) {
+    const struct {
+        std::string text;
+        std::string address;
+    } rows[] = {
+        {"<p>x</p><BR><a href=\"http://a.example/?q=1\">This page</a><BR>",
+         "http://a.example/?q=1"},
+        {"<BR><a href=\"http://a.example/\">This page</a><BR>\r\n", ""}, // not at the end
+        {"<BR><a href=\">This page</a><BR>", ""},
+        {"<BR><a href=\"a\"b\">This page</a><BR>", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(SourceLinkAddress(row.text), row.address) << row.text;
+}
+
 TEST(StoreInHistory, MissingHistoryFolderFailsWithoutAnEntry) {
     TempWorkDir dir;
     PinnedClock clock(HalfUnitTime);

@@ -177,8 +177,10 @@ TEST(SavePageAs, RunsTheDialogAndSavesFromTheNotedFolder) {
         return std::optional<std::string>(dir.file("out/saved.htm"));
     })};
 
-    SavePageAs();
+    SavePageAs("News: today", "http://x.example/n");
     ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->fileName, "News today.htm");
+    EXPECT_NE(seen->folder, dir.file("out"));
     EXPECT_EQ(seen->title, "Save Page As...");
     EXPECT_EQ(seen->defaultExtension, "htm");
     ASSERT_EQ(seen->filters.size(), 2u);
@@ -190,6 +192,29 @@ TEST(SavePageAs, RunsTheDialogAndSavesFromTheNotedFolder) {
     EXPECT_TRUE(Exists(dir.file("out/saved.files/b.gif")));
     EXPECT_EQ(CurrentDirectory(), dir.path());
     EXPECT_TRUE(boxes.calls().empty());
+
+    // The next save opens where the last one went (and asks before overwriting).
+    SavePageAs("", "http://x.example/n");
+    EXPECT_EQ(seen->folder, dir.file("out"));
+    EXPECT_EQ(seen->fileName, "x.example.htm");
+}
+
+TEST(SavePageAs, TheProposedNameIsTheTitleAsAFileNameMayCarryIt) {
+    const struct {
+        std::string title, address, name;
+    } rows[] = {
+        {"KiCad: Introduction", "", "KiCad Introduction.htm"},
+        {"a/b\\c*?\"<>|d\te", "", "abcde.htm"},
+        {"  two   blanks  ", "", "two blanks.htm"},
+        {"...hidden. ", "", "hidden.htm"},
+        {"", "http://docs.example.org/a/b", "docs.example.org.htm"},
+        {"", "", "page.htm"},
+        {"???", "", "page.htm"},
+        {std::string(120, 'x'), "", std::string(100, 'x') + ".htm"},
+        {std::string(99, 'x') + "\xC3\xA9\xC3\xA9", "", std::string(99, 'x') + "\xC3\xA9.htm"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ProposedFileName(row.title, row.address), row.name) << row.title;
 }
 
 TEST(DecodeLinkAddress, PlusAndPercentSequences) {
