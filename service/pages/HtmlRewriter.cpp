@@ -3,6 +3,7 @@
 #include "AsciiText.h"
 #include "CssRewriter.h"
 #include "GumboNodes.h"
+#include "MarkupRules.h"
 #include "SourceEdits.h"
 #include "Srcset.h"
 #include "Url.h"
@@ -84,6 +85,8 @@ private:
             return {{kNowhere}};
         return {{{}, id}};
     }
+    // A reference that is no web address is left to the guard, but for an
+    // image's inline data.
     void PointToResource(const GumboAttribute* attribute, ResourceKind kind, ImageBox box = {},
                          int depth = 0) {
         if (attribute == nullptr)
@@ -91,19 +94,30 @@ private:
         auto pieces = ResourcePieces(attribute->value, kind, box, depth);
         if (!pieces.empty())
             SetAttribute(attribute, std::move(pieces));
+        else if (kind == ResourceKind::Image)
+            KeepInlineImage(attribute);
     }
+    void KeepInlineImage(const GumboAttribute* attribute) {
+        if (attribute && Lower(CleanReference(attribute->value)).rfind("data:", 0) == 0)
+            Keep(attribute);
+    }
+    // A link the user may click: it goes to the web through the service, to
+    // mail, or nowhere.
     void MakeAbsolute(const GumboAttribute* attribute) {
         if (attribute == nullptr)
             return;
         const std::string value = CleanReference(attribute->value);
-        if (value.empty() || value[0] == '#')
-            return; // stays within the shown page
-        if (!context_.keepScripts && Lower(value).rfind("javascript:", 0) == 0) {
-            SetAttributeText(attribute, "#");
+        if (StaysInPage(value))
+            return;
+        if (const auto url = ResolveUrl(base_, value, true)) {
+            SetAttributeText(attribute, *url);
             return;
         }
-        if (const auto url = ResolveUrl(base_, value, true))
-            SetAttributeText(attribute, *url);
+        const std::string lower = Lower(value);
+        if (context_.keepScripts || lower.rfind("mailto:", 0) == 0 || lower.rfind("tel:", 0) == 0)
+            Keep(attribute);
+        else
+            SetAttributeText(attribute, "#");
     }
 
     // --- the document ---
@@ -145,18 +159,28 @@ private:
                 Visit(node);
             else // an implied html or body takes the attributes of a later tag of its name
                 VisitAttributes(node->v.element);
+            if (!context_.keepScripts)
+                Guard(node->v.element);
             return true;
         });
+    }
+
+    // Whatever address no rule took care of would be loaded, run or followed
+    // from the web by the shown page: it goes.
+    void Guard(const GumboElement& element) {
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            if (HoldsAddress(*attribute) && !Handled(attribute) &&
+                !StaysInPage(CleanReference(attribute->value)))
+                RemoveAttribute(attribute);
+        }
     }
 
     void Visit(const GumboNode* node) {
         const GumboElement& element = node->v.element;
         VisitAttributes(element);
         if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
-            if (element.tag == GUMBO_TAG_SCRIPT && !context_.keepScripts)
-                RemoveElement(element);
-            else if (element.tag_namespace == GUMBO_NAMESPACE_SVG && TagName(element) == "image")
-                VisitImageSource(element, Attribute(element, "href")); // href or xlink:href
+            VisitForeign(element);
             return;
         }
         switch (element.tag) {
@@ -182,6 +206,8 @@ private:
         case GUMBO_TAG_META:
             if (DeclaresCharset(element) && IsCharsetName(context_.charset))
                 RemoveElement(element); // one declaration is added in its place
+            else if (IsRefresh(element))
+                VisitRefresh(element);
             break;
         case GUMBO_TAG_INPUT:
             if (const auto* type = Attribute(element, "type");
@@ -243,6 +269,9 @@ private:
                 VisitStyleAttribute(attribute);
             } else if (name == "formaction") {
                 MakeAbsolute(attribute);
+            } else if (element.tag_namespace != GUMBO_NAMESPACE_HTML && !IsHref(*attribute) &&
+                       Lower(attribute->value).find("url(") != std::string::npos) {
+                VisitStyleAttribute(attribute); // an SVG paint or filter is CSS
             }
         }
     }
@@ -250,16 +279,10 @@ private:
     void VisitLink(const GumboElement& element) {
         const auto* rel = Attribute(element, "rel");
         const auto tokens = rel ? Tokens(rel->value) : std::vector<std::string>{};
-        if (Has(tokens, {"stylesheet"}) && !Has(tokens, {"alternate"})) {
+        if (Has(tokens, {"stylesheet"}) && !Has(tokens, {"alternate"}))
             PointToResource(Attribute(element, "href"), ResourceKind::StyleSheet, {}, 1);
-        } else if (Has(tokens, {"stylesheet", "icon", "apple-touch-icon", "preload", "prefetch",
-                                "modulepreload", "preconnect", "dns-prefetch", "prerender",
-                                "manifest", "mask-icon"})) {
-            // Would load from the network when shown; nothing here needs it.
+        else // nobody clicks it, and a browser may load it (icons, preloads, alternates)
             RemoveElement(element);
-        } else {
-            MakeAbsolute(Attribute(element, "href"));
-        }
     }
 
     ImageBox BoxOf(const GumboElement& element) const {
@@ -271,6 +294,102 @@ private:
         const auto* equiv = Attribute(element, "http-equiv");
         return Attribute(element, "charset") != nullptr ||
                (equiv != nullptr && Lower(equiv->value) == "content-type");
+    }
+
+    static bool IsRefresh(const GumboElement& element) {
+        const auto* equiv = Attribute(element, "http-equiv");
+        return equiv != nullptr && Lower(CleanReference(equiv->value)) == "refresh";
+    }
+
+    // A refresh to another address goes to it through the service, like a
+    // click; one a browser might read otherwise goes.
+    void VisitRefresh(const GumboElement& element) {
+        const auto* content = Attribute(element, "content");
+        if (content == nullptr)
+            return;
+        const auto refresh = ParseRefresh(content->value);
+        if (refresh && refresh->url.empty())
+            return;
+        const auto url = refresh ? ResolveUrl(base_, refresh->url, true) : std::nullopt;
+        if (url)
+            SetAttributeText(content, refresh->delay + "; url=" + *url);
+        else if (!context_.keepScripts)
+            RemoveElement(element);
+    }
+
+    // SVG and MathML: links, images, parts of other files, style and
+    // animations under the same rules as HTML's.
+    void VisitForeign(const GumboElement& element) {
+        if (!context_.keepScripts &&
+            (element.tag == GUMBO_TAG_SCRIPT || AnimatesAddressOrCode(element))) {
+            RemoveElement(element);
+            return;
+        }
+        if (element.tag == GUMBO_TAG_STYLE) {
+            VisitForeignStyle(element);
+            return;
+        }
+        const ForeignLink role = ForeignLinkOf(element);
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            if (!IsHref(*attribute))
+                continue;
+            if (role == ForeignLink::Follow)
+                MakeAbsolute(attribute);
+            else if (role == ForeignLink::Image)
+                VisitImageSource(element, attribute);
+            else if (role == ForeignLink::Use)
+                VisitUse(attribute);
+        }
+    }
+
+    // The file's part keeps its name: "sprite.svg#icon".
+    void VisitUse(const GumboAttribute* attribute) {
+        const std::string value = CleanReference(attribute->value);
+        if (StaysInPage(value))
+            return;
+        auto pieces = ResourcePieces(value, ResourceKind::Image, {}, 0);
+        if (pieces.empty())
+            return;
+        if (const auto hash = value.find('#'); hash != std::string::npos && pieces[0].resource >= 0)
+            pieces.push_back({EscapeAttribute(value.substr(hash))});
+        SetAttribute(attribute, std::move(pieces));
+    }
+
+    // In SVG a style element's text is markup's: character references and
+    // CDATA sections make up the style sheet. It is written again as plain
+    // text, its addresses rewritten.
+    void VisitForeignStyle(const GumboElement& element) {
+        if (!FromSource(element))
+            return;
+        if (!HasOwnEndTag(element)) {
+            if (element.children.length > 0 && !context_.keepScripts)
+                RemoveElement(element);
+            return;
+        }
+        std::string css;
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const GumboNode* child = Child(element, i);
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+                child->type == GUMBO_NODE_CDATA)
+                css += child->v.text.text;
+        }
+        auto edits = RewriteCss(css, Css(), sink_);
+        Replace(EndOf(element.original_tag), Offset(element.original_end_tag.data),
+                SpliceToPieces(css, std::move(edits), EscapeText));
+    }
+
+    static std::string EscapeText(std::string_view text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '&')
+                out += "&amp;";
+            else if (c == '<')
+                out += "&lt;";
+            else
+                out += c;
+        }
+        return out;
     }
 
     static bool InPicture(const GumboNode* node) {
@@ -306,13 +425,17 @@ private:
     std::string LazyReference(const GumboElement& element, int boxWidth) const {
         if (context_.keepScripts)
             return {};
+        // Only a web address counts: a page's script could not load a
+        // javascript:, data: or file: value either, and the src still shows.
         for (const char* name : kLazySets)
             if (const auto* set = Attribute(element, name))
-                if (std::string chosen = PickFromSrcset(set->value, boxWidth); !chosen.empty())
+                if (std::string chosen = PickFromSrcset(set->value, boxWidth);
+                    ResolveUrl(base_, chosen))
                     return chosen;
         for (const char* name : kLazySources)
             if (const auto* source = Attribute(element, name))
-                if (std::string reference = CleanReference(source->value); !reference.empty())
+                if (std::string reference = CleanReference(source->value);
+                    ResolveUrl(base_, reference))
                     return reference;
         return {};
     }
@@ -384,8 +507,10 @@ private:
         if (reference.empty())
             return;
         auto pieces = ResourcePieces(reference, ResourceKind::Image, box, 0);
-        if (pieces.empty())
-            return; // an inline (data:) image stays as it is
+        if (pieces.empty()) {
+            KeepInlineImage(src); // an inline (data:) image stays as it is
+            return;
+        }
         std::vector<const GumboAttribute*> named{srcset};
         if (!context_.keepScripts) {
             for (const char* name : kLazySets)

@@ -67,11 +67,13 @@ void SourceEdits::Replace(std::size_t begin, std::size_t end, std::vector<Piece>
 }
 
 void SourceEdits::RemoveAttribute(const GumboAttribute* attribute) {
+    Keep(attribute);
     if (FromSource(attribute))
         Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
 }
 
 void SourceEdits::SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
+    Keep(attribute);
     if (!FromSource(attribute))
         return;
     value.insert(value.begin(), Piece{"\""});
