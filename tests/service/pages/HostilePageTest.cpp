@@ -249,14 +249,42 @@ TEST_F(HostilePageTest, RedirectLoopAndUnreachableOrigin) {
     EXPECT_EQ(PageRun(Request("http://127.0.0.1:1/")).Outcome().error, "Origin unreachable");
 }
 
+// A small TrueType font whose 20 glyphs claim 65535 points each, in flags
+// repeated so that the points take no bytes.
+std::string PointBomb() {
+    const auto be32 = [](std::size_t n) {
+        return std::string{char(n >> 24), char(n >> 16 & 255), char(n >> 8 & 255), char(n & 255)};
+    };
+    std::string glyph = std::string("\0\1", 2) + std::string(8, '\0') + "\xFF\xFE" + '\0' + '\0';
+    for (int i = 0; i < 256; ++i) // on the curve, x and y as before, 255 times more
+        glyph += "\x39\xFF";
+    std::string glyf, loca, head(54, '\0'), maxp("\0\0\x50\0\0\x14", 6), data;
+    for (int i = 0; i <= 20; ++i)
+        loca += be32(std::size_t(i) * glyph.size());
+    for (int i = 0; i < 20; ++i)
+        glyf += glyph;
+    head.replace(0, 16, std::string("\0\1\0\0", 4) + std::string(8, '\0') + "\x5F\x0F\x3C\xF5");
+    head[19] = 64; // units to the em
+    head[51] = 1;  // long locations
+    std::string font("\0\1\0\0\0\4\0\x40\0\2\0\0", 12);
+    for (const auto& [tag, table] :
+         {std::pair{"glyf", glyf}, {"head", head}, {"loca", loca}, {"maxp", maxp}}) {
+        font += tag + be32(0) + be32(12 + 4 * 16 + data.size()) + be32(table.size());
+        data += table + std::string((4 - table.size() % 4) % 4, '\0');
+    }
+    return font + data;
+}
+
 // Every attack ends with nothing that runs and nothing that leads out of the
-// page's files in anything stored, and what the page shows fetched.
+// page's files in anything stored, and what the page shows fetched. No font
+// here is one: not an HTML body, not one that claims more than it holds.
 TEST_F(HostilePageTest, NothingRunsOrLeadsOut) {
     const std::string photo = MakePhoto(20, 20);
     for (const char* path : {"/a.png", "/bg.png", "/fe.png"})
         origin.Serve(path, photo, "image/jpeg");
     origin.Serve("/imp.css", "p{color:red}", "text/css");
     origin.Serve("/f.ttf", "<html><body><script>alert(1)</script></body></html>", "font/ttf");
+    origin.Serve("/bomb.ttf", PointBomb(), "font/ttf");
     origin.Serve("/s.svg",
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" onload=\"alert(1)\">"
                  "<script>alert(2)</script></svg>",
@@ -275,6 +303,7 @@ TEST_F(HostilePageTest, NothingRunsOrLeadsOut) {
         // Read byte by byte the script is in an attribute; decoded it is not.
         {"<p title=\"\x1B$B\"a\x1B(B x=\"><script>alert(1)</script>\">", "iso-2022-jp", ""},
         {"<style>@font-face{font-family:F;src:url(f.ttf)}</style><p style=font-family:F>x", "", ""},
+        {"<style>@font-face{font-family:F;src:url(bomb.ttf)}</style><img src=a.png>", "", "/a.png"},
         {"<img src=s.svg><meta http-equiv=refresh content=\"5; url=s.svg\">", "", ""},
         {"<img data-src=\"javascript:alert(1)\" src=a.png><img "
          "data-src=\"data:image/gif;base64,R0\" "
@@ -310,6 +339,7 @@ TEST_F(HostilePageTest, NothingRunsOrLeadsOut) {
                                                               : std::string();
             EXPECT_EQ(breach, "") << pages[i].body << "\n" << name << ":\n" << text;
             EXPECT_EQ(text.find("<script"), std::string::npos) << pages[i].body << " " << name;
+            EXPECT_FALSE(name.ends_with(".ttf") || name.ends_with("woff2")) << pages[i].body;
         }
     }
 }

@@ -1,22 +1,15 @@
 #include "OutputRule.h"
 
+#include "AsciiText.h"
 #include "CssScan.h"
 
 #include <gumbo.h>
 
-#include <algorithm>
 #include <set>
 #include <vector>
 
 namespace zel::service::test {
 namespace {
-
-std::string Lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return c < 0x80 ? char(std::tolower(c)) : char(c); });
-    return out;
-}
 
 // As a browser takes an address: without white space and control characters.
 std::string Cleaned(std::string_view value) {
@@ -24,7 +17,7 @@ std::string Cleaned(std::string_view value) {
     for (unsigned char c : value)
         if (c > ' ')
             out += char(c);
-    return Lowered(out);
+    return Lower(out);
 }
 
 // One of the page's own files as the page maker names them ("page.files/3.png"
@@ -61,12 +54,13 @@ std::string BreachInAddress(const GumboElement& element, const GumboAttribute& a
         "src",    "srcset",     "href",       "xlink:href",  "data",     "poster",
         "action", "formaction", "background", "ping",        "manifest", "codebase",
         "lowsrc", "dynsrc",     "xml:base",   "imagesrcset", "archive",  "classid"};
-    const std::string name = Lowered(attribute.name);
+    const std::string name = Lower(attribute.name);
     const std::string value = Cleaned(attribute.value);
     if (name.size() > 2 && name.starts_with("on") && !value.empty())
         return "handler " + name;
-    if (name == "style")
-        return BreachInStyle(attribute.value);
+    if (name == "style" || (element.tag_namespace != GUMBO_NAMESPACE_HTML &&
+                            value.find("url(") != std::string::npos && kAddresses.count(name) == 0))
+        return BreachInStyle(attribute.value); // an SVG paint or filter is CSS too
     if (name == "content" && IsRefresh(element)) {
         const auto url = value.find("url=");
         return url == std::string::npos || IsWebLink(value.substr(url + 4)) ? ""

@@ -1,9 +1,7 @@
 #pragma once
-// The rule for what the page maker writes, read back the way a browser
-// reads it: no script element, no event handler, and no address that leads
-// out of the page's own files but for the links a user may click (and a
-// refresh, which the browser asks the service for). Shared by the tests and
-// the fuzz targets.
+// What the page maker writes, read as a browser reads it: no script element,
+// no event handler, no address out of the page's own files but for links a
+// user may click and a refresh (both asked of the service).
 
 #include <string>
 #include <string_view>

@@ -2,7 +2,6 @@
 
 #include "OriginServer.h"
 #include "PageRun.h"
-#include "TestImages.h"
 
 #include <gtest/gtest.h>
 #include <woff2/decode.h>
@@ -13,8 +12,6 @@
 
 namespace zel::service::test {
 namespace {
-
-using namespace std::string_literals;
 
 std::string ReadFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -71,56 +68,7 @@ std::string DecodeWoff2(const std::string& woff2) {
     return woff2::ConvertWOFF2ToTTF(data, woff2.size(), &out) ? font : std::string();
 }
 
-// A small TrueType font whose 20 glyphs claim 65535 points each, their
-// flags repeated so that the points take no bytes.
-std::string PointBomb() {
-    std::string glyph("\0\1", 2);
-    glyph.append(8, '\0');        // bounding box
-    glyph += "\xFF\xFE\0\0"s;     // the last point's number, no instructions
-    for (int i = 0; i < 256; ++i) // on the curve, x and y as before, repeated 255 times
-        glyph += "\x39\xFF";
-    glyph.resize(528, '\0');
-    std::string glyf, loca, head(54, '\0'), maxp("\0\0\x50\0\0\x14", 6);
-    for (int i = 0; i <= 20; ++i)
-        Put32(loca, std::uint32_t(i * glyph.size()));
-    for (int i = 0; i < 20; ++i)
-        glyf += glyph;
-    head.replace(0, 4, "\0\1\0\0", 4);
-    head.replace(12, 4, "\x5F\x0F\x3C\xF5");
-    head[19] = char(0x40); // 64 units to the em
-    head[51] = 1;          // long locations
-    std::string font("\0\1\0\0\0\4\0\x40\0\2\0\0", 12), data;
-    for (const auto& [tag, table] :
-         {std::pair{"glyf", glyf}, {"head", head}, {"loca", loca}, {"maxp", maxp}}) {
-        font += tag;
-        Put32(font, 0);
-        Put32(font, std::uint32_t(12 + 4 * 16 + data.size()));
-        Put32(font, std::uint32_t(table.size()));
-        data += table;
-        data.resize((data.size() + 3) / 4 * 4, '\0');
-    }
-    return font + data;
-}
-
 class WebFontTest : public OriginTest {};
-
-TEST_F(WebFontTest, AFontClaimingMoreThanItHoldsIsLeftOutAlone) {
-    const std::string bomb = PointBomb();
-    origin.Serve("/a.ttf", bomb, "font/ttf");
-    origin.Serve("/b.woff", Woff(bomb), "font/woff");
-    origin.Serve("/c.ttf", bomb.substr(0, 100), "font/ttf"); // its tables cut off
-    origin.Serve("/d.png", MakeDrawing(20, 20), "image/png");
-    origin.Serve("/page.html",
-                 "<style>@font-face{font-family:A;src:url(a.ttf)}@font-face{font-family:B;"
-                 "src:url(b.woff)}@font-face{font-family:C;src:url(c.ttf)}</style><img src=d.png>",
-                 "text/html");
-    origin.Start();
-    PageRun run(Request(origin.Url("/page.html")));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
-    const auto files = run.PageFiles();
-    ASSERT_EQ(files.size(), 1u); // the image, and no font
-    EXPECT_EQ(files[0].find(".tt"), std::string::npos);
-}
 
 TEST_F(WebFontTest, FontsGoOutAsWoff2UnlessLeftOutForTheirSize) {
     const std::string ttf = ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
