@@ -97,6 +97,15 @@ private:
         else if (kind == ResourceKind::Image)
             KeepInlineImage(attribute);
     }
+    // An address left out. Where its name comes again in the tag it stays,
+    // emptied: the parser takes the first of an attribute's names, so a later
+    // one would take effect once this one were gone.
+    void Drop(const GumboAttribute* attribute) {
+        if (attribute != nullptr && RepeatedLater(attribute))
+            SetAttribute(attribute, {});
+        else
+            RemoveAttribute(attribute);
+    }
     void KeepInlineImage(const GumboAttribute* attribute) {
         if (attribute && Lower(CleanReference(attribute->value)).rfind("data:", 0) == 0)
             Keep(attribute);
@@ -172,7 +181,7 @@ private:
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             if (HoldsAddress(*attribute) && !Handled(attribute) &&
                 !StaysInPage(CleanReference(attribute->value)))
-                RemoveAttribute(attribute);
+                Drop(attribute);
         }
     }
 
@@ -225,7 +234,7 @@ private:
             PointToResource(Attribute(element, "src"), ResourceKind::Document, {},
                             context_.frameDepth + 1);
             if (!context_.keepScripts)
-                RemoveAttribute(Attribute(element, "srcdoc"));
+                Drop(Attribute(element, "srcdoc"));
             break;
         case GUMBO_TAG_A:
         case GUMBO_TAG_AREA:
@@ -491,8 +500,8 @@ private:
         const auto* src = Attribute(element, "src");
         const auto* srcset = Attribute(element, "srcset");
         if (!context_.images) {
-            RemoveAttribute(src); // the alt text shows instead
-            RemoveAttribute(srcset);
+            Drop(src); // the alt text shows instead
+            Drop(srcset);
             return;
         }
         const ImageBox box = BoxOf(element);
@@ -511,7 +520,7 @@ private:
             KeepInlineImage(src); // an inline (data:) image stays as it is
             return;
         }
-        std::vector<const GumboAttribute*> named{srcset};
+        std::vector<const GumboAttribute*> named;
         if (!context_.keepScripts) {
             for (const char* name : kLazySets)
                 named.push_back(Attribute(element, name));
@@ -526,6 +535,7 @@ private:
             const std::size_t afterName = TagNameEnd(element);
             Replace(afterName, afterName, std::move(pieces));
         }
+        Drop(srcset);
         for (const auto* attribute : named)
             RemoveAttribute(attribute);
     }
@@ -535,7 +545,7 @@ private:
         if (attribute == nullptr)
             return;
         if (!context_.images)
-            RemoveAttribute(attribute);
+            Drop(attribute);
         else
             PointToResource(attribute, ResourceKind::Image, useBox ? BoxOf(element) : ImageBox{});
     }
@@ -544,9 +554,9 @@ private:
     // load from the network, past the service.
     void LeaveOutMedia(const GumboElement& element) {
         for (const char* name : {"src", "poster", "data"})
-            RemoveAttribute(Attribute(element, name));
+            Drop(Attribute(element, name));
         if (element.tag == GUMBO_TAG_SOURCE)
-            RemoveAttribute(Attribute(element, "srcset"));
+            Drop(Attribute(element, "srcset"));
     }
 
     CssContext Css() const { return {base_, context_.images, 0}; }

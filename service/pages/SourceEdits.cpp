@@ -62,6 +62,43 @@ std::size_t SourceEdits::AttributeEnd(const GumboAttribute* attribute) const {
     return EndOf(attribute->original_name);
 }
 
+// Reads the rest of the tag as the tokenizer does: names, each with an
+// optional value, quoted or not, up to the ">" outside quotes.
+bool SourceEdits::RepeatedLater(const GumboAttribute* attribute) const {
+    if (!FromSource(attribute))
+        return false;
+    const std::string name = Lower(attribute->name);
+    const auto space = [&](std::size_t i) { return i < html_.size() && IsAsciiSpace(html_[i]); };
+    std::size_t at = AttributeEnd(attribute);
+    while (at < html_.size() && html_[at] != '>') {
+        if (space(at) || html_[at] == '/') {
+            ++at;
+            continue;
+        }
+        const std::size_t begin = at++;
+        while (at < html_.size() && !space(at) && html_[at] != '/' && html_[at] != '>' &&
+               html_[at] != '=')
+            ++at;
+        if (Lower(html_.substr(begin, at - begin)) == name)
+            return true;
+        while (space(at))
+            ++at;
+        if (at >= html_.size() || html_[at] != '=')
+            continue;
+        ++at;
+        while (space(at))
+            ++at;
+        if (at < html_.size() && (html_[at] == '"' || html_[at] == '\'')) {
+            const auto close = html_.find(html_[at], at + 1);
+            at = close == std::string_view::npos ? html_.size() : close + 1;
+        } else {
+            while (at < html_.size() && !space(at) && html_[at] != '>')
+                ++at;
+        }
+    }
+    return false;
+}
+
 void SourceEdits::Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
     edits_.push_back({begin, end, std::move(pieces)});
 }

@@ -28,6 +28,9 @@ public:
     bool FromSource(const GumboElement& element) const;
     bool FromSource(const GumboAttribute* attribute) const;
     std::size_t TagNameEnd(const GumboElement& element) const;
+    // Whether the attribute's name comes again later in its tag (where the
+    // parser ignores it).
+    bool RepeatedLater(const GumboAttribute* attribute) const;
     // The element's own end tag, in the source.
     bool HasOwnEndTag(const GumboElement& element) const;
 

@@ -13,8 +13,14 @@ namespace {
 // kinds, entity definitions (which could spell anything), style sheets
 // brought in, and XHTML or its elements.
 constexpr std::string_view kRefused[] = {
-    "script", "<!entity", "<!doctype", "foreignobject", "@import",  "<?xml-stylesheet", "xhtml",
-    "iframe", "<embed",   "<object",   "src",           "xml:base", "behavior",         "binding"};
+    "script",   "<!entity", "<!doctype", "foreignobject", "@import", "<?xml-stylesheet",
+    "xhtml",    "iframe",   "<embed",    "<object",       "src",     "xml:base",
+    "behavior", "binding",  "refresh"};
+
+// Attributes that hold an address, in SVG or in markup it may carry.
+constexpr std::string_view kAddresses[] = {
+    "href",     "action", "data",   "poster",  "background", "ping",   "manifest",
+    "codebase", "lowsrc", "dynsrc", "archive", "classid",    "srcset", "url("};
 
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
@@ -115,8 +121,9 @@ bool IsInertSvg(std::string_view svg) {
     if (std::any_of(std::begin(kRefused), std::end(kRefused),
                     [&](std::string_view word) { return text.find(word) != std::string::npos; }))
         return false;
-    return !HasHandler(text) && ReferencesInert(text, "href") && ReferencesInert(text, "url(") &&
-           AnimatesOnlyLooks(text);
+    return !HasHandler(text) && AnimatesOnlyLooks(text) &&
+           std::all_of(std::begin(kAddresses), std::end(kAddresses),
+                       [&](std::string_view word) { return ReferencesInert(text, word); });
 }
 
 } // namespace zel::service
