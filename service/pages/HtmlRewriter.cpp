@@ -97,11 +97,13 @@ private:
         else if (kind == ResourceKind::Image)
             KeepInlineImage(attribute);
     }
-    // An address left out. Where its name comes again in the tag it stays,
-    // emptied: the parser takes the first of an attribute's names, so a later
-    // one would take effect once this one were gone.
-    void Drop(const GumboAttribute* attribute) {
-        if (attribute != nullptr && RepeatedLater(attribute))
+    // An address left out. Where its name may come again it stays, emptied:
+    // the parser takes the first of an attribute's names (in a tag, and over
+    // the html or body tags it merges), so a later one would take effect once
+    // this one were gone.
+    void Drop(const GumboElement& element, const GumboAttribute* attribute) {
+        if (attribute != nullptr && (element.tag == GUMBO_TAG_HTML ||
+                                     element.tag == GUMBO_TAG_BODY || RepeatedLater(attribute)))
             SetAttribute(attribute, {});
         else
             RemoveAttribute(attribute);
@@ -181,7 +183,7 @@ private:
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             if (HoldsAddress(*attribute) && !Handled(attribute) &&
                 !StaysInPage(CleanReference(attribute->value)))
-                Drop(attribute);
+                Drop(element, attribute);
         }
     }
 
@@ -234,7 +236,7 @@ private:
             PointToResource(Attribute(element, "src"), ResourceKind::Document, {},
                             context_.frameDepth + 1);
             if (!context_.keepScripts)
-                Drop(Attribute(element, "srcdoc"));
+                Drop(element, Attribute(element, "srcdoc"));
             break;
         case GUMBO_TAG_A:
         case GUMBO_TAG_AREA:
@@ -500,8 +502,8 @@ private:
         const auto* src = Attribute(element, "src");
         const auto* srcset = Attribute(element, "srcset");
         if (!context_.images) {
-            Drop(src); // the alt text shows instead
-            Drop(srcset);
+            Drop(element, src); // the alt text shows instead
+            Drop(element, srcset);
             return;
         }
         const ImageBox box = BoxOf(element);
@@ -535,7 +537,7 @@ private:
             const std::size_t afterName = TagNameEnd(element);
             Replace(afterName, afterName, std::move(pieces));
         }
-        Drop(srcset);
+        Drop(element, srcset);
         for (const auto* attribute : named)
             RemoveAttribute(attribute);
     }
@@ -545,7 +547,7 @@ private:
         if (attribute == nullptr)
             return;
         if (!context_.images)
-            Drop(attribute);
+            Drop(element, attribute);
         else
             PointToResource(attribute, ResourceKind::Image, useBox ? BoxOf(element) : ImageBox{});
     }
@@ -554,9 +556,9 @@ private:
     // load from the network, past the service.
     void LeaveOutMedia(const GumboElement& element) {
         for (const char* name : {"src", "poster", "data"})
-            Drop(Attribute(element, name));
+            Drop(element, Attribute(element, name));
         if (element.tag == GUMBO_TAG_SOURCE)
-            Drop(Attribute(element, "srcset"));
+            Drop(element, Attribute(element, "srcset"));
     }
 
     CssContext Css() const { return {base_, context_.images, 0}; }

@@ -19,7 +19,8 @@ namespace {
 void Check(const std::string& breach, std::string_view written) {
     if (breach.empty())
         return;
-    std::fprintf(stderr, "%s in:\n%.*s\n", breach.c_str(), int(written.size()), written.data());
+    std::fprintf(stderr, "%s in:\n", breach.c_str());
+    std::fwrite(written.data(), 1, written.size(), stderr);
     std::abort();
 }
 
