@@ -280,7 +280,7 @@ private:
                 VisitStyleAttribute(attribute);
             } else if (name == "formaction") {
                 MakeAbsolute(attribute);
-            } else if (element.tag_namespace != GUMBO_NAMESPACE_HTML && !IsHref(*attribute) &&
+            } else if (element.tag_namespace != GUMBO_NAMESPACE_HTML && !HoldsAddress(*attribute) &&
                        Lower(attribute->value).find("url(") != std::string::npos) {
                 VisitStyleAttribute(attribute); // an SVG paint or filter is CSS
             }
