@@ -202,7 +202,9 @@ private:
                 PointToResource(Attribute(element, "src"), ResourceKind::Other);
             break;
         case GUMBO_TAG_NOSCRIPT:
-            if (!context_.keepScripts)
+            // Its end tag may close an SVG or MathML element: without it what
+            // follows would join that element, which the walk never saw there.
+            if (!context_.keepScripts && !HoldsForeign(node))
                 RemoveTags(element);
             break;
         case GUMBO_TAG_BASE:
@@ -401,6 +403,21 @@ private:
                 out += c;
         }
         return out;
+    }
+
+    static bool HoldsForeign(const GumboNode* root) {
+        std::vector<const GumboNode*> stack{root};
+        while (!stack.empty()) {
+            const GumboNode* node = stack.back();
+            stack.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT)
+                continue;
+            if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+                return true;
+            for (unsigned i = 0; i < node->v.element.children.length; ++i)
+                stack.push_back(Child(node->v.element, i));
+        }
+        return false;
     }
 
     static bool InPicture(const GumboNode* node) {
