@@ -68,6 +68,7 @@ public:
         if (!output_)
             return {};
         FindBase();
+        foreign_ = HoldsForeign(output_->root);
         Walk();
         AddCharset();
         return TakeEdits();
@@ -218,7 +219,7 @@ private:
             break;
         case GUMBO_TAG_META:
             if (DeclaresCharset(element) && IsCharsetName(context_.charset))
-                RemoveElement(element); // one declaration is added in its place
+                RemoveBreakout(element); // one declaration is added in its place
             else if (IsRefresh(element))
                 VisitRefresh(element);
             break;
@@ -327,7 +328,7 @@ private:
         if (url)
             SetAttributeText(content, refresh->delay + "; url=" + *url);
         else if (!context_.keepScripts)
-            RemoveElement(element);
+            RemoveBreakout(element);
     }
 
     // SVG and MathML: links, images, parts of other files, style and
@@ -403,6 +404,16 @@ private:
                 out += c;
         }
         return out;
+    }
+
+    // A meta or img ends SVG or MathML content: where there is such content
+    // a bare tag stays in its place, or what follows would join the SVG.
+    void RemoveBreakout(const GumboElement& element) {
+        const std::string name = TagName(element);
+        if (foreign_ && (name == "meta" || name == "img") && FromSource(element))
+            ReplaceElement(element, "<" + name + ">");
+        else
+            RemoveElement(element);
     }
 
     static bool HoldsForeign(const GumboNode* root) {
@@ -526,7 +537,7 @@ private:
         const ImageBox box = BoxOf(element);
         const GumboNode* shown = InPicture(node) ? node->parent : node;
         if (HasNoscriptFallback(shown) && IsLazy(node, box.width)) {
-            RemoveElement(shown->v.element); // a placeholder beside the real image
+            RemoveBreakout(shown->v.element); // a placeholder beside the real image
             return;
         }
         std::string reference = ImageReference(element, box.width);
@@ -640,6 +651,7 @@ private:
     ResourceSink& sink_;
     std::string base_;
     std::unique_ptr<GumboOutput, GumboFree> output_;
+    bool foreign_ = false; // the document holds SVG or MathML
 };
 
 } // namespace

@@ -156,6 +156,10 @@ void SourceEdits::RemoveTags(const GumboElement& element) {
 }
 
 void SourceEdits::RemoveElement(const GumboElement& element) {
+    ReplaceElement(element, {});
+}
+
+void SourceEdits::ReplaceElement(const GumboElement& element, const std::string& text) {
     if (!FromSource(element))
         return;
     const std::size_t begin = Offset(element.original_tag.data);
@@ -167,7 +171,10 @@ void SourceEdits::RemoveElement(const GumboElement& element) {
     }
     if (HasOwnEndTag(element))
         end = std::max(end, EndOf(element.original_end_tag));
-    RemoveMarkup(begin, end);
+    if (text.empty())
+        RemoveMarkup(begin, end);
+    else
+        Replace(begin, end, {{text}});
 }
 
 } // namespace zel::service

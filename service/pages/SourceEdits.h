@@ -42,6 +42,7 @@ public:
     void SetAttributeText(const GumboAttribute* attribute, const std::string& text);
     void RemoveTags(const GumboElement& element);
     void RemoveElement(const GumboElement& element);
+    void ReplaceElement(const GumboElement& element, const std::string& text);
     // An attribute left as it is on purpose.
     void Keep(const GumboAttribute* attribute) { handled_.insert(attribute); }
     // Whether an edit above or Keep has dealt with the attribute.
