@@ -67,7 +67,9 @@ std::size_t SourceEdits::AttributeEnd(const GumboAttribute* attribute) const {
 bool SourceEdits::RepeatedLater(const GumboAttribute* attribute) const {
     if (!FromSource(attribute))
         return false;
-    const std::string name = Lower(attribute->name);
+    // As written: the parser gives some SVG attributes other names (xlink:href).
+    const std::string name =
+        Lower(std::string_view(attribute->original_name.data, attribute->original_name.length));
     const auto space = [&](std::size_t i) { return i < html_.size() && IsAsciiSpace(html_[i]); };
     std::size_t at = AttributeEnd(attribute);
     while (at < html_.size() && html_[at] != '>') {

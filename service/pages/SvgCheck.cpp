@@ -72,14 +72,15 @@ bool ReferencesInert(std::string_view text, std::string_view word) {
 }
 
 // An attribute named on... (a handler) anywhere: after white space, a
-// quote or a slash, letters, then "=".
+// quote or a slash, more of a name, then "=".
 bool HasHandler(std::string_view text) {
     for (auto at = text.find("on"); at != std::string_view::npos; at = text.find("on", at + 2)) {
         if (at == 0 ||
             !(IsAsciiSpace(text[at - 1]) || IsQuote(text[at - 1]) || text[at - 1] == '/'))
             continue;
         std::size_t end = at + 2;
-        while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end])))
+        while (end < text.size() && !IsAsciiSpace(text[end]) &&
+               std::string_view("=>/\"'").find(text[end]) == std::string_view::npos)
             ++end;
         if (end > at + 2 && (end = SkipSpace(text, end)) < text.size() && text[end] == '=')
             return true;
