@@ -123,7 +123,9 @@ private:
     std::string ReadString() {
         const char quote = css_[pos_++];
         std::string out;
-        while (pos_ < css_.size() && css_[pos_] != quote && css_[pos_] != '\n') {
+        // A line break of any kind ends a string, as CSS reads \r and \f as one.
+        while (pos_ < css_.size() && css_[pos_] != quote && css_[pos_] != '\n' &&
+               css_[pos_] != '\r' && css_[pos_] != '\f') {
             if (css_[pos_] == '\\')
                 ReadEscape(out);
             else
