@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kRefused[] = {
     "script",   "<!entity", "<!doctype", "foreignobject", "@import", "<?xml-stylesheet",
     "xhtml",    "iframe",   "<embed",    "<object",       "src",     "xml:base",
-    "behavior", "binding",  "refresh"};
+    "behavior", "binding",  "refresh",   "image-set"};
 
 // Attributes that hold an address, in SVG or in markup it may carry.
 constexpr std::string_view kAddresses[] = {
