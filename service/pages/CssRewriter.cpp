@@ -49,12 +49,15 @@ std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, Re
                              std::size_t offset) {
     std::vector<Edit> edits;
     for (const CssRef& ref : FindCssRefs(css)) {
-        const auto url = ResolveUrl(context.baseUrl, ref.url);
-        if (!url)
-            continue; // data: and the like stay inline
         const ResourceKind kind = KindOf(ref.kind);
+        const std::string reference = CleanReference(ref.url);
+        if (!reference.empty() && reference[0] == '#')
+            continue; // a part of this document: an SVG filter, gradient or mask
+        const auto url = ResolveUrl(context.baseUrl, reference);
+        if (!url && kind != ResourceKind::StyleSheet && Lower(reference).rfind("data:", 0) == 0)
+            continue; // an inline image or font stays; an inline style sheet could load more
         const int depth = kind == ResourceKind::StyleSheet ? context.importDepth + 1 : 0;
-        const int id = kind == ResourceKind::Image && !context.images
+        const int id = !url || (kind == ResourceKind::Image && !context.images)
                            ? -1
                            : sink.Register(*url, kind, ImageBox{}, depth);
         const std::size_t end =

@@ -31,7 +31,16 @@ public:
             if (c == '/' && Next() == '*') {
                 SkipComment();
             } else if (c == '"' || c == '\'') {
-                ReadString();
+                ReadStringOrImageSetUrl();
+            } else if (c == '(') {
+                ++parens_;
+                ++pos_;
+            } else if (c == ')') {
+                if (parens_ == imageSetParens_)
+                    imageSetParens_ = -1;
+                if (parens_ > 0)
+                    --parens_;
+                ++pos_;
             } else if (c == '{') {
                 ++depth_;
                 if (fontFaceWaiting_) {
@@ -50,8 +59,13 @@ public:
             } else if (IsUrlStart()) {
                 ReadUrl(fontFaceDepth_ >= 0 ? CssRefKind::Font : CssRefKind::Image);
             } else if (IsNameChar(c)) {
+                const std::size_t begin = pos_;
                 while (pos_ < css_.size() && IsNameChar(css_[pos_]))
                     ++pos_;
+                const std::string name = Lower(css_.substr(begin, pos_ - begin));
+                if (pos_ < css_.size() && css_[pos_] == '(' &&
+                    (name == "image-set" || name == "-webkit-image-set"))
+                    imageSetParens_ = parens_ + 1;
             } else {
                 ++pos_;
             }
@@ -98,10 +112,20 @@ private:
         ++pos_;
     }
 
+    // Within image-set() a plain string is an image's address too.
+    void ReadStringOrImageSetUrl() {
+        const std::size_t begin = pos_;
+        std::string url = ReadString();
+        if (imageSetParens_ >= 0 && parens_ == imageSetParens_)
+            refs_.push_back({begin, pos_, url, CssRefKind::Image});
+    }
+
     std::string ReadString() {
         const char quote = css_[pos_++];
         std::string out;
-        while (pos_ < css_.size() && css_[pos_] != quote && css_[pos_] != '\n') {
+        // A line break of any kind ends a string, as CSS reads \r and \f as one.
+        while (pos_ < css_.size() && css_[pos_] != quote && css_[pos_] != '\n' &&
+               css_[pos_] != '\r' && css_[pos_] != '\f') {
             if (css_[pos_] == '\\')
                 ReadEscape(out);
             else
@@ -163,6 +187,8 @@ private:
     std::string_view css_;
     std::size_t pos_ = 0;
     int depth_ = 0;
+    int parens_ = 0;
+    int imageSetParens_ = -1; // the parentheses' depth inside an image-set()
     int fontFaceDepth_ = -1;
     bool fontFaceWaiting_ = false;
     std::vector<CssRef> refs_;

@@ -3,6 +3,7 @@
 #include "AsciiText.h"
 #include "CssRewriter.h"
 #include "GumboNodes.h"
+#include "MarkupRules.h"
 #include "SourceEdits.h"
 #include "Srcset.h"
 #include "Url.h"
@@ -67,6 +68,7 @@ public:
         if (!output_)
             return {};
         FindBase();
+        foreign_ = HoldsForeign(output_->root);
         Walk();
         AddCharset();
         return TakeEdits();
@@ -84,6 +86,8 @@ private:
             return {{kNowhere}};
         return {{{}, id}};
     }
+    // A reference that is no web address is left to the guard, but for an
+    // image's inline data.
     void PointToResource(const GumboAttribute* attribute, ResourceKind kind, ImageBox box = {},
                          int depth = 0) {
         if (attribute == nullptr)
@@ -91,19 +95,41 @@ private:
         auto pieces = ResourcePieces(attribute->value, kind, box, depth);
         if (!pieces.empty())
             SetAttribute(attribute, std::move(pieces));
+        else if (kind == ResourceKind::Image)
+            KeepInlineImage(attribute);
     }
+    // An address left out. Where its name may come again it stays, emptied:
+    // the parser takes the first of an attribute's names (in a tag, and over
+    // the html or body tags it merges), so a later one would take effect once
+    // this one were gone.
+    void Drop(const GumboElement& element, const GumboAttribute* attribute) {
+        if (attribute != nullptr && (element.tag == GUMBO_TAG_HTML ||
+                                     element.tag == GUMBO_TAG_BODY || RepeatedLater(attribute)))
+            SetAttribute(attribute, {});
+        else
+            RemoveAttribute(attribute);
+    }
+    void KeepInlineImage(const GumboAttribute* attribute) {
+        if (attribute && Lower(CleanReference(attribute->value)).rfind("data:", 0) == 0)
+            Keep(attribute);
+    }
+    // A link the user may click: it goes to the web through the service, to
+    // mail, or nowhere.
     void MakeAbsolute(const GumboAttribute* attribute) {
         if (attribute == nullptr)
             return;
         const std::string value = CleanReference(attribute->value);
-        if (value.empty() || value[0] == '#')
-            return; // stays within the shown page
-        if (!context_.keepScripts && Lower(value).rfind("javascript:", 0) == 0) {
-            SetAttributeText(attribute, "#");
+        if (StaysInPage(value))
+            return;
+        if (const auto url = ResolveUrl(base_, value, true)) {
+            SetAttributeText(attribute, *url);
             return;
         }
-        if (const auto url = ResolveUrl(base_, value, true))
-            SetAttributeText(attribute, *url);
+        const std::string lower = Lower(value);
+        if (context_.keepScripts || lower.rfind("mailto:", 0) == 0 || lower.rfind("tel:", 0) == 0)
+            Keep(attribute);
+        else
+            SetAttributeText(attribute, "#");
     }
 
     // --- the document ---
@@ -145,18 +171,28 @@ private:
                 Visit(node);
             else // an implied html or body takes the attributes of a later tag of its name
                 VisitAttributes(node->v.element);
+            if (!context_.keepScripts)
+                Guard(node->v.element);
             return true;
         });
+    }
+
+    // Whatever address no rule took care of would be loaded, run or followed
+    // from the web by the shown page: it goes.
+    void Guard(const GumboElement& element) {
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            if (HoldsAddress(*attribute) && !Handled(attribute) &&
+                !StaysInPage(CleanReference(attribute->value)))
+                Drop(element, attribute);
+        }
     }
 
     void Visit(const GumboNode* node) {
         const GumboElement& element = node->v.element;
         VisitAttributes(element);
         if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
-            if (element.tag == GUMBO_TAG_SCRIPT && !context_.keepScripts)
-                RemoveElement(element);
-            else if (element.tag_namespace == GUMBO_NAMESPACE_SVG && TagName(element) == "image")
-                VisitImageSource(element, Attribute(element, "href")); // href or xlink:href
+            VisitForeign(element);
             return;
         }
         switch (element.tag) {
@@ -167,7 +203,9 @@ private:
                 PointToResource(Attribute(element, "src"), ResourceKind::Other);
             break;
         case GUMBO_TAG_NOSCRIPT:
-            if (!context_.keepScripts)
+            // Its end tag may close an SVG or MathML element: without it what
+            // follows would join that element, which the walk never saw there.
+            if (!context_.keepScripts && !HoldsForeign(node))
                 RemoveTags(element);
             break;
         case GUMBO_TAG_BASE:
@@ -181,7 +219,9 @@ private:
             break;
         case GUMBO_TAG_META:
             if (DeclaresCharset(element) && IsCharsetName(context_.charset))
-                RemoveElement(element); // one declaration is added in its place
+                RemoveBreakout(element); // one declaration is added in its place
+            else if (IsRefresh(element))
+                VisitRefresh(element);
             break;
         case GUMBO_TAG_INPUT:
             if (const auto* type = Attribute(element, "type");
@@ -199,7 +239,7 @@ private:
             PointToResource(Attribute(element, "src"), ResourceKind::Document, {},
                             context_.frameDepth + 1);
             if (!context_.keepScripts)
-                RemoveAttribute(Attribute(element, "srcdoc"));
+                Drop(element, Attribute(element, "srcdoc"));
             break;
         case GUMBO_TAG_A:
         case GUMBO_TAG_AREA:
@@ -243,6 +283,9 @@ private:
                 VisitStyleAttribute(attribute);
             } else if (name == "formaction") {
                 MakeAbsolute(attribute);
+            } else if (element.tag_namespace != GUMBO_NAMESPACE_HTML && !HoldsAddress(*attribute) &&
+                       Lower(attribute->value).find("url(") != std::string::npos) {
+                VisitStyleAttribute(attribute); // an SVG paint or filter is CSS
             }
         }
     }
@@ -250,16 +293,10 @@ private:
     void VisitLink(const GumboElement& element) {
         const auto* rel = Attribute(element, "rel");
         const auto tokens = rel ? Tokens(rel->value) : std::vector<std::string>{};
-        if (Has(tokens, {"stylesheet"}) && !Has(tokens, {"alternate"})) {
+        if (Has(tokens, {"stylesheet"}) && !Has(tokens, {"alternate"}))
             PointToResource(Attribute(element, "href"), ResourceKind::StyleSheet, {}, 1);
-        } else if (Has(tokens, {"stylesheet", "icon", "apple-touch-icon", "preload", "prefetch",
-                                "modulepreload", "preconnect", "dns-prefetch", "prerender",
-                                "manifest", "mask-icon"})) {
-            // Would load from the network when shown; nothing here needs it.
+        else // nobody clicks it, and a browser may load it (icons, preloads, alternates)
             RemoveElement(element);
-        } else {
-            MakeAbsolute(Attribute(element, "href"));
-        }
     }
 
     ImageBox BoxOf(const GumboElement& element) const {
@@ -271,6 +308,127 @@ private:
         const auto* equiv = Attribute(element, "http-equiv");
         return Attribute(element, "charset") != nullptr ||
                (equiv != nullptr && Lower(equiv->value) == "content-type");
+    }
+
+    static bool IsRefresh(const GumboElement& element) {
+        const auto* equiv = Attribute(element, "http-equiv");
+        return equiv != nullptr && Lower(CleanReference(equiv->value)) == "refresh";
+    }
+
+    // A refresh to another address goes to it through the service, like a
+    // click; one a browser might read otherwise goes.
+    void VisitRefresh(const GumboElement& element) {
+        const auto* content = Attribute(element, "content");
+        if (content == nullptr)
+            return;
+        const auto refresh = ParseRefresh(content->value);
+        if (refresh && refresh->url.empty())
+            return;
+        const auto url = refresh ? ResolveUrl(base_, refresh->url, true) : std::nullopt;
+        if (url)
+            SetAttributeText(content, refresh->delay + "; url=" + *url);
+        else if (!context_.keepScripts)
+            RemoveBreakout(element);
+    }
+
+    // SVG and MathML: links, images, parts of other files, style and
+    // animations under the same rules as HTML's.
+    void VisitForeign(const GumboElement& element) {
+        if (!context_.keepScripts &&
+            (element.tag == GUMBO_TAG_SCRIPT || AnimatesAddressOrCode(element))) {
+            RemoveElement(element);
+            return;
+        }
+        if (element.tag == GUMBO_TAG_STYLE) {
+            VisitForeignStyle(element);
+            return;
+        }
+        const ForeignLink role = ForeignLinkOf(element);
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            if (!IsHref(*attribute))
+                continue;
+            if (role == ForeignLink::Follow)
+                MakeAbsolute(attribute);
+            else if (role == ForeignLink::Image)
+                VisitImageSource(element, attribute);
+            else if (role == ForeignLink::Use)
+                VisitUse(attribute);
+        }
+    }
+
+    // The file's part keeps its name: "sprite.svg#icon".
+    void VisitUse(const GumboAttribute* attribute) {
+        const std::string value = CleanReference(attribute->value);
+        if (StaysInPage(value))
+            return;
+        auto pieces = ResourcePieces(value, ResourceKind::Image, {}, 0);
+        if (pieces.empty())
+            return;
+        if (const auto hash = value.find('#'); hash != std::string::npos && pieces[0].resource >= 0)
+            pieces.push_back({EscapeAttribute(value.substr(hash))});
+        SetAttribute(attribute, std::move(pieces));
+    }
+
+    // In SVG a style element's text is markup's: character references and
+    // CDATA sections make up the style sheet. It is written again as plain
+    // text, its addresses rewritten.
+    void VisitForeignStyle(const GumboElement& element) {
+        if (!FromSource(element))
+            return;
+        if (!HasOwnEndTag(element)) {
+            if (element.children.length > 0 && !context_.keepScripts)
+                RemoveElement(element);
+            return;
+        }
+        std::string css;
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const GumboNode* child = Child(element, i);
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+                child->type == GUMBO_NODE_CDATA)
+                css += child->v.text.text;
+        }
+        auto edits = RewriteCss(css, Css(), sink_);
+        Replace(EndOf(element.original_tag), Offset(element.original_end_tag.data),
+                SpliceToPieces(css, std::move(edits), EscapeText));
+    }
+
+    static std::string EscapeText(std::string_view text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '&')
+                out += "&amp;";
+            else if (c == '<')
+                out += "&lt;";
+            else
+                out += c;
+        }
+        return out;
+    }
+
+    // A meta or img ends SVG or MathML content: where there is such content
+    // a bare tag stays in its place, or what follows would join the SVG.
+    void RemoveBreakout(const GumboElement& element) {
+        const std::string name = TagName(element);
+        if (foreign_ && (name == "meta" || name == "img") && FromSource(element))
+            ReplaceElement(element, "<" + name + ">");
+        else
+            RemoveElement(element);
+    }
+
+    static bool HoldsForeign(const GumboNode* root) {
+        std::vector<const GumboNode*> stack{root};
+        while (!stack.empty()) {
+            const GumboNode* node = stack.back();
+            stack.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT)
+                continue;
+            if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+                return true;
+            for (unsigned i = 0; i < node->v.element.children.length; ++i)
+                stack.push_back(Child(node->v.element, i));
+        }
+        return false;
     }
 
     static bool InPicture(const GumboNode* node) {
@@ -306,13 +464,17 @@ private:
     std::string LazyReference(const GumboElement& element, int boxWidth) const {
         if (context_.keepScripts)
             return {};
+        // Only a web address counts: a page's script could not load a
+        // javascript:, data: or file: value either, and the src still shows.
         for (const char* name : kLazySets)
             if (const auto* set = Attribute(element, name))
-                if (std::string chosen = PickFromSrcset(set->value, boxWidth); !chosen.empty())
+                if (std::string chosen = PickFromSrcset(set->value, boxWidth);
+                    ResolveUrl(base_, chosen))
                     return chosen;
         for (const char* name : kLazySources)
             if (const auto* source = Attribute(element, name))
-                if (std::string reference = CleanReference(source->value); !reference.empty())
+                if (std::string reference = CleanReference(source->value);
+                    ResolveUrl(base_, reference))
                     return reference;
         return {};
     }
@@ -368,14 +530,14 @@ private:
         const auto* src = Attribute(element, "src");
         const auto* srcset = Attribute(element, "srcset");
         if (!context_.images) {
-            RemoveAttribute(src); // the alt text shows instead
-            RemoveAttribute(srcset);
+            Drop(element, src); // the alt text shows instead
+            Drop(element, srcset);
             return;
         }
         const ImageBox box = BoxOf(element);
         const GumboNode* shown = InPicture(node) ? node->parent : node;
         if (HasNoscriptFallback(shown) && IsLazy(node, box.width)) {
-            RemoveElement(shown->v.element); // a placeholder beside the real image
+            RemoveBreakout(shown->v.element); // a placeholder beside the real image
             return;
         }
         std::string reference = ImageReference(element, box.width);
@@ -384,9 +546,11 @@ private:
         if (reference.empty())
             return;
         auto pieces = ResourcePieces(reference, ResourceKind::Image, box, 0);
-        if (pieces.empty())
-            return; // an inline (data:) image stays as it is
-        std::vector<const GumboAttribute*> named{srcset};
+        if (pieces.empty()) {
+            KeepInlineImage(src); // an inline (data:) image stays as it is
+            return;
+        }
+        std::vector<const GumboAttribute*> named;
         if (!context_.keepScripts) {
             for (const char* name : kLazySets)
                 named.push_back(Attribute(element, name));
@@ -401,6 +565,7 @@ private:
             const std::size_t afterName = TagNameEnd(element);
             Replace(afterName, afterName, std::move(pieces));
         }
+        Drop(element, srcset);
         for (const auto* attribute : named)
             RemoveAttribute(attribute);
     }
@@ -410,7 +575,7 @@ private:
         if (attribute == nullptr)
             return;
         if (!context_.images)
-            RemoveAttribute(attribute);
+            Drop(element, attribute);
         else
             PointToResource(attribute, ResourceKind::Image, useBox ? BoxOf(element) : ImageBox{});
     }
@@ -419,9 +584,9 @@ private:
     // load from the network, past the service.
     void LeaveOutMedia(const GumboElement& element) {
         for (const char* name : {"src", "poster", "data"})
-            RemoveAttribute(Attribute(element, name));
+            Drop(element, Attribute(element, name));
         if (element.tag == GUMBO_TAG_SOURCE)
-            RemoveAttribute(Attribute(element, "srcset"));
+            Drop(element, Attribute(element, "srcset"));
     }
 
     CssContext Css() const { return {base_, context_.images, 0}; }
@@ -486,6 +651,7 @@ private:
     ResourceSink& sink_;
     std::string base_;
     std::unique_ptr<GumboOutput, GumboFree> output_;
+    bool foreign_ = false; // the document holds SVG or MathML
 };
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "PageError.h"
 #include "PassedImage.h"
 #include "ProcessorTime.h"
+#include "StatefulText.h"
+#include "SvgCheck.h"
 #include "Url.h"
 #include "Utf16Text.h"
 #include "WebFont.h"
@@ -45,16 +47,57 @@ bool IsHtml(const FetchResult& fetched) {
            LooksLikeHtml(fetched.body);
 }
 
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// Text in an encoding whose bytes change meaning with what came before goes
+// on as UTF-8, marked so that the browser reads it as such whatever it
+// declares; an escape left in other text could make a browser guess such an
+// encoding, so it becomes a space.
+void DecodeStateful(FetchResult& fetched, const std::string& charset) {
+    if (IsStatefulCharset(charset)) {
+        fetched.body = kUtf8Mark + StatefulToUtf8(fetched.body, charset);
+        fetched.charset = "utf-8";
+    }
+    std::replace(fetched.body.begin(), fetched.body.end(), '\x1B', ' ');
+}
+
 // A document in UTF-16 goes on as UTF-8: the rewriter and the encoding
 // declaration it adds work on bytes of an ASCII-compatible encoding.
-void DecodeUtf16(FetchResult& fetched) {
+void DecodeDocument(FetchResult& fetched) {
     if (!IsHtmlType(fetched.contentType) && !IsUntyped(fetched))
         return;
     const Utf16Order order = DetectUtf16(fetched.body, fetched.charset);
-    if (order == Utf16Order::None)
-        return;
-    fetched.body = Utf16ToUtf8(fetched.body, order);
-    fetched.charset = "utf-8";
+    if (order != Utf16Order::None) {
+        fetched.body = Utf16ToUtf8(fetched.body, order);
+        fetched.charset = "utf-8";
+    }
+    if (IsHtml(fetched))
+        DecodeStateful(fetched, ChooseCharset(fetched.body, fetched.charset));
+}
+
+// The encoding a style sheet names at its start.
+std::string CharsetRule(std::string_view css) {
+    constexpr std::string_view kRule = "@charset \"";
+    if (!css.starts_with(kRule))
+        return {};
+    const auto end = css.find('"', kRule.size());
+    return end == std::string_view::npos
+               ? std::string()
+               : std::string(css.substr(kRule.size(), end - kRule.size()));
+}
+
+// A style sheet goes on as UTF-8 when it is in UTF-16 or a stateful
+// encoding, so its addresses can be read and rewritten.
+void DecodeStyleSheet(FetchResult& fetched) {
+    const std::string& body = fetched.body;
+    Utf16Order order = DetectUtf16(body, fetched.charset);
+    if (order == Utf16Order::None && body.size() >= 2 && (body[0] == '\0') != (body[1] == '\0'))
+        order = body[0] == '\0' ? Utf16Order::BigEndian : Utf16Order::LittleEndian;
+    if (order != Utf16Order::None) {
+        fetched.body = kUtf8Mark + Utf16ToUtf8(body, order);
+        fetched.charset = "utf-8";
+    }
+    DecodeStateful(fetched, fetched.charset.empty() ? CharsetRule(fetched.body) : fetched.charset);
 }
 
 bool IsShortExtension(const std::string& text) {
@@ -140,7 +183,7 @@ FetchResult PageJob::FetchPage() {
     FetchResult page =
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
-    DecodeUtf16(page);
+    DecodeDocument(page);
     if (IsHtml(page)) {
         if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
             throw PageError("Page nested too deeply");
@@ -248,6 +291,7 @@ void PageJob::Process(Resource& resource) {
     try {
         switch (resource.kind) {
         case ResourceKind::StyleSheet: {
+            DecodeStyleSheet(fetched);
             resource.name = NextName("css");
             TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};
             file.edits = RewriteCss(
@@ -256,7 +300,7 @@ void PageJob::Process(Resource& resource) {
             break;
         }
         case ResourceKind::Document:
-            DecodeUtf16(fetched);
+            DecodeDocument(fetched);
             if (!IsHtml(fetched) || NestsTooDeeply(fetched.body, limits_.maxNestingDepth))
                 return;
             resource.name = "page" + std::to_string(++frameCounter_) + ".htm";
@@ -283,8 +327,10 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const ImageFormat format = SniffImageFormat(fetched.body);
     if (format == ImageFormat::Unknown) {
         // Whatever else an image address gives (an error page, a script)
-        // would only show as a broken image: it is left out.
-        if (const auto extension = PassedImageExtension(fetched.body); !extension.empty())
+        // would only show as a broken image: it is left out, and so is an
+        // SVG that would run or load anything when opened on its own.
+        const auto extension = PassedImageExtension(fetched.body);
+        if (!extension.empty() && (extension != "svg" || IsInertSvg(fetched.body)))
             Store(resource, fetched.body, std::string(extension));
         return;
     }
@@ -298,14 +344,22 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 
+// A font costs only itself: whatever else comes in its place, and a font the
+// re-encoder fails on, even for want of memory, is left out alone.
 void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
+    if (FontExtension(fetched.body).empty())
+        return;
     const std::int64_t maxUnpacked = std::int64_t(fetched.body.size()) * limits_.maxDecodedRatio;
-    std::string font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
+    std::string font;
+    try {
+        font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
+    } catch (const std::exception&) {
+        return;
+    }
     if (limits_.maxFontBytes > 0 && std::int64_t(font.size()) > limits_.maxFontBytes)
         return; // left out: the page shows in its fallback fonts
-    const std::string_view extension = FontExtension(font);
-    Store(resource, std::move(font),
-          extension.empty() ? ExtensionFor(fetched, resource.url) : std::string(extension));
+    const std::string extension(FontExtension(font));
+    Store(resource, std::move(font), extension);
 }
 
 void PageJob::StoreRaw(Resource& resource, const FetchResult& fetched) {

@@ -62,16 +62,57 @@ std::size_t SourceEdits::AttributeEnd(const GumboAttribute* attribute) const {
     return EndOf(attribute->original_name);
 }
 
+// Reads the rest of the tag as the tokenizer does: names, each with an
+// optional value, quoted or not, up to the ">" outside quotes.
+bool SourceEdits::RepeatedLater(const GumboAttribute* attribute) const {
+    if (!FromSource(attribute))
+        return false;
+    // As written: the parser gives some SVG attributes other names (xlink:href).
+    const std::string name =
+        Lower(std::string_view(attribute->original_name.data, attribute->original_name.length));
+    const auto space = [&](std::size_t i) { return i < html_.size() && IsAsciiSpace(html_[i]); };
+    std::size_t at = AttributeEnd(attribute);
+    while (at < html_.size() && html_[at] != '>') {
+        if (space(at) || html_[at] == '/') {
+            ++at;
+            continue;
+        }
+        const std::size_t begin = at++;
+        while (at < html_.size() && !space(at) && html_[at] != '/' && html_[at] != '>' &&
+               html_[at] != '=')
+            ++at;
+        if (Lower(html_.substr(begin, at - begin)) == name)
+            return true;
+        while (space(at))
+            ++at;
+        if (at >= html_.size() || html_[at] != '=')
+            continue;
+        ++at;
+        while (space(at))
+            ++at;
+        if (at < html_.size() && (html_[at] == '"' || html_[at] == '\'')) {
+            const auto close = html_.find(html_[at], at + 1);
+            at = close == std::string_view::npos ? html_.size() : close + 1;
+        } else {
+            while (at < html_.size() && !space(at) && html_[at] != '>')
+                ++at;
+        }
+    }
+    return false;
+}
+
 void SourceEdits::Replace(std::size_t begin, std::size_t end, std::vector<Piece> pieces) {
     edits_.push_back({begin, end, std::move(pieces)});
 }
 
 void SourceEdits::RemoveAttribute(const GumboAttribute* attribute) {
+    Keep(attribute);
     if (FromSource(attribute))
         Replace(Offset(attribute->original_name.data), AttributeEnd(attribute), {});
 }
 
 void SourceEdits::SetAttribute(const GumboAttribute* attribute, std::vector<Piece> value) {
+    Keep(attribute);
     if (!FromSource(attribute))
         return;
     value.insert(value.begin(), Piece{"\""});
@@ -117,6 +158,10 @@ void SourceEdits::RemoveTags(const GumboElement& element) {
 }
 
 void SourceEdits::RemoveElement(const GumboElement& element) {
+    ReplaceElement(element, {});
+}
+
+void SourceEdits::ReplaceElement(const GumboElement& element, const std::string& text) {
     if (!FromSource(element))
         return;
     const std::size_t begin = Offset(element.original_tag.data);
@@ -128,7 +173,10 @@ void SourceEdits::RemoveElement(const GumboElement& element) {
     }
     if (HasOwnEndTag(element))
         end = std::max(end, EndOf(element.original_end_tag));
-    RemoveMarkup(begin, end);
+    if (text.empty())
+        RemoveMarkup(begin, end);
+    else
+        Replace(begin, end, {{text}});
 }
 
 } // namespace zel::service

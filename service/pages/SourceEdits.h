@@ -8,6 +8,7 @@
 #include <gumbo.h>
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ public:
     bool FromSource(const GumboElement& element) const;
     bool FromSource(const GumboAttribute* attribute) const;
     std::size_t TagNameEnd(const GumboElement& element) const;
+    // Whether the attribute's name comes again later in its tag (where the
+    // parser ignores it).
+    bool RepeatedLater(const GumboAttribute* attribute) const;
+    // The element's own end tag, in the source.
+    bool HasOwnEndTag(const GumboElement& element) const;
 
     // --- edits ---
     void Add(Edit edit) { edits_.push_back(std::move(edit)); }
@@ -36,6 +42,11 @@ public:
     void SetAttributeText(const GumboAttribute* attribute, const std::string& text);
     void RemoveTags(const GumboElement& element);
     void RemoveElement(const GumboElement& element);
+    void ReplaceElement(const GumboElement& element, const std::string& text);
+    // An attribute left as it is on purpose.
+    void Keep(const GumboAttribute* attribute) { handled_.insert(attribute); }
+    // Whether an edit above or Keep has dealt with the attribute.
+    bool Handled(const GumboAttribute* attribute) const { return handled_.count(attribute) > 0; }
 
     std::vector<Edit> TakeEdits() { return std::move(edits_); }
 
@@ -44,10 +55,10 @@ private:
     std::size_t ValueStart(const GumboAttribute* attribute) const;
     std::size_t AttributeEnd(const GumboAttribute* attribute) const;
     void RemoveMarkup(std::size_t begin, std::size_t end);
-    bool HasOwnEndTag(const GumboElement& element) const;
 
     std::string_view html_;
     std::vector<Edit> edits_;
+    std::set<const GumboAttribute*> handled_;
 };
 
 } // namespace zel::service

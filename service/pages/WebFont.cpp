@@ -1,5 +1,8 @@
 #include "WebFont.h"
 
+#include "FontClaims.h"
+#include "PageError.h"
+
 #include <woff2/encode.h>
 #include <zlib.h>
 
@@ -11,6 +14,11 @@ namespace {
 constexpr std::size_t kWoffHeaderBytes = 44;
 constexpr std::size_t kWoffEntryBytes = 20;
 constexpr std::size_t kSfntEntryBytes = 16;
+// Real outlines take at least a byte of coordinates per point, and a WOFF's
+// deflated glyphs a few times less: more points than this for each byte sent
+// are a font claiming what it does not hold.
+constexpr std::int64_t kPointsPerFontByte = 8;
+constexpr std::int64_t kSmallFontPoints = 4096;
 
 std::uint32_t Read32(std::string_view bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -123,6 +131,9 @@ std::string ShrinkFont(const std::string& font, std::int64_t maxUnpackedBytes) {
     const std::string sfnt = extension == "woff" ? UnpackWoff(font, maxUnpackedBytes) : font;
     if (sfnt.empty())
         return font;
+    if (ClaimedGlyphPoints(sfnt) >
+        kSmallFontPoints + kPointsPerFontByte * std::int64_t(font.size()))
+        throw PageError("Font too big", PageFailure::Inflated);
     const auto* data = reinterpret_cast<const std::uint8_t*>(sfnt.data());
     std::string woff2(woff2::MaxWOFF2CompressedSize(data, sfnt.size()), '\0');
     std::size_t length = woff2.size();

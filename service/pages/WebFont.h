@@ -14,7 +14,8 @@ std::string_view FontExtension(std::string_view bytes);
 
 // The font as WOFF2 when that is smaller, else as it came. A WOFF font may
 // unpack to at most `maxUnpackedBytes`; one that does not unpack stays as it
-// came.
+// came. Throws PageError for a font whose tables lie outside it or whose
+// glyphs claim far more than its size holds.
 std::string ShrinkFont(const std::string& font, std::int64_t maxUnpackedBytes);
 
 // The tables of a WOFF font as a TrueType or OpenType file; empty when the

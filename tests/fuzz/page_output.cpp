@@ -1,0 +1,45 @@
+// What the service writes for a hostile document: the rewritten page (first
+// byte: bit 0 images on) and a stored SVG that the check let through hold no
+// script, no handler and no address out of the page's own files but for
+// links a user may click.
+
+#include "HtmlRewriter.h"
+#include "OutputRule.h"
+#include "RecordingSink.h"
+#include "SvgCheck.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace zel::service;
+
+namespace {
+
+void Check(const std::string& breach, std::string_view written) {
+    if (breach.empty())
+        return;
+    std::fprintf(stderr, "%s in:\n", breach.c_str());
+    std::fwrite(written.data(), 1, written.size(), stderr);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    HtmlContext context;
+    context.url = "http://page.example/dir/index.html";
+    context.charset = "utf-8";
+    context.images = (data[0] & 1) != 0;
+    const std::string_view html(reinterpret_cast<const char*>(data) + 1, size - 1);
+    zel::fuzz::RecordingSink sink;
+    const std::string written = ApplyEdits(html, RewriteHtml(html, context, sink), [](int id) {
+        return "page.files/" + std::to_string(id) + ".png";
+    });
+    Check(test::BreachInMarkup(written), written);
+    if (IsInertSvg(html))
+        Check(test::BreachInMarkup(html), html);
+    return 0;
+}
