@@ -12,6 +12,7 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libmicrohttpd-dev libwoff-dev
+  libturbojpeg0-dev
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)

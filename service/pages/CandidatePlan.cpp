@@ -3,6 +3,7 @@
 #include "QualityCalibration.h"
 
 #include <algorithm>
+#include <span>
 
 namespace zel::service {
 namespace {
@@ -15,6 +16,11 @@ constexpr double kFlatDrawing = 0.5;
 // AVIF takes about as long as decoding a large photo and scaling it down:
 // above this many pixels the image would cost twice as much.
 constexpr std::int64_t kAvifPixels = 1'000'000;
+// Full quality: the encoders' own numbers at which photos mostly, and nearly
+// always, look the same as the picture (bench/calibrate's pictures).
+constexpr int kFullJpeg[] = {85, 93};
+constexpr int kFullWebp[] = {82, 92};
+constexpr int kFullAvif[] = {60, 78};
 
 int BitDepth(int colors) {
     int depth = 1;
@@ -28,27 +34,38 @@ bool IsPhoto(const ImageSource& source, const ImageTraits& traits, std::int64_t 
                                  pixels > kLargePixels);
 }
 
+// Palettes within the user's colours: PNG, GIF and a lossless WebP of one.
+void AddPalettes(CandidatePlan& plan, const ImageSource& source, const ImageTraits& traits,
+                 const ImageSettings& settings, bool dither) {
+    const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
+    const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
+    auto& add = plan.encodings;
+    if (!source.animated && pngBitdepth)
+        add.push_back({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = dither});
+    if (traits.transparency != Transparency::Soft)
+        add.push_back({.format = ImageFormat::Gif, .bitdepth = bitdepth, .dither = dither});
+    if (!source.animated)
+        add.push_back({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
+}
+
+} // namespace
+
 bool OriginalMeets(const ImageSource& source, const ImageSettings& settings) {
     // The colours bound palette images, which GIF and PNG originals may be.
     const bool palette = source.format == ImageFormat::Gif || source.format == ImageFormat::Png;
     return (!settings.gray || source.grey) && (!palette || settings.colors >= 256);
 }
 
-} // namespace
-
-bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings) {
-    return source.lossyPhoto && settings.quality >= 100 && OriginalMeets(source, settings);
+bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings, bool scaled) {
+    return source.lossyPhoto && settings.quality >= 100 && !scaled &&
+           OriginalMeets(source, settings);
 }
 
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings) {
     const int quality = std::clamp(settings.quality, 1, 100);
-    const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
     const bool photo = IsPhoto(source, traits, pixels);
     CandidatePlan plan;
-    plan.originalCompetes = OriginalMeets(source, settings);
-    if (OnlyTheOriginal(source, settings))
-        return plan;
     auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
     // A JPEG cannot hold transparency.
     if (!source.animated && traits.transparency == Transparency::None)
@@ -61,18 +78,35 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
              .quality = CalibratedQuality(LossyEncoder::Webp, quality)});
     // Palettes for drawings, animations, and a grey or transparent photo
     // that nothing above can hold.
-    if (!photo || source.animated || plan.encodings.empty()) {
-        const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
-        if (!source.animated && pngBitdepth)
-            add({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = photo});
-        if (traits.transparency != Transparency::Soft)
-            add({.format = ImageFormat::Gif, .bitdepth = bitdepth, .dither = photo});
-        if (!source.animated)
-            add({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
-    }
+    if (!photo || source.animated || plan.encodings.empty())
+        AddPalettes(plan, source, traits, settings, photo);
     if (!settings.gray && !source.animated && pixels <= kAvifPixels)
         add({.format = ImageFormat::Avif,
              .quality = CalibratedQuality(LossyEncoder::Avif, quality)});
+    return plan;
+}
+
+CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
+                              std::int64_t pixels, const ImageSettings& settings) {
+    const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
+    CandidatePlan plan;
+    const auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
+    // Drawings only at the higher quality: their edges need it.
+    const auto lossy = [&](ImageFormat format, std::span<const int> qualities) {
+        for (const int quality : photo ? qualities : qualities.last(1))
+            add({.format = format, .quality = quality});
+    };
+    const bool opaque = traits.transparency == Transparency::None;
+    if (!photo)
+        AddPalettes(plan, source, traits, settings, false);
+    if (!source.animated && opaque)
+        lossy(ImageFormat::Jpeg, kFullJpeg);
+    if (!settings.gray)
+        lossy(ImageFormat::Webp, kFullWebp);
+    if (!settings.gray && !source.animated && pixels <= kAvifPixels)
+        lossy(ImageFormat::Avif, kFullAvif);
+    if (!photo && settings.colors >= 256 && traits.colours >= kManyColours)
+        add({.format = ImageFormat::Webp, .lossless = true});
     return plan;
 }
 

@@ -92,6 +92,11 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
     case ImageFormat::Webp:
         if (encoding.losslessPalette)
             return LosslessWebpOfPalette(image, encoding.bitdepth);
+        if (encoding.lossless)
+            return Stripped(
+                Taken(vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "effort",
+                                           kWebpEffort, "strip", TRUE, nullptr),
+                      buffer, length));
         return Stripped(Taken(vips_webpsave_buffer(image, &buffer, &length, "Q", encoding.quality,
                                                    "effort", kWebpEffort, "strip", TRUE, nullptr),
                               buffer, length));

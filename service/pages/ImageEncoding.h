@@ -17,6 +17,8 @@ struct ImageEncoding {
     bool dither = true;
     // WebP: lossless, of the image quantised to `bitdepth` without dithering.
     bool losslessPalette = false;
+    // WebP: lossless, every pixel as it is.
+    bool lossless = false;
 };
 
 // The encoded bytes, or nothing when the encoder refuses the image.
