@@ -19,6 +19,9 @@ struct ImageEncoding {
     bool losslessPalette = false;
     // WebP: lossless, every pixel as it is.
     bool lossless = false;
+    // JPEG and AVIF: colour at every pixel, not one per four; lossy WebP,
+    // which always halves it, halves it with care for colour edges.
+    bool fullChroma = false;
 };
 
 // The encoded bytes, or nothing when the encoder refuses the image.

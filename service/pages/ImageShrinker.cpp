@@ -184,7 +184,7 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
     }
     std::vector<EncodedCandidate> encoded =
         EncodePlan(ready, PlanFullQuality(source, traits, pixels, settings), budget);
-    KeepSmallestLookingTheSame(ready, settings, originalSize, encoded);
+    KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
     if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
         const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
         if (std::optional<std::string> bytes = Encode(ready, lossless))

@@ -27,11 +27,11 @@ int JudgedFactor(VipsImage* image) {
 } // namespace
 
 void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settings,
-                                std::size_t originalSize,
+                                std::size_t originalSize, int shownFactor,
                                 std::vector<EncodedCandidate>& candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.bytes.size() < b.bytes.size(); });
-    const int factor = JudgedFactor(prepared);
+    const int factor = std::max(shownFactor, JudgedFactor(prepared));
     const bool animated = vips_image_get_n_pages(prepared) > 1;
     std::optional<ColourPlanes> reference;
     for (auto candidate = candidates.begin(); candidate != candidates.end(); ++candidate) {

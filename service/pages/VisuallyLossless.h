@@ -22,9 +22,11 @@ constexpr double kSameLook = 0.99;
 constexpr std::int64_t kLargestSameLookJudged = 1'500'000;
 
 // Keeps the smallest candidate below `originalSize` bytes that looks the
-// same, or none.
+// same, or none. `shownFactor` is how many of the prepared image's pixels a
+// screen of normal density shows in one (2 for an image scaled to twice its
+// box): the pictures are compared as that screen shows them.
 void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settings,
-                                std::size_t originalSize,
+                                std::size_t originalSize, int shownFactor,
                                 std::vector<EncodedCandidate>& candidates);
 
 } // namespace zel::service
