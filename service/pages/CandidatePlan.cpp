@@ -3,7 +3,6 @@
 #include "QualityCalibration.h"
 
 #include <algorithm>
-#include <span>
 
 namespace zel::service {
 namespace {
@@ -18,11 +17,10 @@ constexpr double kFlatDrawing = 0.5;
 constexpr std::int64_t kAvifPixels = 1'000'000;
 // Full quality: the encoders' own numbers at which photos mostly, and nearly
 // always, look the same as the picture (with colour at every pixel; measured
-// on the savings benchmark's photos), and the larger AVIF it may take.
-constexpr int kFullJpeg[] = {80, 88};
-constexpr int kFullWebp[] = {80, 90};
-constexpr int kFullAvif[] = {62, 76};
-constexpr std::int64_t kFullAvifPixels = 1'500'000;
+// on the savings benchmark's photos): the first round and the second.
+constexpr int kFullJpeg[2] = {80, 88};
+constexpr int kFullWebp[2] = {85, 92};
+constexpr int kFullAvif[2] = {62, 76};
 
 int BitDepth(int colors) {
     int depth = 1;
@@ -89,26 +87,26 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
 }
 
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
-                              std::int64_t pixels, const ImageSettings& settings) {
+                              std::int64_t pixels, const ImageSettings& settings, int round) {
     const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
     CandidatePlan plan;
-    const auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
-    // Drawings only at the higher quality: their edges need it.
-    const auto lossy = [&](ImageFormat format, std::span<const int> qualities) {
-        for (const int quality : photo ? qualities : qualities.last(1))
-            add({.format = format, .quality = quality, .fullChroma = true});
+    // Drawings get one round, at the higher quality: their edges need it.
+    if (round >= (photo ? 2 : 1))
+        return plan;
+    const auto lossy = [&](ImageFormat format, const int(&qualities)[2]) {
+        plan.encodings.push_back(
+            {.format = format, .quality = qualities[photo ? round : 1], .fullChroma = true});
     };
-    const bool opaque = traits.transparency == Transparency::None;
     if (!photo)
         AddPalettes(plan, source, traits, settings, false);
-    if (!source.animated && opaque)
+    if (!source.animated && traits.transparency == Transparency::None)
         lossy(ImageFormat::Jpeg, kFullJpeg);
     if (!settings.gray)
         lossy(ImageFormat::Webp, kFullWebp);
-    if (!settings.gray && !source.animated && pixels <= kFullAvifPixels)
+    if (!settings.gray && !source.animated && pixels <= kAvifPixels)
         lossy(ImageFormat::Avif, kFullAvif);
     if (!photo && settings.colors >= 256 && traits.colours >= kManyColours)
-        add({.format = ImageFormat::Webp, .lossless = true});
+        plan.encodings.push_back({.format = ImageFormat::Webp, .lossless = true});
     return plan;
 }
 

@@ -37,12 +37,13 @@ bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings, b
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings);
 
-// Full quality, where what is sent must look the same as the image: lossy
-// encodings at a few qualities for photos, from what usually looks the same
-// to what nearly always does, and for drawings and animations their
-// palettes, a lossless WebP and the lossy ones at the higher quality. Each
-// is judged by its looks (VisuallyLossless) before it may be sent.
+// Full quality, where what is sent must look the same as the image, in
+// rounds: photos get lossy encodings at a quality that mostly looks the
+// same (round 0) and, when none did, at one that nearly always does (round
+// 1); drawings and animations get their palettes, a lossless WebP and the
+// lossy ones at the higher quality in round 0. No encodings: no more rounds.
+// Each is judged by its looks (VisuallyLossless) before it may be sent.
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
-                              std::int64_t pixels, const ImageSettings& settings);
+                              std::int64_t pixels, const ImageSettings& settings, int round);
 
 } // namespace zel::service

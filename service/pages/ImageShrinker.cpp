@@ -182,9 +182,14 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
             originalSize, encoded);
         return encoded;
     }
-    std::vector<EncodedCandidate> encoded =
-        EncodePlan(ready, PlanFullQuality(source, traits, pixels, settings), budget);
-    KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
+    std::vector<EncodedCandidate> encoded;
+    for (int round = 0; encoded.empty(); ++round) {
+        const CandidatePlan plan = PlanFullQuality(source, traits, pixels, settings, round);
+        if (plan.encodings.empty())
+            break;
+        encoded = EncodePlan(ready, plan, budget);
+        KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
+    }
     if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
         const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
         if (std::optional<std::string> bytes = Encode(ready, lossless))
