@@ -21,6 +21,9 @@ constexpr std::int64_t kAvifPixels = 1'000'000;
 constexpr int kFullJpeg[2] = {80, 88};
 constexpr int kFullWebp[2] = {85, 92};
 constexpr int kFullAvif[2] = {62, 76};
+// AVIF with colour at every pixel is slow: at full quality it is tried on
+// small pictures only, where it saves the most.
+constexpr std::int64_t kFullAvifPixels = 512 * 512;
 
 int BitDepth(int colors) {
     int depth = 1;
@@ -103,7 +106,7 @@ CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& trai
         lossy(ImageFormat::Jpeg, kFullJpeg);
     if (!settings.gray)
         lossy(ImageFormat::Webp, kFullWebp);
-    if (!settings.gray && !source.animated && pixels <= kAvifPixels)
+    if (!settings.gray && !source.animated && pixels <= kFullAvifPixels)
         lossy(ImageFormat::Avif, kFullAvif);
     if (!photo && settings.colors >= 256 && traits.colours >= kManyColours)
         plan.encodings.push_back({.format = ImageFormat::Webp, .lossless = true});

@@ -75,8 +75,8 @@ ColourPlanes ColourPlanes::Shrunk(int factor) const {
 }
 
 double ColourSsim(const ColourPlanes& a, const ColourPlanes& b) {
-    return std::min(
-        {Ssim(a.luma, b.luma).mean, Ssim(a.blue, b.blue).mean, Ssim(a.red, b.red).mean});
+    const double luma = Ssim(a.luma, b.luma).mean;
+    return std::min(luma, (luma + Ssim(a.blue, b.blue).mean + Ssim(a.red, b.red).mean) / 3);
 }
 
 } // namespace zel::service

@@ -1,8 +1,9 @@
 #pragma once
 // Structural similarity in colour: SSIM of the luminance and of both colour
-// differences (Y, Cb and Cr of the sRGB picture laid over white), the score
-// being the lowest of the three. Luminance alone misses colour bleeding and
-// shifted hues, which a picture meant to look the same must not have either.
+// differences (Y, Cb and Cr of the sRGB picture laid over white). The score
+// is the lower of the luminance's and the mean of all three: luminance alone
+// misses colour bleeding and shifted hues, while the eye forgives the colour
+// planes more than the luminance, so they count as one plane each.
 
 #include "LumaPlane.h"
 
