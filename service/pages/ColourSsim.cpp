@@ -24,10 +24,14 @@ VipsImageRef Must(VipsImageRef in, const char* what, auto operation) {
 
 } // namespace
 
-ColourPlanes ColourPlanes::FromImage(VipsImage* image) {
+ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
     VipsImageRef rgb = Must(Share(image), "no sRGB", [](VipsImage* in, VipsImage** out) {
         return vips_colourspace(in, out, VIPS_INTERPRETATION_sRGB, nullptr);
     });
+    if (factor > 1)
+        rgb = Must(std::move(rgb), "cannot shrink", [&](VipsImage* in, VipsImage** out) {
+            return vips_shrink(in, out, double(factor), double(factor), nullptr);
+        });
     rgb = OverWhite(rgb.get());
     VipsImageRef floats = Must(std::move(rgb), "no float", [](VipsImage* in, VipsImage** out) {
         return vips_cast(in, out, VIPS_FORMAT_FLOAT, nullptr);
@@ -54,7 +58,7 @@ ColourPlanes ColourPlanes::FromImage(VipsImage* image) {
     return {band(0), band(1), band(2)};
 }
 
-ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages) {
+ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages, int factor) {
     VipsImage* image =
         vips_image_new_from_buffer(bytes.data(), bytes.size(), allPages ? "n=-1" : "", nullptr);
     if (!image) {
@@ -62,16 +66,7 @@ ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages) {
         throw std::runtime_error("colour planes: cannot decode");
     }
     const VipsImageRef owned(image);
-    return FromImage(image);
-}
-
-ColourPlanes ColourPlanes::Shrunk(int factor) const {
-    if (factor <= 1)
-        return *this;
-    const int width = std::max(1, luma.Width() / factor);
-    const int height = std::max(1, luma.Height() / factor);
-    return {luma.ScaledTo(width, height), blue.ScaledTo(width, height),
-            red.ScaledTo(width, height)};
+    return FromImage(image, factor);
 }
 
 double ColourSsim(const ColourPlanes& a, const ColourPlanes& b) {

@@ -17,12 +17,10 @@ struct ColourPlanes {
     LumaPlane luma, blue, red;
 
     // Failures throw std::runtime_error. Every page of an animation is read,
-    // one under the other, as libvips holds it.
-    static ColourPlanes FromImage(VipsImage* image);
-    static ColourPlanes FromBuffer(const std::string& bytes, bool allPages);
-
-    // The same picture scaled down by a whole factor.
-    ColourPlanes Shrunk(int factor) const;
+    // one under the other, as libvips holds it. `factor` shrinks the picture
+    // first, averaging that many pixels each way into one.
+    static ColourPlanes FromImage(VipsImage* image, int factor = 1);
+    static ColourPlanes FromBuffer(const std::string& bytes, bool allPages, int factor = 1);
 };
 
 // Planes of different sizes throw std::invalid_argument.

@@ -41,9 +41,9 @@ void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settin
         try {
             if (!same) {
                 if (!reference)
-                    reference = ColourPlanes::FromImage(prepared).Shrunk(factor);
+                    reference = ColourPlanes::FromImage(prepared, factor);
                 const ColourPlanes planes =
-                    ColourPlanes::FromBuffer(candidate->bytes, animated).Shrunk(factor);
+                    ColourPlanes::FromBuffer(candidate->bytes, animated, factor);
                 same = ColourSsim(*reference, planes) >= kSameLook;
             }
         } catch (const std::exception&) {
