@@ -15,6 +15,7 @@ packages=(
   # TLS: the browser's HTTP client, the service's HTTPS and the keyed hash of
   # its access log; certtool and openssl for the tests' throwaway authorities
   libgnutls28-dev gnutls-bin openssl
+  libturbojpeg0-dev
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)

@@ -1,10 +1,11 @@
 // Image pipeline benchmark (run by hand, see README): a page of eight
 // 4096x4096 WebP photos, made here from noise and gradients, served from a
-// loopback origin and made into an archive at 30/32, 50/64 and 100/256. The
+// loopback origin and made into an archive at 30/32, 50/64 and 100/256, and
+// at 100/256 once more as a gallery showing each 400 pixels wide. The
 // reference is `vips thumbnail` (to 1280 pixels, the width cap below full
-// quality) run on the same eight files one after another. Goal: every
-// setting ready within 1.5 times the reference, with every image in the
-// archive. The last line is the slowest setting's ratio to the reference.
+// quality) run on the same eight files one after another. Goal: every run
+// ready within the reference's time, with every image in the archive. The
+// last line is the slowest run's ratio to the reference.
 
 #include "OriginServer.h"
 #include "PageMaker.h"
@@ -129,6 +130,7 @@ int main() {
     std::filesystem::create_directories(folder);
     zel::service::test::OriginServer origin;
     std::string html = "<!DOCTYPE html><html><body>";
+    std::string gallery = html;
     std::vector<std::filesystem::path> files;
     std::int64_t photoBytes = 0;
     for (int i = 0; i < kPhotos; ++i) {
@@ -139,8 +141,10 @@ int main() {
         std::ofstream(files.back(), std::ios::binary) << bytes;
         origin.Serve("/" + name, bytes, "image/webp");
         html += "<img src=\"" + name + "\" alt=\"\">";
+        gallery += "<img src=\"" + name + "\" width=\"400\" alt=\"\">";
     }
     origin.Serve("/page.html", html + "</body></html>", "text/html");
+    origin.Serve("/gallery.html", gallery + "</body></html>", "text/html");
     origin.Start();
     std::printf("%d photos of %dx%d, %.1f MB of WebP\n", kPhotos, kSide, kSide, photoBytes / 1e6);
 
@@ -149,21 +153,26 @@ int main() {
     PageLimits limits;
     limits.allowPrivateOrigins = true;
     double slowest = 0;
-    for (const ImageSettings settings :
-         {ImageSettings{.quality = 30, .colors = 32}, ImageSettings{.quality = 50, .colors = 64},
-          ImageSettings{.quality = 100, .colors = 256}}) {
+    const struct {
+        const char* page;
+        ImageSettings settings;
+    } runs[] = {{"/page.html", {.quality = 30, .colors = 32}},
+                {"/page.html", {.quality = 50, .colors = 64}},
+                {"/page.html", {.quality = 100, .colors = 256}},
+                {"/gallery.html", {.quality = 100, .colors = 256}}};
+    for (const auto& run : runs) {
         const std::string archive = (folder / "page.zip").string();
         const auto start = Clock::now();
         const PageOutcome outcome =
-            MakePage({origin.Url("/page.html"), settings}, limits, archive, nullptr);
+            MakePage({origin.Url(run.page), run.settings}, limits, archive, nullptr);
         const double seconds = Seconds(start);
         slowest = std::max(slowest, seconds);
-        std::printf("%3d/%-3d %s: %.2f s (%.2fx), %d of %d images, archive %.0f KB\n",
-                    settings.quality, settings.colors, outcome.ok ? "ready" : "failed", seconds,
-                    seconds / reference, ImagesInArchive(archive), kPhotos,
-                    outcome.archiveBytes / 1e3);
+        std::printf("%3d/%-3d %-13s %s: %.2f s (%.2fx), %d of %d images, archive %.0f KB\n",
+                    run.settings.quality, run.settings.colors, run.page + 1,
+                    outcome.ok ? "ready" : "failed", seconds, seconds / reference,
+                    ImagesInArchive(archive), kPhotos, outcome.archiveBytes / 1e3);
     }
     std::filesystem::remove_all(folder);
-    std::printf("ratio slowest setting / vips thumbnail: %.2f (goal 1.5)\n", slowest / reference);
+    std::printf("ratio slowest setting / vips thumbnail: %.2f (goal 1.0)\n", slowest / reference);
     return 0;
 }

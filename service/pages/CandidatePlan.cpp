@@ -15,6 +15,15 @@ constexpr double kFlatDrawing = 0.5;
 // AVIF takes about as long as decoding a large photo and scaling it down:
 // above this many pixels the image would cost twice as much.
 constexpr std::int64_t kAvifPixels = 1'000'000;
+// Full quality: the encoders' own numbers at which photos mostly, and nearly
+// always, look the same as the picture (with colour at every pixel; measured
+// on the savings benchmark's photos): the first round and the second.
+constexpr int kFullJpeg[2] = {80, 88};
+constexpr int kFullWebp[2] = {85, 92};
+constexpr int kFullAvif[2] = {62, 76};
+// AVIF with colour at every pixel is slow: at full quality it is tried on
+// small pictures only, where it saves the most.
+constexpr std::int64_t kFullAvifPixels = 512 * 512;
 
 int BitDepth(int colors) {
     int depth = 1;
@@ -28,27 +37,38 @@ bool IsPhoto(const ImageSource& source, const ImageTraits& traits, std::int64_t 
                                  pixels > kLargePixels);
 }
 
+// Palettes within the user's colours: PNG, GIF and a lossless WebP of one.
+void AddPalettes(CandidatePlan& plan, const ImageSource& source, const ImageTraits& traits,
+                 const ImageSettings& settings, bool dither) {
+    const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
+    const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
+    auto& add = plan.encodings;
+    if (!source.animated && pngBitdepth)
+        add.push_back({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = dither});
+    if (traits.transparency != Transparency::Soft)
+        add.push_back({.format = ImageFormat::Gif, .bitdepth = bitdepth, .dither = dither});
+    if (!source.animated)
+        add.push_back({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
+}
+
+} // namespace
+
 bool OriginalMeets(const ImageSource& source, const ImageSettings& settings) {
     // The colours bound palette images, which GIF and PNG originals may be.
     const bool palette = source.format == ImageFormat::Gif || source.format == ImageFormat::Png;
     return (!settings.gray || source.grey) && (!palette || settings.colors >= 256);
 }
 
-} // namespace
-
-bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings) {
-    return source.lossyPhoto && settings.quality >= 100 && OriginalMeets(source, settings);
+bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings, bool scaled) {
+    return source.lossyPhoto && settings.quality >= 100 && !scaled &&
+           OriginalMeets(source, settings);
 }
 
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings) {
     const int quality = std::clamp(settings.quality, 1, 100);
-    const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
     const bool photo = IsPhoto(source, traits, pixels);
     CandidatePlan plan;
-    plan.originalCompetes = OriginalMeets(source, settings);
-    if (OnlyTheOriginal(source, settings))
-        return plan;
     auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
     // A JPEG cannot hold transparency.
     if (!source.animated && traits.transparency == Transparency::None)
@@ -61,18 +81,35 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
              .quality = CalibratedQuality(LossyEncoder::Webp, quality)});
     // Palettes for drawings, animations, and a grey or transparent photo
     // that nothing above can hold.
-    if (!photo || source.animated || plan.encodings.empty()) {
-        const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
-        if (!source.animated && pngBitdepth)
-            add({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = photo});
-        if (traits.transparency != Transparency::Soft)
-            add({.format = ImageFormat::Gif, .bitdepth = bitdepth, .dither = photo});
-        if (!source.animated)
-            add({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
-    }
+    if (!photo || source.animated || plan.encodings.empty())
+        AddPalettes(plan, source, traits, settings, photo);
     if (!settings.gray && !source.animated && pixels <= kAvifPixels)
         add({.format = ImageFormat::Avif,
              .quality = CalibratedQuality(LossyEncoder::Avif, quality)});
+    return plan;
+}
+
+CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
+                              std::int64_t pixels, const ImageSettings& settings, int round) {
+    const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
+    CandidatePlan plan;
+    // Drawings get one round, at the higher quality: their edges need it.
+    if (round >= (photo ? 2 : 1))
+        return plan;
+    const auto lossy = [&](ImageFormat format, const int(&qualities)[2]) {
+        plan.encodings.push_back(
+            {.format = format, .quality = qualities[photo ? round : 1], .fullChroma = true});
+    };
+    if (!photo)
+        AddPalettes(plan, source, traits, settings, false);
+    if (!source.animated && traits.transparency == Transparency::None)
+        lossy(ImageFormat::Jpeg, kFullJpeg);
+    if (!settings.gray)
+        lossy(ImageFormat::Webp, kFullWebp);
+    if (!settings.gray && !source.animated && pixels <= kFullAvifPixels)
+        lossy(ImageFormat::Avif, kFullAvif);
+    if (!photo && settings.colors >= 256 && traits.colours >= kManyColours)
+        plan.encodings.push_back({.format = ImageFormat::Webp, .lossless = true});
     return plan;
 }
 

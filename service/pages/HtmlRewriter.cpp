@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "CssRewriter.h"
+#include "ElementBox.h"
 #include "GumboNodes.h"
 #include "MarkupRules.h"
 #include "SourceEdits.h"
@@ -18,16 +19,8 @@
 namespace zel::service {
 namespace {
 
-int IntAttribute(const GumboAttribute* attribute) {
-    if (attribute == nullptr)
-        return 0;
-    const char* text = attribute->value;
-    while (*text == ' ')
-        ++text;
-    int value = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*text)) && value < 100000; ++text)
-        value = value * 10 + (*text - '0');
-    return *text == '%' ? 0 : value;
+std::string_view ValueOf(const GumboAttribute* attribute) {
+    return attribute ? std::string_view(attribute->value) : std::string_view();
 }
 
 std::vector<std::string> Tokens(const char* text) {
@@ -300,8 +293,9 @@ private:
     }
 
     ImageBox BoxOf(const GumboElement& element) const {
-        return {IntAttribute(Attribute(element, "width")),
-                IntAttribute(Attribute(element, "height"))};
+        return ReadElementBox(
+            {ValueOf(Attribute(element, "width")), ValueOf(Attribute(element, "height")),
+             ValueOf(Attribute(element, "style")), ValueOf(Attribute(element, "sizes"))});
     }
 
     static bool DeclaresCharset(const GumboElement& element) {

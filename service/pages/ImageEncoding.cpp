@@ -21,6 +21,10 @@ std::optional<std::string> Taken(int failed, void*& buffer, const size_t& length
     return bytes;
 }
 
+VipsForeignSubsample Subsampling(const ImageEncoding& encoding) {
+    return encoding.fullChroma ? VIPS_FOREIGN_SUBSAMPLE_OFF : VIPS_FOREIGN_SUBSAMPLE_AUTO;
+}
+
 std::optional<std::string> Stripped(std::optional<std::string> webp) {
     if (webp)
         *webp = WithoutWebpMetadata(*webp);
@@ -83,7 +87,8 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
     switch (encoding.format) {
     case ImageFormat::Jpeg:
         return Taken(vips_jpegsave_buffer(image, &buffer, &length, "Q", encoding.quality, "strip",
-                                          TRUE, "optimize_coding", TRUE, nullptr),
+                                          TRUE, "optimize_coding", TRUE, "subsample_mode",
+                                          Subsampling(encoding), nullptr),
                      buffer, length);
     case ImageFormat::Gif:
         return PaletteGif(image, encoding.bitdepth, encoding.dither);
@@ -92,13 +97,20 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
     case ImageFormat::Webp:
         if (encoding.losslessPalette)
             return LosslessWebpOfPalette(image, encoding.bitdepth);
+        if (encoding.lossless)
+            return Stripped(
+                Taken(vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "effort",
+                                           kWebpEffort, "strip", TRUE, nullptr),
+                      buffer, length));
         return Stripped(Taken(vips_webpsave_buffer(image, &buffer, &length, "Q", encoding.quality,
-                                                   "effort", kWebpEffort, "strip", TRUE, nullptr),
+                                                   "effort", kWebpEffort, "strip", TRUE,
+                                                   "smart_subsample", encoding.fullChroma, nullptr),
                               buffer, length));
     case ImageFormat::Avif:
         return Taken(vips_heifsave_buffer(image, &buffer, &length, "compression",
                                           VIPS_FOREIGN_HEIF_COMPRESSION_AV1, "Q", encoding.quality,
-                                          "effort", kAvifEffort, "strip", TRUE, nullptr),
+                                          "effort", kAvifEffort, "strip", TRUE, "subsample_mode",
+                                          Subsampling(encoding), nullptr),
                      buffer, length);
     case ImageFormat::Unknown:
         break;

@@ -17,6 +17,11 @@ struct ImageEncoding {
     bool dither = true;
     // WebP: lossless, of the image quantised to `bitdepth` without dithering.
     bool losslessPalette = false;
+    // WebP: lossless, every pixel as it is.
+    bool lossless = false;
+    // JPEG and AVIF: colour at every pixel, not one per four; lossy WebP,
+    // which always halves it, halves it with care for colour edges.
+    bool fullChroma = false;
 };
 
 // The encoded bytes, or nothing when the encoder refuses the image.

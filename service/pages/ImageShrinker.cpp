@@ -4,10 +4,12 @@
 #include "CandidatePlan.h"
 #include "ImageEncoding.h"
 #include "ImageTraits.h"
+#include "JpegRepack.h"
 #include "LooksAsGoodAsJpeg.h"
 #include "PageError.h"
 #include "QualityCalibration.h"
 #include "VipsImageRef.h"
+#include "VisuallyLossless.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +69,12 @@ bool IsGrey(VipsImage* image) {
     return image->Bands - (vips_image_hasalpha(image) ? 1 : 0) == 1;
 }
 
+// The width once the image is turned upright, as the decoder scales it.
+int UprightWidth(VipsImage* header) {
+    return vips_image_get_orientation_swap(header) ? vips_image_get_height(header)
+                                                   : vips_image_get_width(header);
+}
+
 // The scale that fits an image into the page's box and the width cap.
 double DownScale(std::int64_t width, std::int64_t height, ImageBox box) {
     if (width <= 0 || height <= 0)
@@ -80,20 +88,33 @@ double DownScale(std::int64_t width, std::int64_t height, ImageBox box) {
     return scale;
 }
 
-// The width the image is decoded at: its own at full quality.
+// The width the image is decoded at: at full quality sharp in its box on
+// a screen of double density, below it the box and the width cap.
 int DecodedWidth(VipsImage* header, const ImageSettings& settings, ImageBox box) {
-    const int width = vips_image_get_width(header);
-    if (settings.quality >= 100)
-        return width;
-    const double scale = DownScale(width, vips_image_get_height(header), box);
-    return std::max(1, int(std::lround(width * scale)));
+    const int width = UprightWidth(header);
+    const int height = vips_image_get_width(header) + vips_image_get_height(header) - width;
+    const double scale =
+        settings.quality >= 100 ? SharpScale(width, height, box) : DownScale(width, height, box);
+    return std::clamp(int(std::lround(width * scale)), 1, width);
+}
+
+// Colours as the embedded profile means them, in sRGB: the profile is
+// dropped when the image is written. One that cannot be applied is ignored.
+VipsImageRef InSrgb(VipsImageRef image) {
+    if (!image || !vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME))
+        return image;
+    VipsImageRef converted = Then(Share(image.get()), [](VipsImage* in, VipsImage** out) {
+        return vips_icc_transform(in, out, "srgb", "embedded", TRUE, "intent", VIPS_INTENT_RELATIVE,
+                                  nullptr);
+    });
+    return converted ? std::move(converted) : std::move(image);
 }
 
 // 8-bit sRGB or grey with the settings' colours, in memory: every candidate
 // reads the pixels again.
 VipsImageRef Prepare(VipsImageRef image, bool grey) {
     const VipsInterpretation target = grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB;
-    image = Then(std::move(image), [&](VipsImage* in, VipsImage** out) {
+    image = Then(InSrgb(std::move(image)), [&](VipsImage* in, VipsImage** out) {
         return vips_colourspace(in, out, target, nullptr);
     });
     image = Then(std::move(image),
@@ -111,6 +132,70 @@ std::optional<std::string> Encode(VipsImage* image, const ImageEncoding& encodin
         return vips_flatten(in, out, nullptr);
     });
     return opaque ? EncodeImage(opaque.get(), encoding) : std::nullopt;
+}
+
+// The original, and a lossless repacking of a JPEG.
+std::vector<ShrunkImage> OriginalAndRepacked(const std::string& original, ImageFormat format) {
+    std::vector<ShrunkImage> candidates{{original, format}};
+    if (format == ImageFormat::Jpeg)
+        if (std::optional<std::string> repacked = RepackJpeg(original))
+            candidates.push_back({std::move(*repacked), ImageFormat::Jpeg});
+    return candidates;
+}
+
+// Encodes the plan side by side within the budget.
+std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& plan,
+                                         const ImageBudget& budget) {
+    std::vector<EncodedCandidate> encoded;
+    std::mutex encodedLock;
+    std::vector<std::function<void()>> tasks;
+    for (const ImageEncoding& encoding : plan.encodings)
+        tasks.push_back([&, encoding] {
+            std::optional<std::string> bytes = Encode(ready, encoding);
+            // Helper threads end after the image: libvips' buffers for this
+            // thread are freed, not left behind.
+            vips_thread_shutdown();
+            if (bytes) {
+                const std::lock_guard<std::mutex> lock(encodedLock);
+                encoded.push_back({encoding, std::move(*bytes)});
+            }
+        });
+    RunBudgeted(tasks, budget.workers, budget.deadline);
+    return encoded;
+}
+
+// The candidates of the prepared image that may be sent: below full quality
+// those looking as good as a JPEG at the user's quality, at full quality the
+// smallest that looks the same. When none does, a scaled image goes out
+// lossless rather than at a size it is not shown at.
+std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source,
+                                     const ImageSettings& settings, bool scaled,
+                                     std::size_t originalSize, const ImageBudget& budget) {
+    const std::int64_t pixels =
+        std::int64_t(vips_image_get_width(ready)) * vips_image_get_height(ready);
+    const ImageTraits traits = ReadTraits(ready);
+    if (settings.quality < 100) {
+        std::vector<EncodedCandidate> encoded =
+            EncodePlan(ready, PlanCandidates(source, traits, pixels, settings), budget);
+        KeepThoseLookingAsGoodAsJpeg(
+            ready, CalibratedQuality(LossyEncoder::Jpeg, std::clamp(settings.quality, 1, 100)),
+            originalSize, encoded);
+        return encoded;
+    }
+    std::vector<EncodedCandidate> encoded;
+    for (int round = 0; encoded.empty(); ++round) {
+        const CandidatePlan plan = PlanFullQuality(source, traits, pixels, settings, round);
+        if (plan.encodings.empty())
+            break;
+        encoded = EncodePlan(ready, plan, budget);
+        KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
+    }
+    if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
+        const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
+        if (std::optional<std::string> bytes = Encode(ready, lossless))
+            encoded.push_back({lossless, std::move(*bytes)});
+    }
+    return encoded;
 }
 
 } // namespace
@@ -134,42 +219,29 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     if (pixels * pages > maxPixels)
         throw PageError("Image too big");
     const ImageSource source{format, IsLossyPhotoFormat(original), IsGrey(header.get()), pages > 1};
-    if (OnlyTheOriginal(source, settings))
-        return {{original, format}};
-    VipsImageRef image = source.animated
-                             ? Load(original, format, -1)
-                             : LoadScaled(original, DecodedWidth(header.get(), settings, box));
+    // Animations keep their size: every frame would be scaled.
+    const int width = source.animated ? vips_image_get_width(header.get())
+                                      : DecodedWidth(header.get(), settings, box);
+    const bool scaled = !source.animated && width < UprightWidth(header.get());
+    if (OnlyTheOriginal(source, settings, scaled))
+        return OriginalAndRepacked(original, format);
+    VipsImageRef image = source.animated ? Load(original, format, -1) : LoadScaled(original, width);
     header.reset();
     const VipsImageRef ready = Prepare(std::move(image), settings.gray || source.grey);
     if (!ready)
         return {};
-
-    const std::int64_t readyPixels =
-        std::int64_t(vips_image_get_width(ready.get())) * vips_image_get_height(ready.get());
-    const CandidatePlan plan =
-        PlanCandidates(source, ReadTraits(ready.get()), readyPixels, settings);
-    std::vector<EncodedCandidate> encoded;
-    std::mutex encodedLock;
-    std::vector<std::function<void()>> tasks;
-    for (const ImageEncoding& encoding : plan.encodings)
-        tasks.push_back([&, encoding] {
-            std::optional<std::string> bytes = Encode(ready.get(), encoding);
-            // Helper threads end after the image: libvips' buffers for this
-            // thread are freed, not left behind.
-            vips_thread_shutdown();
-            if (bytes) {
-                const std::lock_guard<std::mutex> lock(encodedLock);
-                encoded.push_back({encoding, std::move(*bytes)});
-            }
-        });
-    RunBudgeted(tasks, budget.workers, budget.deadline);
-    KeepThoseLookingAsGoodAsJpeg(
-        ready.get(), CalibratedQuality(LossyEncoder::Jpeg, std::clamp(settings.quality, 1, 100)),
-        original.size(), encoded);
-
+    std::vector<EncodedCandidate> encoded =
+        Judged(ready.get(), source, settings, scaled, original.size(), budget);
     std::vector<ShrunkImage> candidates;
-    if (plan.originalCompetes)
-        candidates.push_back({original, format});
+    if (OriginalMeets(source, settings)) {
+        // At full quality a JPEG that nothing beats is at least repacked.
+        const bool beaten = std::any_of(encoded.begin(), encoded.end(), [&](const auto& candidate) {
+            return candidate.bytes.size() < original.size();
+        });
+        candidates = settings.quality >= 100 && !beaten
+                         ? OriginalAndRepacked(original, format)
+                         : std::vector<ShrunkImage>{{original, format}};
+    }
     for (EncodedCandidate& candidate : encoded)
         candidates.push_back({std::move(candidate.bytes), candidate.encoding.format});
     return candidates;

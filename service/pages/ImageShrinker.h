@@ -7,6 +7,7 @@
 // side, and the result is the smallest of them and the original: never
 // larger than the original.
 
+#include "ImageBox.h"
 #include "ImageBudget.h"
 #include "ImageFormat.h"
 #include "PageMaker.h"
@@ -16,12 +17,6 @@
 #include <vector>
 
 namespace zel::service {
-
-// The size a page gives an image (0: not given).
-struct ImageBox {
-    int width = 0;
-    int height = 0;
-};
 
 struct ShrunkImage {
     std::string bytes;

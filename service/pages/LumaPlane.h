@@ -16,6 +16,9 @@ public:
     static LumaPlane FromFile(const std::string& path);
     static LumaPlane FromImage(VipsImage* image);
 
+    // One band of floats (0..255), the plane's pixels.
+    static LumaPlane FromFloats(VipsImage* floats);
+
     // The same picture resampled to exactly `width` x `height`.
     LumaPlane ScaledTo(int width, int height) const;
 
@@ -24,9 +27,6 @@ public:
     float At(int x, int y) const { return values_[std::size_t(y) * width_ + x]; }
 
 private:
-    // One band of floats, the plane's pixels.
-    static LumaPlane FromFloats(VipsImage* floats);
-
     int width_ = 0;
     int height_ = 0;
     std::vector<float> values_;

@@ -231,9 +231,7 @@ int PageJob::Register(const std::string& url, ResourceKind kind, ImageBox box, i
     const std::string key = std::to_string(int(kind)) + url;
     if (const auto known = byKey_.find(key); known != byKey_.end()) {
         Resource& resource = resources_[std::size_t(known->second)];
-        resource.box.width = std::max(resource.box.width, box.width);
-        resource.box.height = std::max(resource.box.height, box.height);
-        resource.unboxed = resource.unboxed || box.width == 0;
+        resource.box = MergedBox(resource.box, box);
         return known->second;
     }
     if (kind == ResourceKind::Document && depth > limits_.maxFrameDepth)
@@ -243,7 +241,7 @@ int PageJob::Register(const std::string& url, ResourceKind kind, ImageBox box, i
     if (int(resources_.size()) >= limits_.maxResources)
         return -1;
     const int id = int(resources_.size());
-    resources_.push_back({url, kind, box, box.width == 0, depth, {}});
+    resources_.push_back({url, kind, box, depth, {}});
     byKey_[key] = id;
     const bool names = kind == ResourceKind::StyleSheet || kind == ResourceKind::Document;
     (names ? textQueue_ : binaryQueue_).push_back(id);
@@ -338,9 +336,8 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
         Store(resource, fetched.body, ImageExtension(format));
         return;
     }
-    const ImageBox box = resource.unboxed ? ImageBox{} : resource.box;
-    ShrunkImage image =
-        ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, NextImageBudget());
+    ShrunkImage image = ShrinkImage(fetched.body, request_.image, resource.box,
+                                    limits_.maxImagePixels, NextImageBudget());
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 

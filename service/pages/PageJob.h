@@ -34,8 +34,7 @@ private:
     struct Resource {
         std::string url;
         ResourceKind kind;
-        ImageBox box;
-        bool unboxed = false; // some reference gives no size: only the width cap applies
+        ImageBox box; // of every reference to it (MergedBox)
         int depth = 0;
         std::string name; // in page.files/; empty while not (or never) fetched
     };

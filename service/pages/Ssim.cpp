@@ -32,23 +32,36 @@ public:
     double& operator()(int x, int y) { return v_[std::size_t(y) * width_ + x]; }
     double operator()(int x, int y) const { return v_[std::size_t(y) * width_ + x]; }
 
+    // Across each row, then down whole rows at once: the inner loops run
+    // over neighbouring memory.
     Field Blurred() const {
         static const auto taps = GaussianTaps();
         Field across(width_, height_), down(width_, height_);
-        for (int y = 0; y < height_; ++y)
+        for (int y = 0; y < height_; ++y) {
+            const double* row = &v_[std::size_t(y) * width_];
+            double* out = &across.v_[std::size_t(y) * width_];
             for (int x = 0; x < width_; ++x) {
                 double sum = 0;
-                for (int i = -kRadius; i <= kRadius; ++i)
-                    sum += taps[i + kRadius] * (*this)(std::clamp(x + i, 0, width_ - 1), y);
-                across(x, y) = sum;
+                if (x >= kRadius && x + kRadius < width_) {
+                    for (int i = 0; i <= 2 * kRadius; ++i)
+                        sum += taps[i] * row[x - kRadius + i];
+                } else {
+                    for (int i = -kRadius; i <= kRadius; ++i)
+                        sum += taps[i + kRadius] * row[std::clamp(x + i, 0, width_ - 1)];
+                }
+                out[x] = sum;
             }
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) {
-                double sum = 0;
-                for (int i = -kRadius; i <= kRadius; ++i)
-                    sum += taps[i + kRadius] * across(x, std::clamp(y + i, 0, height_ - 1));
-                down(x, y) = sum;
+        }
+        for (int y = 0; y < height_; ++y) {
+            double* out = &down.v_[std::size_t(y) * width_];
+            for (int i = -kRadius; i <= kRadius; ++i) {
+                const double tap = taps[i + kRadius];
+                const double* row =
+                    &across.v_[std::size_t(std::clamp(y + i, 0, height_ - 1)) * width_];
+                for (int x = 0; x < width_; ++x)
+                    out[x] += tap * row[x];
             }
+        }
         return down;
     }
 

@@ -92,8 +92,8 @@ TEST_F(ImageSettingsTest, OriginalKeptWhenNothingIsSmallerOrItDoesNotDecode) {
     }
     const std::string broken = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(100, 'x');
     EXPECT_EQ(ShrinkImage(broken, settings, {}, 1'000'000).bytes, broken);
-    // Full quality: no scaling to the box.
-    EXPECT_EQ(ReadImage(ShrinkImage(photo, ImageSettings{}, {10, 10}, 1'000'000).bytes).width, 400);
+    // Full quality without a box: the size stays.
+    EXPECT_EQ(ReadImage(ShrinkImage(photo, ImageSettings{}, {}, 1'000'000).bytes).width, 400);
 }
 
 TEST_F(ImageSettingsTest, ImagesOffFetchesNoImageAndKeepsTheAltText) {
@@ -110,14 +110,15 @@ TEST_F(ImageSettingsTest, NoTransformImageGoesUnchanged) {
     EXPECT_EQ(ImageOf(Request(origin.Url("/fixed.html"), 10, 2, true)), photo);
 }
 
-TEST_F(ImageSettingsTest, LargeImageScaledToItsBoxBelowFullQuality) {
+TEST_F(ImageSettingsTest, LargeImageScaledToItsBox) {
     const std::string big = MakePhoto(1600, 400);
     ImageSettings settings;
     settings.quality = 80;
     EXPECT_EQ(ReadImage(ShrinkImage(big, settings, {}, 40'000'000).bytes).width, 1280);
     EXPECT_EQ(ReadImage(ShrinkImage(big, settings, {200, 0}, 40'000'000).bytes).width, 200);
-    settings.quality = 100;
-    EXPECT_EQ(ReadImage(ShrinkImage(big, settings, {200, 0}, 40'000'000).bytes).width, 1600);
+    settings.quality = 100; // twice the box, for screens of double density
+    EXPECT_EQ(ReadImage(ShrinkImage(big, settings, {200, 0}, 40'000'000).bytes).width, 400);
+    EXPECT_EQ(ReadImage(ShrinkImage(big, settings, {}, 40'000'000).bytes).width, 1600);
 }
 
 } // namespace

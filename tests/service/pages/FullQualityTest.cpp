@@ -1,0 +1,186 @@
+// Full quality: every picture goes out looking the same as it is shown,
+// upright, in sRGB, animated where it was, never larger than it came.
+
+#include "ColourSsim.h"
+#include "ElementBox.h"
+#include "ImageShrinker.h"
+#include "JpegRepack.h"
+#include "TestImages.h"
+#include "VipsImageRef.h"
+#include "VisuallyLossless.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace zel::service::test {
+namespace {
+
+constexpr ImageSettings kFull{.quality = 100, .colors = 256};
+
+VipsImageRef Checked(VipsImageRef image) {
+    if (!image)
+        throw std::runtime_error(vips_error_buffer());
+    return image;
+}
+
+VipsImageRef Decoded(const std::string& bytes, const char* options = "") {
+    return Checked(
+        VipsImageRef(vips_image_new_from_buffer(bytes.data(), bytes.size(), options, nullptr)));
+}
+
+std::string Saved(VipsImage* image, const char* suffix) {
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_image_write_to_buffer(image, suffix, &buffer, &length, nullptr) != 0)
+        throw std::runtime_error(vips_error_buffer());
+    std::string bytes(static_cast<char*>(buffer), length);
+    g_free(buffer);
+    return bytes;
+}
+
+// As a browser shows the bytes at `width`: turned upright, in sRGB.
+VipsImageRef Shown(const std::string& bytes, int width) {
+    VipsImage* out = nullptr;
+    vips_thumbnail_buffer(const_cast<char*>(bytes.data()), bytes.size(), &out, width, "height",
+                          VIPS_MAX_COORD, "size", VIPS_SIZE_DOWN, nullptr);
+    VipsImageRef image = Checked(VipsImageRef(out));
+    if (!vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME))
+        return image;
+    return Checked(Then(std::move(image), [](VipsImage* in, VipsImage** converted) {
+        return vips_icc_transform(in, converted, "srgb", "embedded", TRUE, nullptr);
+    }));
+}
+
+double MeanDifference(VipsImage* a, VipsImage* b) {
+    VipsImageRef difference = Checked(Then(Share(a), [&](VipsImage* in, VipsImage** out) {
+        return vips_subtract(in, b, out, nullptr);
+    }));
+    difference = Checked(Then(std::move(difference), [](VipsImage* in, VipsImage** out) {
+        return vips_abs(in, out, nullptr);
+    }));
+    double mean = 0;
+    vips_avg(difference.get(), &mean, nullptr);
+    return mean;
+}
+
+struct Picture {
+    const char* name;
+    std::string original;
+    std::string truth; // lossless, upright, sRGB: how it must look
+    ImageBox box;
+    int width; // expected of what is sent
+};
+
+std::vector<Picture> Pictures() {
+    InitVipsOnce();
+    const std::string photo = MakePhoto(800, 600, ".jpg", 92);
+    const VipsImageRef pixels = Decoded(photo);
+    VipsImageRef turned = Checked(Then(Share(pixels.get()), [](VipsImage* in, VipsImage** out) {
+        return vips_copy(in, out, nullptr);
+    }));
+    vips_image_set_int(turned.get(), VIPS_META_ORIENTATION, 6);
+    const std::string rotated = Saved(turned.get(), ".jpg[Q=92]");
+    const VipsImageRef upright = Checked(Then(Decoded(rotated), [](VipsImage* in, VipsImage** out) {
+        return vips_autorot(in, out, nullptr);
+    }));
+    const VipsImageRef wide = Checked(Then(Share(pixels.get()), [](VipsImage* in, VipsImage** out) {
+        return vips_icc_transform(in, out, "p3", "input_profile", "srgb", nullptr);
+    }));
+    const std::string wideJpeg = Saved(wide.get(), ".jpg[Q=95]");
+    const VipsImageRef wideInSrgb =
+        Checked(Then(Decoded(wideJpeg), [](VipsImage* in, VipsImage** out) {
+            return vips_icc_transform(in, out, "srgb", "embedded", TRUE, nullptr);
+        }));
+    // libvips reads the bytes where they are: they must outlive the image.
+    const std::string still = MakePhoto(64, 144, ".png");
+    VipsImageRef strip = Checked(Then(Decoded(still), [](VipsImage* in, VipsImage** out) {
+        return vips_copy(in, out, nullptr);
+    }));
+    vips_image_set_int(strip.get(), VIPS_META_PAGE_HEIGHT, 48);
+    const std::string frames = Saved(strip.get(), ".gif");
+    const std::string soft = MakeSoftEdged(300, 300);
+    const std::string icon = MakeDrawing(16, 16, ".png");
+    return {{"photo", photo, Saved(pixels.get(), ".png"), {200, 0}, 400},
+            {"rotated", rotated, Saved(upright.get(), ".png"), {100, 0}, 200},
+            {"rotated, no box", rotated, Saved(upright.get(), ".png"), {}, 600},
+            {"wide gamut", wideJpeg, Saved(wideInSrgb.get(), ".png"), {200, 0}, 400},
+            {"animated", frames, frames, {16, 0}, 64},
+            {"transparent", soft, soft, {0, 100}, 200},
+            {"icon", icon, icon, {16, 16}, 16}};
+}
+
+TEST(FullQualityTest, PicturesLookTheSameUprightInSrgbAndNeverLarger) {
+    for (const Picture& picture : Pictures()) {
+        SCOPED_TRACE(picture.name);
+        const ShrunkImage sent = ShrinkImage(picture.original, kFull, picture.box, 40'000'000);
+        EXPECT_LE(sent.bytes.size(), picture.original.size());
+        const int pages = vips_image_get_n_pages(Decoded(picture.original).get());
+        if (pages > 1) {
+            const VipsImageRef frames = Decoded(sent.bytes, "n=-1");
+            EXPECT_EQ(vips_image_get_n_pages(frames.get()), pages);
+            EXPECT_GE(ColourSsim(ColourPlanes::FromBuffer(picture.truth, true),
+                                 ColourPlanes::FromImage(frames.get())),
+                      kSameLook);
+            continue;
+        }
+        const VipsImageRef shown = Shown(sent.bytes, 100000);
+        EXPECT_EQ(vips_image_get_width(shown.get()), picture.width);
+        const VipsImageRef truth = Shown(picture.truth, vips_image_get_width(shown.get()));
+        // Scaled to twice its box, it is judged as a screen of normal density shows it.
+        const int factor = picture.box.width + picture.box.height > 0 ? 2 : 1;
+        EXPECT_GE(ColourSsim(ColourPlanes::FromImage(truth.get(), factor),
+                             ColourPlanes::FromImage(shown.get(), factor)),
+                  kSameLook);
+        EXPECT_LT(MeanDifference(truth.get(), shown.get()), 4.0);
+    }
+}
+
+// The repacked JPEG keeps every pixel, its orientation and its profile.
+TEST(FullQualityTest, RepackedJpegKeepsPixelsOrientationAndProfile) {
+    for (const Picture& picture : Pictures()) {
+        if (SniffImageFormat(picture.original) != ImageFormat::Jpeg)
+            continue;
+        SCOPED_TRACE(picture.name);
+        const std::optional<std::string> repacked = RepackJpeg(picture.original);
+        ASSERT_TRUE(repacked);
+        EXPECT_LT(repacked->size(), picture.original.size());
+        const VipsImageRef before = Decoded(picture.original);
+        const VipsImageRef after = Decoded(*repacked);
+        EXPECT_EQ(MeanDifference(before.get(), after.get()), 0.0);
+        EXPECT_EQ(vips_image_get_orientation(after.get()),
+                  vips_image_get_orientation(before.get()));
+        EXPECT_EQ(vips_image_get_typeof(after.get(), VIPS_META_ICC_NAME) != 0,
+                  vips_image_get_typeof(before.get(), VIPS_META_ICC_NAME) != 0);
+    }
+    const std::string photo = MakePhoto(64, 64, ".jpg", 90);
+    EXPECT_FALSE(RepackJpeg(photo.substr(0, photo.size() / 2)));
+}
+
+TEST(FullQualityTest, BoxesComeFromPixelSizesOnly) {
+    const struct {
+        BoxMarkup markup;
+        int width, height;
+    } cases[] = {
+        {{"400", "300", "", ""}, 400, 300},
+        {{"100%", "50.5%", "", ""}, 0, 0},
+        {{" 120px ", "", "", ""}, 120, 0},
+        {{"400", "300", "width: 200px; height:auto", ""}, 200, 0},
+        {{"400", "", "max-width:100px;WIDTH:50% !important", ""}, 0, 0},
+        {{"", "", "", "(max-width: 600px) 100vw, 300px"}, 1280, 0},
+        {{"", "", "", "calc(100vw - 20px)"}, 0, 0},
+        {{"", "", "width:30em", "500px"}, 0, 0},
+    };
+    for (const auto& each : cases) {
+        const ImageBox box = ReadElementBox(each.markup);
+        EXPECT_EQ(box.width, each.width) << each.markup.width << each.markup.style;
+        EXPECT_EQ(box.height, each.height) << each.markup.height << each.markup.sizes;
+    }
+    // An image shown at several boxes gets the largest; a side one leaves open stays open.
+    const ImageBox merged = MergedBox({400, 0}, {200, 300});
+    EXPECT_EQ(merged.width, 400);
+    EXPECT_EQ(merged.height, 0);
+}
+
+} // namespace
+} // namespace zel::service::test
