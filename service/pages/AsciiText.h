@@ -11,6 +11,12 @@ inline bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+inline std::size_t SkipSpace(std::string_view text, std::size_t at) {
+    while (at < text.size() && IsAsciiSpace(text[at]))
+        ++at;
+    return at;
+}
+
 inline std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out)

@@ -1,5 +1,7 @@
 #include "FontClaims.h"
 
+#include "BigEndian.h"
+
 #include "PageError.h"
 
 #include <algorithm>
@@ -10,18 +12,6 @@ namespace {
 
 constexpr std::size_t kDirectoryBytes = 12;
 constexpr std::size_t kRecordBytes = 16;
-
-std::uint32_t Read32(std::string_view bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
-std::uint16_t Read16(std::string_view bytes, std::size_t at) {
-    return std::uint16_t(static_cast<unsigned char>(bytes[at]) << 8 |
-                         static_cast<unsigned char>(bytes[at + 1]));
-}
 
 [[noreturn]] void Damaged() {
     throw PageError("Font damaged");

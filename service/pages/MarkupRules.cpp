@@ -9,12 +9,6 @@
 namespace zel::service {
 namespace {
 
-std::size_t SkipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && IsAsciiSpace(text[at]))
-        ++at;
-    return at;
-}
-
 bool Contains(const char* value, std::string_view part) {
     return Lower(value).find(part) != std::string::npos;
 }

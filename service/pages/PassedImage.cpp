@@ -7,12 +7,6 @@
 namespace zel::service {
 namespace {
 
-std::size_t SkipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && IsAsciiSpace(text[at]))
-        ++at;
-    return at;
-}
-
 // An XML document whose first element is <svg>, after the declaration,
 // comments and a document type.
 bool IsSvg(std::string_view bytes) {

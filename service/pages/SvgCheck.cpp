@@ -26,12 +26,6 @@ bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-std::size_t SkipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && IsAsciiSpace(text[at]))
-        ++at;
-    return at;
-}
-
 // The value after `at` (an attribute's "=" or a url's "("), unquoted.
 std::string_view ValueAt(std::string_view text, std::size_t at, char end) {
     at = SkipSpace(text, at);

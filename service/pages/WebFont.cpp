@@ -1,5 +1,7 @@
 #include "WebFont.h"
 
+#include "BigEndian.h"
+
 #include "FontClaims.h"
 #include "PageError.h"
 
@@ -19,18 +21,6 @@ constexpr std::size_t kSfntEntryBytes = 16;
 // are a font claiming what it does not hold.
 constexpr std::int64_t kPointsPerFontByte = 8;
 constexpr std::int64_t kSmallFontPoints = 4096;
-
-std::uint32_t Read32(std::string_view bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
-std::uint16_t Read16(std::string_view bytes, std::size_t at) {
-    return std::uint16_t(static_cast<unsigned char>(bytes[at]) << 8 |
-                         static_cast<unsigned char>(bytes[at + 1]));
-}
 
 void Write32(std::string& out, std::uint32_t value) {
     for (int shift : {24, 16, 8, 0})

@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -277,8 +278,10 @@ protected:
     // after `limitMs`.
     static QVariant Evaluate(TForm1& form, const QString& script, int limitMs = 10000) {
         auto result = std::make_shared<std::optional<QVariant>>();
+        // The view runs no script of the page's: the test reads it from its own world.
         form.WebBrowser1->page()->runJavaScript(
-            script, [result](const QVariant& value) { *result = value; });
+            script, QWebEngineScript::ApplicationWorld,
+            [result](const QVariant& value) { *result = value; });
         WaitUntil([&] { return result->has_value(); }, limitMs);
         return result->value_or(QVariant());
     }
