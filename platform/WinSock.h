@@ -40,6 +40,7 @@ constexpr long FD_CLOSE = 32;
 
 constexpr int WSAEWOULDBLOCK = 10035;
 constexpr int WSAENOTCONN = 10057;
+constexpr int WSAECONNRESET = 10054;
 
 // IPv4 socket address: family, port and address in network byte order.
 struct SockAddrIn {

@@ -171,7 +171,10 @@ bool TlsSession::HasData() const {
 
 bool TlsSession::Premature(int Code) const {
     // The peer's close, seen by the session or by the component's socket.
-    return Code == GNUTLS_E_PREMATURE_TERMINATION || TransportError == WSAENOTCONN;
+    // A peer that ends in the middle of a record makes the session report a
+    // damaged record rather than an early end; it is a cut all the same.
+    return Code == GNUTLS_E_PREMATURE_TERMINATION || PeerClosed || TransportError == WSAENOTCONN ||
+           TransportError == WSAECONNRESET;
 }
 
 void TlsSession::Fail(int Code, const std::string& Doing) {
@@ -190,15 +193,12 @@ ssize_t TlsSession::Pull(gnutls_transport_ptr_t Self, void* To, std::size_t Room
     auto* self = static_cast<TlsSession*>(Self);
     if (self->RawAt == self->RawEnd) {
         int n = recv(self->Socket, self->Raw.data(), static_cast<int>(self->Raw.size()), 0);
-        if (n == 0)
+        if (n == 0) {
+            self->PeerClosed = true;
             return 0;
+        }
         if (n < 0) {
-            int error = WSAGetLastError();
-            bool again = error == WSAEWOULDBLOCK;
-            if (!again)
-                self->TransportError = error;
-            gnutls_transport_set_errno(self->Session, again ? EAGAIN : EIO);
-            return -1;
+            return self->TransportFailed();
         }
         self->RawAt = 0;
         self->RawEnd = static_cast<std::size_t>(n);
@@ -215,11 +215,17 @@ ssize_t TlsSession::Push(gnutls_transport_ptr_t Self, const void* Bytes, std::si
                  static_cast<int>(std::min<std::size_t>(Length, 1u << 30)), 0);
     if (n >= 0)
         return n;
+    return self->TransportFailed();
+}
+
+// A would-block tells GnuTLS to come back; anything else is kept for the
+// failure the caller raises.
+ssize_t TlsSession::TransportFailed() {
     int error = WSAGetLastError();
     bool again = error == WSAEWOULDBLOCK;
     if (!again)
-        self->TransportError = error;
-    gnutls_transport_set_errno(self->Session, again ? EAGAIN : EIO);
+        TransportError = error;
+    gnutls_transport_set_errno(Session, again ? EAGAIN : EIO);
     return -1;
 }
 

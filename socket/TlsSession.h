@@ -39,6 +39,7 @@ public:
 private:
     static ssize_t Pull(gnutls_transport_ptr_t Self, void* To, std::size_t Room);
     static ssize_t Push(gnutls_transport_ptr_t Self, const void* Bytes, std::size_t Length);
+    ssize_t TransportFailed();
     static int PullTimeOut(gnutls_transport_ptr_t Self, unsigned int Ms);
     int Decrypt(char* To, int Room);
     [[noreturn]] void Fail(int Code, const std::string& Doing);
@@ -53,7 +54,8 @@ private:
     std::vector<char> Raw;
     std::size_t RawAt = 0;
     std::size_t RawEnd = 0;
-    int TransportError = 0; // the socket error behind a failed pull or push
+    int TransportError = 0;  // the socket error behind a failed pull or push
+    bool PeerClosed = false; // the socket reached its end
     bool Cut = false;
 };
 

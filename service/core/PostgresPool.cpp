@@ -46,17 +46,21 @@ pg_conn* PostgresPool::Take() {
     }
 }
 
+pg_conn* PostgresPool::OpenOrSay(std::string& failure) {
+    try {
+        return open_();
+    } catch (const AccountStoreError& error) {
+        failure = error.what();
+        return nullptr;
+    }
+}
+
 pg_conn* PostgresPool::Open(std::unique_lock<std::mutex>& lock) {
     opening_ = true;
     ++count_;
     lock.unlock();
-    pg_conn* connection = nullptr;
     std::string failure;
-    try {
-        connection = open_();
-    } catch (const AccountStoreError& error) {
-        failure = error.what();
-    }
+    pg_conn* connection = OpenOrSay(failure);
     lock.lock();
     opening_ = false;
     changed_.notify_all();
@@ -98,13 +102,8 @@ void PostgresPool::Away(const std::string& failure) {
 // One new connection tells whether the server is back; the idle ones may
 // have been cut meanwhile, and a statement finds that out and retries.
 void PostgresPool::TryToReach() {
-    pg_conn* connection = nullptr;
     std::string failure;
-    try {
-        connection = open_();
-    } catch (const AccountStoreError& error) {
-        failure = error.what();
-    }
+    pg_conn* connection = OpenOrSay(failure);
     std::lock_guard lock(mutex_);
     reaching_ = false;
     ++attemptsEnded_;

@@ -49,6 +49,8 @@ public:
     void Drop(pg_conn* connection, const std::string& failure = "");
 
 private:
+    // A new connection, or null with the failure's text.
+    pg_conn* OpenOrSay(std::string& failure);
     pg_conn* Open(std::unique_lock<std::mutex>& lock);
     void Away(const std::string& failure); // with the lock held
     void TryToReach();
