@@ -12,6 +12,8 @@ packages=(
   libzip-dev
   # the compressing service
   libcurl4-openssl-dev libgumbo-dev libvips-dev libsqlite3-dev libmicrohttpd-dev libwoff-dev
+  # its renderer of pages that scripts build, driven over the DevTools pipe
+  chromium nlohmann-json3-dev
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)
