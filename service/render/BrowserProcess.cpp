@@ -151,10 +151,13 @@ void BrowserProcess::Kill() {
     pid_ = -1;
 }
 
+// The processes share much of their memory (the program, shared memory
+// between them): each counts its proportional share, so the sum is what
+// they hold together.
 std::int64_t BrowserProcess::ResidentBytes() const {
     if (pid_ < 0)
         return 0;
-    std::int64_t pages = 0;
+    std::int64_t kilobytes = 0;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string name = entry.path().filename().string();
@@ -162,12 +165,12 @@ std::int64_t BrowserProcess::ResidentBytes() const {
             continue;
         if (getpgid(std::atoi(name.c_str())) != pid_)
             continue;
-        std::ifstream statm(entry.path() / "statm");
-        std::int64_t size = 0, resident = 0;
-        if (statm >> size >> resident)
-            pages += resident;
+        std::ifstream rollup(entry.path() / "smaps_rollup");
+        for (std::string line; std::getline(rollup, line);)
+            if (line.rfind("Pss:", 0) == 0)
+                kilobytes += std::atoll(line.c_str() + 4);
     }
-    return pages * sysconf(_SC_PAGESIZE);
+    return kilobytes * 1024;
 }
 
 } // namespace zel::service

@@ -28,7 +28,7 @@ public:
     // True once it answers over its pipe; waits until `deadline` at most.
     // A browser takes seconds to start: it is lent to jobs only once ready.
     bool Ready(std::chrono::steady_clock::time_point deadline);
-    // Resident bytes of the browser and every process it started.
+    // Memory the browser and every process it started hold together.
     std::int64_t ResidentBytes() const;
     void Kill();
 

@@ -229,32 +229,40 @@ TEST_F(RenderTest, ScriptsReachNoAddressTheJobMayNotFetch) {
 
 // A browser comes back from a job fit for the next user, or is replaced.
 TEST(RendererPoolTest, ABrowserLeftInDoubtIsReplaced) {
+    using Lease = RendererPool::Lease;
     struct Case {
         const char* name;
-        std::function<void(const RendererPool::Lease&)> job;
+        std::int64_t memoryBytes; // the pool's bound
+        std::function<void(RendererPool&, const Lease&)> job;
         bool kept;
     };
-    const auto call = [](const RendererPool::Lease& lease, const char* method) {
+    const auto call = [](const Lease& lease, const char* method) {
         DevToolsPipe pipe(lease.link, 500);
         pipe.Call(method, nlohmann::json::object(),
                   DevToolsPipe::Clock::now() + std::chrono::seconds(10));
     };
+    constexpr std::int64_t kGiB = 1LL << 30;
     const std::vector<Case> cases = {
-        {"idle", [](const RendererPool::Lease&) {}, true},
-        {"context left", [&](const auto& lease) { call(lease, "Target.createBrowserContext"); },
-         false},
-        {"killed", [](const auto& lease) { kill(lease.pid, SIGKILL); }, false},
+        // An idle browser is far below a gigabyte, counted without its
+        // processes' shared memory many times over.
+        {"idle", kGiB,
+         [](RendererPool& pool, const Lease& l) { EXPECT_FALSE(pool.KillWhenTooBig(l)); }, true},
+        {"too big", 1 << 20,
+         [](RendererPool& pool, const Lease& l) { EXPECT_TRUE(pool.KillWhenTooBig(l)); }, false},
+        {"context left", kGiB,
+         [&](RendererPool&, const Lease& l) { call(l, "Target.createBrowserContext"); }, false},
+        {"killed", kGiB, [](RendererPool&, const Lease& l) { kill(l.pid, SIGKILL); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RendererPool pool({1, 1LL << 40, "chromium"});
-        RendererPool::Lease lease = BorrowReady(pool);
+        RendererPool pool({1, c.memoryBytes, "chromium"});
+        Lease lease = BorrowReady(pool);
         ASSERT_TRUE(lease);
         const pid_t first = lease.pid;
         EXPECT_FALSE(pool.Borrow()) << "lent to one job at a time";
-        c.job(lease);
+        c.job(pool, lease);
         pool.Return(lease);
-        RendererPool::Lease next = BorrowReady(pool);
+        Lease next = BorrowReady(pool);
         ASSERT_TRUE(next);
         EXPECT_EQ(next.pid == first, c.kept);
         pool.Return(next);
