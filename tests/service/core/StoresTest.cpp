@@ -150,7 +150,7 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
     const char* argv[] = {
         "zelservice", "--port=9000",         "--allow-private-origins", "--max-image-pixels",
         "1000",       "--poll-wait-ms=150",  "--job-seconds",           "5",
-        "--smtp-url", "smtp://127.0.0.1:25", "--data=/var/zel"};
+        "--smtp-url", "smtp://127.0.0.1:25", "--data=/var/zel",         "--render=never"};
     ParseOptions(std::size(argv), argv, options);
     EXPECT_EQ(options.http.port, 9000);
     EXPECT_TRUE(options.job.limits.allowPrivateOrigins);
@@ -159,12 +159,14 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
     EXPECT_EQ(options.job.wallTime, 5s);
     EXPECT_EQ(options.smtp.url, "smtp://127.0.0.1:25");
     EXPECT_EQ(options.dataFolder, fs::path("/var/zel"));
+    EXPECT_EQ(options.job.limits.render, RenderMode::Never);
 
     for (std::vector<const char*> wrong : {std::vector<const char*>{"z", "--port=70000"},
                                            {"z", "--port"},
                                            {"z", "--prot=1"},
                                            {"z", "--jobs=two"},
                                            {"z", "--keep-scripts=1"},
+                                           {"z", "--render=sometimes"},
                                            {"z", "stray"}}) {
         ServiceOptions scratch;
         EXPECT_THROW(ParseOptions(static_cast<int>(wrong.size()), wrong.data(), scratch),
