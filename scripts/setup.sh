@@ -16,6 +16,8 @@ packages=(
   # its access log; certtool and openssl for the tests' throwaway authorities
   libgnutls28-dev gnutls-bin openssl
   libturbojpeg0-dev
+  # its renderer of pages that scripts build, driven over the DevTools pipe
+  chromium nlohmann-json3-dev
   # the origin server of the tests
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail)

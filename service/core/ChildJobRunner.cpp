@@ -51,17 +51,52 @@ struct Pipe {
     }
 };
 
+// The descriptors a lent browser's pipe has in the child.
+constexpr BrowserLink kChildBrowserLink{kReportDescriptor + 1, kReportDescriptor + 2};
+
+// A browser of the pool, lent to one job for as long as it runs.
+class LentBrowser {
+public:
+    explicit LentBrowser(RendererPool& pool) : pool_(pool), lease_(pool.Borrow()) {}
+    ~LentBrowser() { pool_.Return(lease_); }
+    LentBrowser(const LentBrowser&) = delete;
+    LentBrowser& operator=(const LentBrowser&) = delete;
+    const RendererPool::Lease& Lease() const { return lease_; }
+    // Checked every half second at most: a look at every process's size.
+    void KillWhenTooBig() {
+        const auto now = Clock::now();
+        if (!lease_ || now < nextCheck_)
+            return;
+        nextCheck_ = now + std::chrono::milliseconds(500);
+        pool_.KillWhenTooBig(lease_);
+    }
+
+private:
+    RendererPool& pool_;
+    RendererPool::Lease lease_;
+    Clock::time_point nextCheck_{};
+};
+
 // Starts the child with the order pipe as its standard input, the report pipe
-// as descriptor 3, standard output sent to standard error, no other
-// descriptor of the service (its sockets must close when the service closes
-// them), default signal handling and no blocked signals. -1 on failure.
-pid_t SpawnChild(const std::string& executable, const Pipe& order, const Pipe& report) {
+// as descriptor 3, a lent browser's pipe as 4 and 5, standard output sent to
+// standard error, no other descriptor of the service (its sockets must close
+// when the service closes them), default signal handling and no blocked
+// signals. -1 on failure.
+pid_t SpawnChild(const std::string& executable, const Pipe& order, const Pipe& report,
+                 const RendererPool::Lease& browser) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, order.read, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, report.write, kReportDescriptor);
-    posix_spawn_file_actions_addclosefrom_np(&actions, kReportDescriptor + 1);
+    if (browser) {
+        // The pool's descriptors are 10 and above: none is overwritten here.
+        posix_spawn_file_actions_adddup2(&actions, browser.link.commands,
+                                         kChildBrowserLink.commands);
+        posix_spawn_file_actions_adddup2(&actions, browser.link.events, kChildBrowserLink.events);
+    }
+    posix_spawn_file_actions_addclosefrom_np(&actions, browser ? kChildBrowserLink.events + 1
+                                                               : kReportDescriptor + 1);
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -155,7 +190,10 @@ int WaitForExit(pid_t pid, Clock::time_point deadline) {
 
 } // namespace
 
-ChildJobRunner::ChildJobRunner(ChildJobSettings settings) : settings_(std::move(settings)) {}
+ChildJobRunner::ChildJobRunner(ChildJobSettings settings)
+    : settings_(std::move(settings)),
+      renderers_(settings_.limits.render == RenderMode::Never ? RendererSettings{}
+                                                              : settings_.renderers) {}
 
 PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& archivePath,
                                 const std::function<void(std::int64_t bytes)>& onFetched,
@@ -163,13 +201,16 @@ PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& a
     Pipe order, report;
     if (!order.Ok() || !report.Ok())
         return Failure(texts::kServiceBusy);
-    const pid_t pid = SpawnChild(settings_.executable, order, report);
+    LentBrowser browser(renderers_);
+    const pid_t pid = SpawnChild(settings_.executable, order, report, browser.Lease());
     if (pid < 0)
         return Failure(texts::kServiceBusy);
     order.CloseRead();
     report.CloseWrite();
-    WriteAll(order.write,
-             EncodeJobOrder({request, settings_.limits, settings_.process, archivePath}));
+    PageRequest sent = request;
+    if (browser.Lease())
+        sent.renderer = kChildBrowserLink;
+    WriteAll(order.write, EncodeJobOrder({sent, settings_.limits, settings_.process, archivePath}));
     order.CloseWrite();
 
     const auto deadline = Clock::now() + settings_.wallTime;
@@ -186,6 +227,8 @@ PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& a
             killedFor = texts::kWallTime;
             break;
         }
+        // Beyond its bound the browser is killed; the job goes on without it.
+        browser.KillWhenTooBig();
         pollfd watch{report.read, POLLIN, 0};
         const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
         if (ready <= 0)

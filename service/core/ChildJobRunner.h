@@ -7,6 +7,7 @@
 
 #include "JobOrder.h"
 #include "JobRunner.h"
+#include "RendererPool.h"
 
 #include <chrono>
 #include <string>
@@ -19,6 +20,7 @@ struct ChildJobSettings {
     PageLimits limits;
     ProcessLimits process;
     std::chrono::seconds wallTime{60};
+    RendererSettings renderers; // browsers lent to jobs when limits.render is not Never
 };
 
 class ChildJobRunner : public JobRunner {
@@ -30,6 +32,7 @@ public:
 
 private:
     ChildJobSettings settings_;
+    RendererPool renderers_;
 };
 
 } // namespace zel::service

@@ -33,6 +33,11 @@ template <typename Order, typename Visit> void VisitFields(Order& s, Visit&& vis
     visit("maxFrameDepth", s.limits.maxFrameDepth);
     visit("maxImportDepth", s.limits.maxImportDepth);
     visit("resourceSeconds", s.limits.resourceSeconds);
+    visit("render", s.limits.render);
+    visit("renderSeconds", s.limits.renderSeconds);
+    visit("renderQuietMilliseconds", s.limits.renderQuietMilliseconds);
+    visit("rendererCommands", s.request.renderer.commands);
+    visit("rendererEvents", s.request.renderer.events);
     visit("memoryBytes", s.process.memoryBytes);
     visit("cpuSeconds", s.process.cpuSeconds);
     visit("fileBytes", s.process.fileBytes);
@@ -45,7 +50,10 @@ std::string ToText(bool value) {
     return value ? "1" : "0";
 }
 template <typename T> std::string ToText(T value) {
-    return std::to_string(value);
+    if constexpr (std::is_enum_v<T>)
+        return std::to_string(static_cast<int>(value));
+    else
+        return std::to_string(value);
 }
 
 bool FromText(const std::string& text, std::string& value) {

@@ -64,6 +64,30 @@ template <typename Get> Option Switch(const std::string& name, const std::string
             [=](ServiceOptions& o) { return std::string(get(o) ? "on" : "off"); }};
 }
 
+// --render: which pages the browser renders.
+Option RenderChoice() {
+    static const std::vector<std::pair<std::string, RenderMode>> modes{
+        {"auto", RenderMode::Auto}, {"always", RenderMode::Always}, {"never", RenderMode::Never}};
+    auto set = [](ServiceOptions& o, const std::string& v) {
+        for (const auto& [name, mode] : modes)
+            if (name == v) {
+                o.job.limits.render = mode;
+                return;
+            }
+        throw std::invalid_argument("--render takes auto, always or never, not '" + v + "'");
+    };
+    auto show = [](ServiceOptions& o) {
+        for (const auto& [name, mode] : modes)
+            if (mode == o.job.limits.render)
+                return name;
+        return std::string();
+    };
+    return {"render", "auto|always|never",
+            "render pages in a headless browser first: auto renders the pages that carry "
+            "scripts",
+            set, show};
+}
+
 #define FIELD(path)                                                                                \
     [](ServiceOptions & o) -> auto& {                                                              \
         return o.path;                                                                             \
@@ -167,6 +191,16 @@ const std::vector<Option>& Options() {
         Number("resource-seconds",
                "after this time a page is packed with the resources fetched so far", 1, 3600,
                FIELD(job.limits.resourceSeconds)),
+        RenderChoice(),
+        Number("render-seconds",
+               "time for a page to load and its network to go quiet in the browser; then it is "
+               "made from its markup as fetched",
+               1, 600, FIELD(job.limits.renderSeconds)),
+        Number("renderers", "browsers kept warm for rendering (each serves one job at a time)", 0,
+               64, FIELD(job.renderers.count)),
+        Number("renderer-memory-bytes",
+               "resident memory of one browser and its processes before it is killed", 64LL << 20,
+               kMany, FIELD(job.renderers.memoryBytes)),
         Number("logins-per-mail", "login requests for one e-mail address a day", 1, 100000,
                FIELD(protocol.loginsPerMail)),
         Number("logins-per-client", "login requests from one client address an hour", 1, 100000,
@@ -199,6 +233,7 @@ const Option& Find(const std::string& name) {
 ServiceOptions DefaultOptions(const std::filesystem::path& programFolder) {
     ServiceOptions options;
     options.dataFolder = programFolder / "data";
+    options.job.renderers.count = 1;
     return options;
 }
 

@@ -72,7 +72,7 @@ void ZelService::Page(const QueryParams& params, Answer answer) {
     const auto url = PageAddress(Value(params, "url"));
     if (!url)
         return answer(BadReply(texts::kAddressRefused));
-    ReportWhenSettled(login, jobs_.Submit(login, {*url, *image}), std::move(answer));
+    ReportWhenSettled(login, jobs_.Submit(login, {*url, *image, {}}), std::move(answer));
 }
 
 void ZelService::Poll(const QueryParams& params, Answer answer) {

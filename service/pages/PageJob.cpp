@@ -6,6 +6,7 @@
 #include "ImageShrinker.h"
 #include "NestingScan.h"
 #include "PageError.h"
+#include "PageRendering.h"
 #include "PassedImage.h"
 #include "ProcessorTime.h"
 #include "StatefulText.h"
@@ -159,7 +160,13 @@ PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& 
       deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(limits.resourceSeconds)) {}
 
 PageArchive PageJob::Make() {
-    const FetchResult page = FetchPage();
+    FetchResult page = FetchPage();
+    if (IsHtml(page))
+        if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
+            page = std::move(rendered->page);
+            prefetched_.merge(rendered->fetched);
+            shownBoxes_ = std::move(rendered->boxes);
+        }
     pageUrl_ = page.finalUrl;
     AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
     ProcessQueues();

@@ -10,6 +10,7 @@
 #include "PageArchive.h"
 #include "PageLimits.h"
 #include "PageMaker.h"
+#include "RenderedPage.h"
 #include "ResourceSink.h"
 #include "Splice.h"
 
@@ -72,7 +73,11 @@ private:
     std::map<std::string, int> byKey_;
     std::deque<int> textQueue_;   // style sheets and frames first: they name more
     std::deque<int> binaryQueue_; // images and the rest
+    // Fetched already: the page when it is an image, what the renderer fetched.
     std::map<std::string, FetchResult> prefetched_;
+    // Where the renderer showed each image; empty when the page was not
+    // rendered. For the image step to size images by.
+    ShownBoxes shownBoxes_;
     std::string wrappedImage_; // the address, when the page is an image alone
     std::vector<TextFile> texts_;
     std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes

@@ -5,6 +5,13 @@
 
 namespace zel::service {
 
+// Which pages a browser renders before they are made small.
+enum class RenderMode {
+    Never,  // the page's markup as fetched
+    Auto,   // pages that carry scripts
+    Always, // every HTML page
+};
+
 struct PageLimits {
     // Origins on private, loopback, link-local and other special addresses
     // are refused unless allowed (tests, one's own machine).
@@ -27,6 +34,9 @@ struct PageLimits {
     // the page is packed with what it has: keep it well below the limits on
     // a job's wall time and processor time, so the user gets a page at all.
     int resourceSeconds = 20;
+    RenderMode render = RenderMode::Auto;
+    int renderSeconds = 5; // load, quiet network and serializing; then the page goes static
+    int renderQuietMilliseconds = 500; // no request for this long: the network is quiet
 };
 
 } // namespace zel::service

@@ -3,6 +3,7 @@
 // it shows, rewrites it to refer to local copies, recompresses the images with
 // the user's settings and packs "page.htm" and "page.files/..." into a zip.
 
+#include "BrowserLink.h"
 #include "PageLimits.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ struct ImageSettings {
 struct PageRequest {
     std::string url; // http or https
     ImageSettings image;
+    // The browser lent to this job, if any: pages are rendered in it.
+    BrowserLink renderer;
 };
 
 struct PageOutcome {

@@ -44,7 +44,7 @@ RunResult RunDouble(const std::string& url, const std::string& archive,
     RunResult result;
     const auto started = std::chrono::steady_clock::now();
     result.outcome = runner.Run(
-        {url, {}}, archive, [&](std::int64_t bytes) { result.reported += bytes; }, cancelled);
+        {url, {}, {}}, archive, [&](std::int64_t bytes) { result.reported += bytes; }, cancelled);
     result.took = std::chrono::steady_clock::now() - started;
     return result;
 }
@@ -126,7 +126,7 @@ TEST(ChildJobRunner, ServiceAnswersOnAfterACrashAndNeverHoldsAConnectionForAJob)
 
 TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
     JobOrder order;
-    order.request = {"http://host/a?b=1&c=2", {false, 7, 16, true}};
+    order.request = {"http://host/a?b=1&c=2", {false, 7, 16, true}, {4, 5}};
     order.limits.allowPrivateOrigins = true;
     order.limits.keepScripts = true;
     order.limits.maxPageBytes = 1;
@@ -141,6 +141,8 @@ TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
     order.limits.maxFrameDepth = 13;
     order.limits.maxImportDepth = 14;
     order.limits.resourceSeconds = 15;
+    order.limits.render = RenderMode::Always;
+    order.limits.renderSeconds = 17;
     order.process = {8, 9, 10};
     order.archivePath = "/tmp/x y.zip";
 
@@ -153,6 +155,8 @@ TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
     EXPECT_EQ(back->limits.maxImagePixels, 5);
     EXPECT_EQ(back->limits.resourceSeconds, 15);
     EXPECT_FALSE(back->request.image.images);
+    EXPECT_EQ(back->limits.render, RenderMode::Always);
+    EXPECT_EQ(back->request.renderer.events, 5);
 
     // An order cut short (the service died while writing it) is not run.
     EXPECT_FALSE(DecodeJobOrder(text.substr(0, text.size() / 2)));

@@ -189,7 +189,8 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
                           "--trusted-proxy=10.0.0.0/8",
                           "--trusted-proxy",
                           "::1",
-                          "--accounts=postgresql://zel:secret@db/zel"};
+                          "--accounts=postgresql://zel:secret@db/zel",
+                          "--render=never"};
     ParseOptions(std::size(argv), argv, options);
     EXPECT_EQ(options.http.trustedProxies.Text(), "10.0.0.0/8 ::1");
     // Shown back without its password.
@@ -202,6 +203,7 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
     EXPECT_EQ(options.job.wallTime, 5s);
     EXPECT_EQ(options.smtp.url, "smtp://127.0.0.1:25");
     EXPECT_EQ(options.dataFolder, fs::path("/var/zel"));
+    EXPECT_EQ(options.job.limits.render, RenderMode::Never);
 
     for (std::vector<const char*> wrong : {std::vector<const char*>{"z", "--port=70000"},
                                            {"z", "--port"},
@@ -212,6 +214,7 @@ TEST(ServiceOptions, CommandLineOverridesDefaultsAndRefusesNonsense) {
                                            {"z", "--log-days=-1"},
                                            {"z", "--trusted-proxy=proxy.example"},
                                            {"z", "--trust-real-ip"},
+                                           {"z", "--render=sometimes"},
                                            {"z", "stray"}}) {
         ServiceOptions scratch;
         EXPECT_THROW(ParseOptions(static_cast<int>(wrong.size()), wrong.data(), scratch),

@@ -1,0 +1,112 @@
+#include "PageScripts.h"
+
+namespace zel::service {
+
+const char* const kGuardScript = R"JS(
+(() => {
+  for (const name of ['WebSocket', 'WebTransport', 'RTCPeerConnection',
+                      'webkitRTCPeerConnection', 'RTCDataChannel'])
+    try { delete window[name]; } catch (e) {}
+  try { delete Navigator.prototype.serviceWorker; } catch (e) {}
+})();
+)JS";
+
+const char* const kScrollScript = R"JS(
+(async () => {
+  const end = performance.now() + 1000;
+  const step = Math.max(200, innerHeight);
+  const pause = () => new Promise(done => setTimeout(done, 40));
+  for (let y = step; y < document.documentElement.scrollHeight && performance.now() < end;
+       y += step) {
+    scrollTo(0, y);
+    await pause();
+  }
+  scrollTo(0, 0);
+  await pause();
+})()
+)JS";
+
+const char* const kSerializeScript = R"JS(
+(() => {
+  const voids = new Set(['area', 'base', 'br', 'col', 'embed', 'hr', 'img', 'input', 'link',
+                         'meta', 'param', 'source', 'track', 'wbr']);
+  const raw = new Set(['script', 'style', 'xmp', 'noembed', 'noframes', 'plaintext']);
+  const dropped = new Set(['noscript']);
+  const boxes = [];
+  const text = s => s.replace(/[&<>\u00a0]/g,
+      c => ({'&': '&amp;', '<': '&lt;', '>': '&gt;', '\u00a0': '&nbsp;'})[c]);
+  const quoted = s => s.replace(/[&"\u00a0]/g,
+      c => ({'&': '&amp;', '"': '&quot;', '\u00a0': '&nbsp;'})[c]);
+
+  // Attributes as they stand, with what the user or a script typed in.
+  const attributes = e => {
+    const list = new Map();
+    for (const a of e.attributes) list.set(a.name, a.value);
+    const tag = e.localName;
+    if (tag === 'input' && e.type !== 'password' && e.type !== 'file') {
+      if (e.type === 'checkbox' || e.type === 'radio') {
+        if (e.checked) list.set('checked', ''); else list.delete('checked');
+      } else {
+        list.set('value', e.value);
+      }
+    }
+    if (tag === 'option') {
+      if (e.selected) list.set('selected', ''); else list.delete('selected');
+    }
+    let out = '';
+    for (const [name, value] of list) out += ' ' + name + '="' + quoted(value) + '"';
+    return out;
+  };
+
+  const canvasImage = e => {
+    try {
+      return '<img' + attributes(e) + ' src="' + e.toDataURL() + '">';
+    } catch (error) {
+      return null; // drawn from another origin: left as it is
+    }
+  };
+
+  const children = (parent, rawText) => {
+    let out = '';
+    for (let n = parent.firstChild; n; n = n.nextSibling) out += node(n, rawText);
+    return out;
+  };
+
+  const element = e => {
+    const tag = e.localName;
+    if (dropped.has(tag)) return '';
+    // The document is saved as UTF-8, whatever it came in.
+    if (tag === 'meta' && (e.hasAttribute('charset') || /^content-type$/i.test(e.httpEquiv)))
+      return '';
+    if (tag === 'canvas') {
+      const image = canvasImage(e);
+      if (image) return image;
+    }
+    if (tag === 'img' && e.currentSrc) {
+      const box = e.getBoundingClientRect();
+      boxes.push({url: e.currentSrc, width: box.width, height: box.height});
+    }
+    let out = '<' + tag + attributes(e) + '>';
+    if (voids.has(tag)) return out;
+    if (e.shadowRoot)
+      out += '<template shadowrootmode="open">' + children(e.shadowRoot, false) + '</template>';
+    if (tag === 'template') out += children(e.content, false);
+    else if (tag === 'textarea') out += text(e.value);
+    else out += children(e, raw.has(tag));
+    return out + '</' + tag + '>';
+  };
+
+  const node = (n, rawText) => {
+    switch (n.nodeType) {
+      case Node.ELEMENT_NODE: return element(n);
+      case Node.TEXT_NODE: return rawText ? n.data : text(n.data);
+      case Node.DOCUMENT_TYPE_NODE: return '<!DOCTYPE ' + n.name + '>';
+      default: return '';
+    }
+  };
+
+  return {html: children(document, false), url: location.href, boxes};
+})()
+)JS";
+
+} // namespace zel::service
