@@ -1,4 +1,4 @@
-// Page request benchmark (run by hand, see README), against a scripted
+// Page request benchmark (run by hand, see docs/tests.md), against a scripted
 // compressing service in this program on a loopback port:
 // 1. "Go" until the web view has finished loading the page, with an archive
 //    of 500 KB that the service hands out at once: the median of 20 runs

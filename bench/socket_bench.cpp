@@ -1,4 +1,4 @@
-// Socket component benchmark (run by hand, see README):
+// Socket component benchmark (run by hand, see docs/tests.md):
 // 1. CPU used while ReadLn waits 5 s on a loopback server that sends nothing
 //    (goal: under 2% of one core);
 // 2. CaptureFile of a large body (512 MiB unless a size in MiB is given)

@@ -1,4 +1,4 @@
-// Image pipeline benchmark (run by hand, see README): a page of eight
+// Image pipeline benchmark (run by hand, see docs/tests.md): a page of eight
 // 4096x4096 WebP photos, made here from noise and gradients, served from a
 // loopback origin and made into an archive at 30/32, 50/64 and 100/256, and
 // at 100/256 once more as a gallery showing each 400 pixels wide. The

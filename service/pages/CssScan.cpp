@@ -2,25 +2,58 @@
 
 #include "AsciiText.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace zel::service {
 namespace {
 
+// NUL counts as a name character: HTML and CSS both read it as U+FFFD.
 bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '\0' ||
            static_cast<unsigned char>(c) >= 0x80;
 }
 
-bool MatchesAt(std::string_view text, std::size_t at, std::string_view word) {
-    if (at + word.size() > text.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != word[i])
-            return false;
-    return true;
+bool IsLineBreak(char c) {
+    return c == '\n' || c == '\r' || c == '\f';
 }
 
+// What makes an unquoted url() a bad one: quotes, an open parenthesis and the
+// control characters CSS calls non-printable.
+bool BreaksUnquotedUrl(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return c == '"' || c == '\'' || c == '(' || (u >= 0x01 && u <= 0x08) || u == 0x0B ||
+           (u >= 0x0E && u <= 0x1F) || u == 0x7F;
+}
+
+unsigned HexValue(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) ? unsigned(c - '0')
+                                                       : unsigned((c | 0x20) - 'a' + 10);
+}
+
+void AppendUtf8(std::string& out, unsigned long code) {
+    if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        code = 0xFFFD;
+    if (code < 0x80) {
+        out += char(code);
+    } else if (code < 0x800) {
+        out += char(0xC0 | (code >> 6));
+        out += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += char(0xE0 | (code >> 12));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    } else {
+        out += char(0xF0 | (code >> 18));
+        out += char(0x80 | ((code >> 12) & 0x3F));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    }
+}
+
+// Reads the way a browser's tokenizer does wherever that decides what loads:
+// escapes in names ("@\69mport", "u\72l("), where strings, comments and bad
+// addresses end. Where it cannot tell, it finds more rather than less.
 class Scanner {
 public:
     explicit Scanner(std::string_view css) : css_(css) {}
@@ -56,16 +89,8 @@ public:
                 ++pos_;
             } else if (c == '@') {
                 AtRule();
-            } else if (IsUrlStart()) {
-                ReadUrl(fontFaceDepth_ >= 0 ? CssRefKind::Font : CssRefKind::Image);
-            } else if (IsNameChar(c)) {
-                const std::size_t begin = pos_;
-                while (pos_ < css_.size() && IsNameChar(css_[pos_]))
-                    ++pos_;
-                const std::string name = Lower(css_.substr(begin, pos_ - begin));
-                if (pos_ < css_.size() && css_[pos_] == '(' &&
-                    (name == "image-set" || name == "-webkit-image-set"))
-                    imageSetParens_ = parens_ + 1;
+            } else if (StartsName()) {
+                Name();
             } else {
                 ++pos_;
             }
@@ -74,7 +99,19 @@ public:
     }
 
 private:
-    char Next() const { return pos_ + 1 < css_.size() ? css_[pos_ + 1] : '\0'; }
+    char At(std::size_t at) const { return at < css_.size() ? css_[at] : '\0'; }
+    char Next() const { return At(pos_ + 1); }
+
+    // A backslash not followed by a line break escapes what follows.
+    bool IsEscapeAt(std::size_t at) const {
+        return at < css_.size() && css_[at] == '\\' && !IsLineBreak(At(at + 1));
+    }
+    bool StartsName() const { return IsNameChar(css_[pos_]) || IsEscapeAt(pos_); }
+
+    void SkipSpace() {
+        while (pos_ < css_.size() && IsAsciiSpace(css_[pos_]))
+            ++pos_;
+    }
 
     void SkipSpaceAndComments() {
         while (pos_ < css_.size()) {
@@ -92,24 +129,61 @@ private:
         pos_ = end == std::string_view::npos ? css_.size() : end + 2;
     }
 
-    // A backslash escape: hexadecimal code points are dropped as they never
-    // occur in sane addresses; any other character stands for itself.
+    // A backslash and what it stands for; an escaped line break (inside a
+    // string) stands for nothing.
     void ReadEscape(std::string& out) {
         ++pos_;
-        if (pos_ >= css_.size())
-            return;
-        if (std::isxdigit(static_cast<unsigned char>(css_[pos_]))) {
-            for (int n = 0; n < 6 && pos_ < css_.size() &&
-                            std::isxdigit(static_cast<unsigned char>(css_[pos_]));
-                 ++n)
-                ++pos_;
-            if (pos_ < css_.size() && IsAsciiSpace(css_[pos_]))
-                ++pos_;
+        if (pos_ >= css_.size()) {
+            AppendUtf8(out, 0xFFFD);
             return;
         }
-        if (css_[pos_] != '\n')
-            out += css_[pos_];
-        ++pos_;
+        if (std::isxdigit(static_cast<unsigned char>(css_[pos_]))) {
+            unsigned long code = 0;
+            for (int n = 0; n < 6 && std::isxdigit(static_cast<unsigned char>(At(pos_))); ++n)
+                code = code * 16 + HexValue(css_[pos_++]);
+            SkipOneSpace();
+            AppendUtf8(out, code);
+            return;
+        }
+        if (IsLineBreak(css_[pos_])) {
+            SkipOneSpace();
+            return;
+        }
+        out += css_[pos_++];
+    }
+
+    // "\r\n" counts as one space, as CSS reads it as one line break.
+    void SkipOneSpace() {
+        if (css_.substr(pos_, 2) == "\r\n")
+            pos_ += 2;
+        else if (pos_ < css_.size() && IsAsciiSpace(css_[pos_]))
+            ++pos_;
+    }
+
+    std::string ReadName() {
+        std::string name;
+        while (pos_ < css_.size()) {
+            if (IsEscapeAt(pos_))
+                ReadEscape(name);
+            else if (IsNameChar(css_[pos_]))
+                name += css_[pos_++];
+            else
+                break;
+        }
+        return Lower(name);
+    }
+
+    void Name() {
+        const std::size_t begin = pos_;
+        const std::string name = ReadName();
+        if (At(pos_) != '(')
+            return;
+        if (name == "url") {
+            ++pos_;
+            ReadUrl(begin, fontFaceDepth_ >= 0 ? CssRefKind::Font : CssRefKind::Image);
+        } else if (name == "image-set" || name == "-webkit-image-set") {
+            imageSetParens_ = parens_ + 1;
+        }
     }
 
     // Within image-set() a plain string is an image's address too.
@@ -120,12 +194,11 @@ private:
             refs_.push_back({begin, pos_, url, CssRefKind::Image});
     }
 
+    // Stops after its closing quote, or before a line break, which cuts it.
     std::string ReadString() {
         const char quote = css_[pos_++];
         std::string out;
-        // A line break of any kind ends a string, as CSS reads \r and \f as one.
-        while (pos_ < css_.size() && css_[pos_] != quote && css_[pos_] != '\n' &&
-               css_[pos_] != '\r' && css_[pos_] != '\f') {
+        while (pos_ < css_.size() && css_[pos_] != quote && !IsLineBreak(css_[pos_])) {
             if (css_[pos_] == '\\')
                 ReadEscape(out);
             else
@@ -136,50 +209,69 @@ private:
         return out;
     }
 
-    bool IsUrlStart() const {
-        return MatchesAt(css_, pos_, "url(") && (pos_ == 0 || !IsNameChar(css_[pos_ - 1]));
-    }
-
-    void ReadUrl(CssRefKind kind) {
-        const std::size_t begin = pos_;
-        pos_ += 4;
-        SkipSpaceAndComments();
+    // From just after "url(". "/*" is no comment inside an unquoted address,
+    // and one that ends with the style sheet still loads.
+    void ReadUrl(std::size_t begin, CssRefKind kind) {
+        SkipSpace();
         std::string url;
         if (pos_ < css_.size() && (css_[pos_] == '"' || css_[pos_] == '\'')) {
             url = ReadString();
+            if (pos_ < css_.size() && IsLineBreak(css_[pos_]))
+                return SkipBadUrl(); // a string cut by a line break loads nothing
             SkipSpaceAndComments();
         } else {
             while (pos_ < css_.size() && css_[pos_] != ')' && !IsAsciiSpace(css_[pos_])) {
+                if (BreaksUnquotedUrl(css_[pos_]) || (css_[pos_] == '\\' && !IsEscapeAt(pos_)))
+                    return SkipBadUrl();
                 if (css_[pos_] == '\\')
                     ReadEscape(url);
                 else
                     url += css_[pos_++];
             }
-            SkipSpaceAndComments();
+            SkipSpace();
         }
-        if (pos_ >= css_.size() || css_[pos_] != ')')
-            return; // unterminated: the browser ignores it too
-        ++pos_;
+        if (pos_ < css_.size() && css_[pos_] != ')')
+            return SkipBadUrl();
+        if (pos_ < css_.size())
+            ++pos_;
         refs_.push_back({begin, pos_, url, kind});
+    }
+
+    // A bad address loads nothing, and the browser reads on only after its
+    // next ')', quotes and comments included: what lies between must not be
+    // read as an @import of its own.
+    void SkipBadUrl() {
+        while (pos_ < css_.size() && css_[pos_] != ')')
+            pos_ += css_[pos_] == '\\' ? 2 : 1;
+        pos_ = std::min(pos_ + 1, css_.size());
+    }
+
+    // Whether a url( function starts here; if so, moves just past its '('.
+    bool EnterUrlFunction() {
+        const std::size_t begin = pos_;
+        if (StartsName() && ReadName() == "url" && At(pos_) == '(') {
+            ++pos_;
+            return true;
+        }
+        pos_ = begin;
+        return false;
     }
 
     void AtRule() {
         ++pos_;
-        if (MatchesAt(css_, pos_, "import") &&
-            !IsNameChar(css_.size() > pos_ + 6 ? css_[pos_ + 6] : ' ')) {
-            pos_ += 6;
+        const std::string name = StartsName() ? ReadName() : std::string();
+        if (name == "import") {
             SkipSpaceAndComments();
+            const std::size_t begin = pos_;
             if (pos_ >= css_.size())
                 return;
             if (css_[pos_] == '"' || css_[pos_] == '\'') {
-                const std::size_t begin = pos_;
                 std::string url = ReadString();
                 refs_.push_back({begin, pos_, url, CssRefKind::Import});
-            } else if (IsUrlStart()) {
-                ReadUrl(CssRefKind::Import);
+            } else if (EnterUrlFunction()) {
+                ReadUrl(begin, CssRefKind::Import);
             }
-        } else if (MatchesAt(css_, pos_, "font-face")) {
-            pos_ += 9;
+        } else if (name == "font-face") {
             fontFaceWaiting_ = true;
         }
     }

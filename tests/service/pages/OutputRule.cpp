@@ -90,9 +90,15 @@ std::string BreachInNode(const GumboNode* node) {
     std::string text;
     for (unsigned i = 0; i < element.children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+        // An HTML style is raw text: the source's own bytes, as the parser
+        // turns control characters into U+FFFD, which a browser keeps.
         if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA ||
-            child->type == GUMBO_NODE_WHITESPACE)
-            text += child->v.text.text;
+            child->type == GUMBO_NODE_WHITESPACE) {
+            if (element.tag_namespace == GUMBO_NAMESPACE_HTML)
+                text.append(child->v.text.original_text.data, child->v.text.original_text.length);
+            else
+                text += child->v.text.text;
+        }
     }
     return element.tag == GUMBO_TAG_STYLE ? BreachInStyle(text) : std::string();
 }

@@ -104,7 +104,7 @@ TEST(CssScanTest, FindsUrlsAndImportsWithTheirKinds) {
                             "h1 { background-image: url( \"h.gif\" ) } .x{cursor:url(c.cur),auto}\n"
                             "bad { background: url(unterminated";
     const auto refs = FindCssRefs(css);
-    ASSERT_EQ(refs.size(), 6u);
+    ASSERT_EQ(refs.size(), 7u);
     EXPECT_EQ(refs[0].url, "a.css");
     EXPECT_EQ(refs[0].kind, CssRefKind::Import);
     EXPECT_EQ(css.substr(refs[0].begin, refs[0].end - refs[0].begin), "\"a.css\"");
@@ -118,6 +118,26 @@ TEST(CssScanTest, FindsUrlsAndImportsWithTheirKinds) {
     EXPECT_EQ(refs[4].url, "h.gif");
     EXPECT_EQ(refs[4].kind, CssRefKind::Image); // the font block has ended
     EXPECT_EQ(refs[5].url, "c.cur");
+    EXPECT_EQ(refs[6].url, "unterminated"); // the end of the sheet closes it
+}
+
+// Where the scanner and a browser's tokenizer part ways, an @import hides.
+TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"@import url(/*); @import 'http://e/1.css'; /**/);", {"/*", "http://e/1.css"}},
+        {"@import url(a b\") ; @import 'http://e/2.css';", {"http://e/2.css"}},
+        {"@import url(x.css) a\\\"; @import 'http://e/3.css';", {"x.css", "http://e/3.css"}},
+        {"@\\69mport 'http://e/4.css'; p{background:u\\72l(q.png)}", {"http://e/4.css", "q.png"}},
+        {"p{content:\"a\\\r\n\"} @import 'http://e/5.css';", {"http://e/5.css"}},
+        {"p{x:url('a\nb) @import 'c.css';}", {"c.css"}},
+        {"\x14url(data:x\x01 @import 'no.css') @import 'd.css';", {"d.css"}},
+    };
+    for (const auto& [css, loaded] : cases) {
+        std::vector<std::string> found;
+        for (const CssRef& ref : FindCssRefs(css))
+            found.push_back(ref.url);
+        EXPECT_EQ(found, loaded) << css;
+    }
 }
 
 TEST(NestingScanTest, CountsOpenElementsLikeTheParser) {
