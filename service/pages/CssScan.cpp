@@ -106,7 +106,9 @@ private:
     bool IsEscapeAt(std::size_t at) const {
         return at < css_.size() && css_[at] == '\\' && !IsLineBreak(At(at + 1));
     }
-    bool StartsName() const { return IsNameChar(css_[pos_]) || IsEscapeAt(pos_); }
+    bool StartsName() const {
+        return (pos_ < css_.size() && IsNameChar(css_[pos_])) || IsEscapeAt(pos_);
+    }
 
     void SkipSpace() {
         while (pos_ < css_.size() && IsAsciiSpace(css_[pos_]))

@@ -102,8 +102,9 @@ private:
         else
             RemoveAttribute(attribute);
     }
+    // Only pixels stay in line: any other data would show nothing anyway.
     void KeepInlineImage(const GumboAttribute* attribute) {
-        if (attribute && Lower(CleanReference(attribute->value)).rfind("data:", 0) == 0)
+        if (attribute && Lower(CleanReference(attribute->value)).rfind("data:image/", 0) == 0)
             Keep(attribute);
     }
     // A link the user may click: it goes to the web through the service, to

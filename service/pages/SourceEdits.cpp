@@ -81,7 +81,11 @@ bool SourceEdits::RepeatedLater(const GumboAttribute* attribute) const {
         while (at < html_.size() && !space(at) && html_[at] != '/' && html_[at] != '>' &&
                html_[at] != '=')
             ++at;
-        if (Lower(html_.substr(begin, at - begin)) == name)
+        // The parser skips a NUL there, where a browser reads U+FFFD: take
+        // the name either way.
+        std::string later = Lower(html_.substr(begin, at - begin));
+        std::erase(later, '\0');
+        if (later == name)
             return true;
         while (space(at))
             ++at;

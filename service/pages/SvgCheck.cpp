@@ -73,8 +73,9 @@ bool HasHandler(std::string_view text) {
             !(IsAsciiSpace(text[at - 1]) || IsQuote(text[at - 1]) || text[at - 1] == '/'))
             continue;
         std::size_t end = at + 2;
+        // A quote inside a name belongs to it, as an HTML parser reads it.
         while (end < text.size() && !IsAsciiSpace(text[end]) &&
-               std::string_view("=>/\"'").find(text[end]) == std::string_view::npos)
+               std::string_view("=>/").find(text[end]) == std::string_view::npos)
             ++end;
         if (end > at + 2 && (end = SkipSpace(text, end)) < text.size() && text[end] == '=')
             return true;
