@@ -8,7 +8,7 @@
 // last line is the slowest run's ratio to the reference.
 
 #include "OriginServer.h"
-#include "PageMaker.h"
+#include "MakePage.h"
 
 #include <vips/vips.h>
 #include <zip.h>

@@ -1,7 +1,7 @@
 #include "AccessLog.h"
 
-#include "JobChild.h"
 #include "LoginTag.h"
+#include "WriteAll.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "LoginTag.h"
 
-#include "JobChild.h"
+#include "WriteAll.h"
 
 #include <cerrno>
 #include <cstring>

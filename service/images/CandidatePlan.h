@@ -5,7 +5,7 @@
 
 #include "ImageEncoding.h"
 #include "ImageTraits.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <cstdint>
 #include <vector>

@@ -10,7 +10,7 @@
 #include "ImageBox.h"
 #include "ImageBudget.h"
 #include "ImageFormat.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <cstdint>
 #include <string>

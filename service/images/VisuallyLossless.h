@@ -6,7 +6,7 @@
 // so do palettes when the user's colours bound them (the loss was asked for).
 
 #include "LooksAsGoodAsJpeg.h" // EncodedCandidate
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <cstdint>
 #include <string>

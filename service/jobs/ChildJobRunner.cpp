@@ -2,6 +2,7 @@
 
 #include "JobChild.h"
 #include "Replies.h"
+#include "WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,7 +8,7 @@
 // A crash or a limit ends only this process; the service reads what
 // happened from its exit status.
 
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <functional>
 
@@ -22,10 +22,6 @@ using PageMakerFunction =
 inline constexpr const char* kJobCommand = "job";
 // The descriptor the child reports on.
 inline constexpr int kReportDescriptor = 3;
-
-// Writes all of `text` to one end of a pipe between the service and a job
-// child; false when the other side has gone, without raising SIGPIPE.
-bool WriteAll(int fd, const std::string& text);
 
 // Runs one job with `makePage`; returns the process's exit code.
 int RunJobChild(const PageMakerFunction& makePage);

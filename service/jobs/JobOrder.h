@@ -4,7 +4,7 @@
 // the child sets on itself. One "key value" line each.
 
 #include "PageLimits.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <cstdint>
 #include <optional>

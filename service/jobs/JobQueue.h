@@ -4,7 +4,7 @@
 // shared stream of jobs and workers on other machines serve several
 // machines behind the same interface.
 
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <chrono>
 #include <cstdint>

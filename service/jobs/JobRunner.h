@@ -2,7 +2,7 @@
 // Runs one page job to its end. The service's own runner makes the page in
 // a child process with limits; tests put a double in its place.
 
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <atomic>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Where a document or style sheet being rewritten hands the resources it
 // refers to: the page job, which fetches each address once and names it.
 
-#include "ImageShrinker.h"
+#include "ImageBox.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 // zelservice: the compressing service of ZELbrowser (see core/ServiceProgram.h).
-#include "PageMaker.h"
+#include "MakePage.h"
 #include "ServiceProgram.h"
 
 int main(int argc, char** argv) {

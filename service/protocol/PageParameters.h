@@ -2,7 +2,7 @@
 // Turns the parameters of a page request into what a page job needs: the
 // address (unescaped and checked) and the user's image settings.
 
-#include "PageMaker.h"
+#include "PageTypes.h"
 #include "RequestTarget.h"
 
 #include <optional>
