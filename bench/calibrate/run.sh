@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Calibrates WebP's and AVIF's quality numbers against JPEG's on pictures of
 # the savings corpus (photos and manual screenshots, a fixed sample) and
-# writes the tables into service/pages/QualityCalibration.cpp. Run by hand:
+# writes the tables into service/images/QualityCalibration.cpp. Run by hand:
 #   bash bench/calibrate/run.sh [corpus folder]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -21,7 +21,7 @@ ninja -C "$repo/build" zel_calibrate >/dev/null
 table="$(mktemp)"
 VIPS_WARNING=0 "$repo/build/bench/calibrate/zel_calibrate" "${pictures[@]}" >"$table"
 # The tables replace the file's unnamed namespace's contents.
-code="$repo/service/pages/QualityCalibration.cpp"
+code="$repo/service/images/QualityCalibration.cpp"
 { sed -n '1,/^namespace {$/p' "$code"; cat "$table"; sed -n '/^} \/\/ namespace$/,$p' "$code"; } >"$table.cpp"
 clang-format --style=file:"$repo/.clang-format" "$table.cpp" >"$code"
 rm -f "$table" "$table.cpp"

@@ -7,8 +7,8 @@
 // ready within the reference's time, with every image in the archive. The
 // last line is the slowest run's ratio to the reference.
 
+#include "MakePage.h"
 #include "OriginServer.h"
-#include "PageMaker.h"
 
 #include <vips/vips.h>
 #include <zip.h>
@@ -164,7 +164,7 @@ int main() {
         const std::string archive = (folder / "page.zip").string();
         const auto start = Clock::now();
         const PageOutcome outcome =
-            MakePage({origin.Url(run.page), run.settings}, limits, archive, nullptr);
+            MakePage({origin.Url(run.page), run.settings, {}}, limits, archive, nullptr);
         const double seconds = Seconds(start);
         slowest = std::max(slowest, seconds);
         std::printf("%3d/%-3d %-13s %s: %.2f s (%.2fx), %d of %d images, archive %.0f KB\n",

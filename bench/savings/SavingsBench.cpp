@@ -13,7 +13,7 @@
 // included, is compared with the origin's bytes with headers.
 
 #include "HttpGet.h"
-#include "PageMaker.h"
+#include "MakePage.h"
 #include "SentImages.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 #include "ImageBudget.h"
 #include "PageArchive.h"
 #include "PageLimits.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 #include "RenderedPage.h"
 #include "ResourceSink.h"
 #include "Splice.h"

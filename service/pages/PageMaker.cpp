@@ -1,4 +1,4 @@
-#include "PageMaker.h"
+#include "MakePage.h"
 
 #include "Fetcher.h"
 #include "PageError.h"

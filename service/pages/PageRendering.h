@@ -7,7 +7,7 @@
 
 #include "Fetcher.h"
 #include "PageLimits.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 #include "RenderedPage.h"
 
 #include <map>

@@ -1,6 +1,7 @@
 // Hostile origins: each ends the job with a short text, never a crash or a hang.
 
 #include "Fetcher.h"
+#include "MakePage.h"
 #include "OriginServer.h"
 #include "OutputRule.h"
 #include "PageError.h"

@@ -1,5 +1,7 @@
 #include "PageRun.h"
 
+#include "MakePage.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

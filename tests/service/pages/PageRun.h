@@ -4,7 +4,7 @@
 // the pages come from an origin the test starts.
 
 #include "OriginServer.h"
-#include "PageMaker.h"
+#include "PageTypes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,0 @@
-// zelservice: the compressing service of ZELbrowser (see core/ServiceProgram.h).
-#include "PageMaker.h"
-#include "ServiceProgram.h"
-
-int main(int argc, char** argv) {
-    return zel::service::ServiceMain(argc, argv, zel::service::MakePage);
-}
