@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -23,6 +24,8 @@ constexpr char kMagic[] = "zelcache1";
 constexpr char kTempPrefix[] = ".tmp-";
 // A temporary file this old was left by a crash.
 constexpr auto kStaleTemp = std::chrono::minutes(10);
+// The room an entry must leave free on its file system, for the archives.
+constexpr std::int64_t kKeepFreeBytes = 64 << 20;
 
 std::uint32_t Checksum(const std::string& bytes) {
     return std::uint32_t(
@@ -75,6 +78,16 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     }
 }
 
+// Whether `bytes` more leave the file system of `folder` the room the
+// service's archives and work files need.
+bool LeavesRoom(const fs::path& folder, std::size_t bytes) {
+    struct statvfs disk {};
+    if (statvfs(folder.c_str(), &disk) != 0)
+        return false;
+    const std::int64_t free = std::int64_t(disk.f_bavail) * std::int64_t(disk.f_frsize);
+    return free - std::int64_t(bytes) >= kKeepFreeBytes;
+}
+
 std::string TempName() {
     static std::atomic<unsigned> counter{0};
     return std::string(kTempPrefix) + std::to_string(getpid()) + "-" + std::to_string(++counter);
@@ -109,6 +122,8 @@ void DiskCache::Put(const std::string& key, const std::string& value) {
     const fs::path path = PathOf(key);
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
+    if (!error && !LeavesRoom(path.parent_path(), value.size()))
+        return; // a full disk: the cache gives way to the pages
     const fs::path temp = path.parent_path() / TempName();
     WriteFile(temp, Header(key, value) + key + value);
     if (rename(temp.c_str(), path.c_str()) != 0) {

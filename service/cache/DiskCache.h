@@ -3,7 +3,9 @@
 // by a hash of the key). An entry is written to a temporary file and renamed,
 // and carries its key, length and checksum, so a crash or a damaged file is
 // a miss, never a wrong value. Reading an entry marks it used; Trim removes
-// the least recently used down to the bound. Several processes may share it.
+// the least recently used down to the bound. Nothing is written where it
+// would leave less than 64 MiB free: the archives come first. Several
+// processes may share it.
 
 #include "CacheStore.h"
 
