@@ -42,13 +42,13 @@ std::unique_ptr<CacheStore> OpenCache(const CacheSettings& settings) {
     return nullptr;
 }
 
-SafeCache OpenSharedStore(const CacheSettings& settings) {
+std::unique_ptr<CacheStore> OpenSharedStore(const CacheSettings& settings) {
     try {
-        return SafeCache(OpenCache(settings));
+        return OpenCache(settings);
     } catch (const CacheFailure&) {
-        return SafeCache(nullptr);
+        return nullptr;
     } catch (const std::invalid_argument&) {
-        return SafeCache(nullptr);
+        return nullptr;
     }
 }
 

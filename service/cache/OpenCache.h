@@ -3,7 +3,6 @@
 
 #include "CacheSettings.h"
 #include "CacheStore.h"
-#include "SafeCache.h"
 
 #include <memory>
 
@@ -21,7 +20,7 @@ CacheServer ParseCacheServer(const std::string& address);
 // Throws CacheFailure when it cannot be reached.
 std::unique_ptr<CacheStore> OpenCache(const CacheSettings& settings);
 
-// The same for a job: a store that cannot be reached is no store.
-SafeCache OpenSharedStore(const CacheSettings& settings);
+// The same for a job: a store that cannot be reached is no store (null).
+std::unique_ptr<CacheStore> OpenSharedStore(const CacheSettings& settings);
 
 } // namespace zel::service

@@ -7,6 +7,11 @@ namespace zel::service {
 SafeCache::SafeCache(std::unique_ptr<CacheStore> store, OnFailure onFailure)
     : store_(std::move(store)), onFailure_(std::move(onFailure)) {}
 
+bool SafeCache::On() const {
+    std::lock_guard lock(mutex_);
+    return store_ != nullptr;
+}
+
 void SafeCache::Fail(const std::exception& failure) {
     store_.reset();
     if (onFailure_)
@@ -14,6 +19,7 @@ void SafeCache::Fail(const std::exception& failure) {
 }
 
 std::optional<std::string> SafeCache::Get(const std::string& key) {
+    std::lock_guard lock(mutex_);
     if (!store_)
         return std::nullopt;
     try {
@@ -27,6 +33,7 @@ std::optional<std::string> SafeCache::Get(const std::string& key) {
 }
 
 void SafeCache::Put(const std::string& key, const std::string& value) {
+    std::lock_guard lock(mutex_);
     if (!store_)
         return;
     try {

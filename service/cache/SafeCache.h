@@ -1,12 +1,13 @@
 #pragma once
 // A cache store whose failures are misses: the first one turns the store off
 // for the rest of this process (a job), so a server that is down or slow
-// costs one time-out, and is told once.
+// costs one time-out, and is told once. Threads of a job may share it.
 
 #include "CacheStore.h"
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace zel::service {
 
@@ -16,13 +17,14 @@ public:
     // A null store: no cache.
     explicit SafeCache(std::unique_ptr<CacheStore> store, OnFailure onFailure = {});
 
-    bool On() const { return store_ != nullptr; }
+    bool On() const;
     std::optional<std::string> Get(const std::string& key);
     void Put(const std::string& key, const std::string& value);
 
 private:
     void Fail(const std::exception& failure);
 
+    mutable std::mutex mutex_;
     std::unique_ptr<CacheStore> store_;
     OnFailure onFailure_;
 };

@@ -89,7 +89,7 @@ struct SharedCache::Record {
     }
 };
 
-SharedCache::SharedCache(SafeCache store) : store_(std::move(store)) {}
+SharedCache::SharedCache(std::unique_ptr<CacheStore> store) : store_(std::move(store)) {}
 
 std::optional<SharedCache::Record> SharedCache::FindRecord(const std::string& url) {
     const auto packed = store_.Get(kRecordKey + url);

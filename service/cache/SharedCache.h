@@ -18,7 +18,8 @@ namespace zel::service {
 
 class SharedCache {
 public:
-    explicit SharedCache(SafeCache store);
+    // A null store: no cache; its failures are misses (SafeCache).
+    explicit SharedCache(std::unique_ptr<CacheStore> store);
 
     // Fetches through `transfer` (which sends `Validators` as a conditional
     // request) unless a fresh response is kept; `now` in seconds since the
