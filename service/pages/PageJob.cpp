@@ -39,6 +39,15 @@ std::string FontRecipe(int maxDecodedRatio) {
     return "font1/" + std::to_string(maxDecodedRatio);
 }
 
+// Whether bytes from the cache are the image their extension names (AVIF is
+// written, never sniffed for decoding).
+bool IsImageOf(const std::string& bytes, const std::string& extension) {
+    const ImageFormat format = SniffImageFormat(bytes);
+    if (format != ImageFormat::Unknown)
+        return extension == ImageExtension(format);
+    return extension == "avif" && PassedImageExtension(bytes) == "avif";
+}
+
 bool IsHtmlType(const std::string& type) {
     return type == "text/html" || type == "application/xhtml+xml";
 }
@@ -380,7 +389,8 @@ void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
     const std::string recipe = FontRecipe(limits_.maxDecodedRatio);
     const std::string hash = fetched.noTransform ? std::string() : HashOf(fetched);
     std::string font;
-    if (const auto made = hash.empty() ? std::nullopt : cache_->FindMade(recipe, hash)) {
+    const auto made = hash.empty() ? std::nullopt : cache_->FindMade(recipe, hash);
+    if (made && !FontExtension(made->bytes).empty()) {
         font = made->bytes;
     } else {
         try {
@@ -434,13 +444,13 @@ std::string PageJob::HashOf(const FetchResult& fetched) const {
     return fetched.contentHash.empty() ? ContentHash(fetched.body) : fetched.contentHash;
 }
 
-// Stores what the cache holds for these bytes made this way; false when it
-// holds nothing.
+// Stores the image the cache holds for these bytes made this way; false when
+// it holds none (or what it holds is not the image it names).
 bool PageJob::StoreMade(Resource& resource, const std::string& recipe, const std::string& hash) {
     if (cache_ == nullptr)
         return false;
     auto made = cache_->FindMade(recipe, hash);
-    if (!made)
+    if (!made || !IsImageOf(made->bytes, made->extension))
         return false;
     Store(resource, std::move(made->bytes), made->extension);
     return true;
