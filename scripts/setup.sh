@@ -26,6 +26,8 @@ packages=(
   python3
   # several machines: the shared account database and the balancer in front
   libpq-dev postgresql haproxy
+  # the cache several machines share (a Redis server; its client library)
+  libhiredis-dev redis-server
   # the Debian packages: their dependencies, icon, checks and the service's user
   dpkg-dev librsvg2-bin lintian desktop-file-utils adduser
   # the fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers

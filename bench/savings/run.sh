@@ -117,7 +117,13 @@ if [ -n "$zelservice" ]; then
   reply="$(curl -s "http://127.0.0.1:$service_port/zel/login?comp=bench&mail=bench@example.org")"
   login="$(echo "$reply" | sed -n 's/^OK,Your login is \([a-z0-9]*\) .*/\1/p')"
   [ -n "$login" ] || { echo "no login from the service: $reply" >&2; exit 1; }
+  # A second login: every page again, with the cache the first one filled.
+  reply="$(curl -s "http://127.0.0.1:$service_port/zel/login?comp=bench&mail=warm@example.org")"
+  warm_login="$(echo "$reply" | sed -n 's/^OK,Your login is \([a-z0-9]*\) .*/\1/p')"
   service_args=(--service "http://127.0.0.1:$service_port" "$login")
+  [ -z "$warm_login" ] || service_args+=(--warm-login "$warm_login" --service-pid "$service_pid")
+else
+  service_args=(--warm)
 fi
 VIPS_WARNING=0 "$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" \
   >"$work/figures.txt" 2>"$work/pages.log"

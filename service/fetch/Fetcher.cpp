@@ -3,10 +3,12 @@
 #include "AddressCheck.h"
 #include "AsciiText.h"
 #include "PageError.h"
+#include "SharedCache.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <ctime>
 #include <mutex>
 
 namespace zel::service {
@@ -49,7 +51,10 @@ struct Fetcher::State {
     bool tooBig = false;
     bool inflated = false;
     bool outOfMemory = false;
-    bool encoded = false; // the current response has a Content-Encoding
+    bool encoded = false;              // the current response has a Content-Encoding
+    curl_slist* conditional = nullptr; // the request's validators
+
+    ~State() { curl_slist_free_all(conditional); }
 
     void Count(std::int64_t transferWire) {
         if (transferWire <= reportedThisTransfer)
@@ -100,6 +105,31 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* contex
     return bytes;
 }
 
+void Append(std::string& list, const std::string& value) {
+    list += list.empty() ? value : "," + value;
+}
+
+void KeepCachingHeader(ResponseCaching& caching, const std::string& name, const std::string& raw) {
+    if (name == "cache-control")
+        Append(caching.cacheControl, Lower(raw));
+    else if (name == "pragma")
+        Append(caching.pragma, Lower(raw));
+    else if (name == "vary")
+        Append(caching.vary, Lower(raw));
+    else if (name == "set-cookie" || name == "set-cookie2")
+        caching.setsCookie = true;
+    else if (name == "etag")
+        caching.etag = raw;
+    else if (name == "last-modified")
+        caching.lastModified = raw;
+    else if (name == "expires")
+        caching.expires = raw;
+    else if (name == "date")
+        caching.date = raw;
+    else if (name == "age")
+        caching.age = raw;
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* context) {
     auto* state = static_cast<State*>(context);
     const std::size_t bytes = size * count;
@@ -108,18 +138,38 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* cont
         // A new response (after a redirect): only the last one's headers count.
         state->result.noTransform = false;
         state->encoded = false;
+        // What ties the chain to this job holds for all of it.
+        ResponseCaching& caching = state->result.caching;
+        ResponseCaching next;
+        next.setsCookie = caching.setsCookie;
+        next.sentCredentials = caching.sentCredentials;
+        caching = std::move(next);
         return bytes;
     }
     const auto colon = line.find(':');
     if (colon == std::string::npos)
         return bytes;
     const std::string name = Lower(Trim(line.substr(0, colon)));
-    const std::string value = Lower(line.substr(colon + 1));
+    const std::string raw = Trim(line.substr(colon + 1));
+    const std::string value = Lower(raw);
     if (name == "cache-control" && value.find("no-transform") != std::string::npos)
         state->result.noTransform = true;
     if (name == "content-encoding" && Trim(value) != "identity")
         state->encoded = true;
+    KeepCachingHeader(state->result.caching, name, raw);
     return bytes;
+}
+
+// Whether a request of the transfer carried the job's cookies or a
+// password: what it brought is not for other users.
+int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* context) {
+    if (type != CURLINFO_HEADER_OUT)
+        return 0;
+    const std::string head = Lower(std::string(data, size));
+    if (head.find("\ncookie:") != std::string::npos ||
+        head.find("\nauthorization:") != std::string::npos)
+        static_cast<State*>(context)->result.caching.sentCredentials = true;
+    return 0;
 }
 
 int OnProgress(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
@@ -229,6 +279,9 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
     curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, state_.get());
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, OnDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, state_.get());
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // for OnDebug alone
 }
 
 Fetcher::~Fetcher() {
@@ -241,6 +294,24 @@ std::int64_t Fetcher::WireBytes() const {
 
 FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,
                            const std::string& referer) {
+    const auto transfer = [&](const Validators& validators) {
+        return Transfer(url, maxBodyBytes, timeoutSeconds, referer, validators);
+    };
+    if (cache_ == nullptr)
+        return transfer({});
+    FetchResult result = cache_->Fetch(url, transfer, std::time(nullptr));
+    if (result.fromCache) {
+        if (std::int64_t(result.body.size()) > maxBodyBytes)
+            throw PageError("Page too big", PageFailure::TooBig);
+        state_->wireBytes += result.wireBytes;
+        if (state_->onWireBytes)
+            state_->onWireBytes(result.wireBytes);
+    }
+    return result;
+}
+
+FetchResult Fetcher::Transfer(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,
+                              const std::string& referer, const Validators& validators) {
     State& state = *state_;
     CURL* curl = state.curl;
     state.result = FetchResult{};
@@ -253,9 +324,19 @@ FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, in
     state.inflated = false;
     state.outOfMemory = false;
     state.encoded = false;
+    const std::int64_t before = state.wireBytes;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(std::max(1, timeoutSeconds)));
     curl_easy_setopt(curl, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
+    curl_slist_free_all(state.conditional);
+    state.conditional = nullptr;
+    if (!validators.etag.empty())
+        state.conditional =
+            curl_slist_append(state.conditional, ("If-None-Match: " + validators.etag).c_str());
+    if (!validators.lastModified.empty())
+        state.conditional = curl_slist_append(
+            state.conditional, ("If-Modified-Since: " + validators.lastModified).c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, state.conditional);
 
     const CURLcode code = curl_easy_perform(curl);
     // Headers of every response on the way (redirects too) and their bodies.
@@ -273,6 +354,7 @@ FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, in
     const char* finalUrl = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalUrl);
     result.finalUrl = finalUrl ? finalUrl : url;
+    result.wireBytes = state.wireBytes - before;
     return result;
 }
 

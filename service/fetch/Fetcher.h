@@ -4,8 +4,10 @@
 // from the environment, compressed transfers decoded. Refuses to connect to
 // special addresses (checked on every address actually connected to, so
 // redirects and name tricks cannot reach them) and counts the bytes that came
-// over the wire.
+// over the wire. Through a shared cache, when given one, it asks origins only
+// for what is not kept fresh there.
 
+#include "FetchResult.h"
 #include "PageLimits.h"
 
 #include <cstdint>
@@ -16,14 +18,7 @@
 
 namespace zel::service {
 
-struct FetchResult {
-    long status = 0;
-    std::string body;         // decoded
-    std::string contentType;  // lower case, without parameters
-    std::string charset;      // from the Content-Type header, if any
-    std::string finalUrl;     // after redirects: the base for what the body refers to
-    bool noTransform = false; // Cache-Control: no-transform
-};
+class SharedCache;
 
 class Fetcher {
 public:
@@ -42,9 +37,13 @@ public:
     FetchResult Fetch(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,
                       const std::string& referer = {});
 
+    // Fetches through `cache` from now on (null: straight from the origins).
+    void UseCache(SharedCache* cache) { cache_ = cache; }
+
     // Bytes received from origins so far: headers and bodies as sent.
     // A transfer cut off at its limit has received at most one buffer
-    // beyond it, and those bytes count too: they did come.
+    // beyond it, and those bytes count too: they did come. A response from
+    // the cache counts what it took when it came, as the page's real size.
     std::int64_t WireBytes() const;
 
     static constexpr long kReceiveBufferBytes = 16 * 1024;
@@ -53,7 +52,11 @@ public:
     struct State;
 
 private:
+    FetchResult Transfer(const std::string& url, std::int64_t maxBodyBytes, int timeoutSeconds,
+                         const std::string& referer, const Validators& validators);
+
     std::unique_ptr<State> state_;
+    SharedCache* cache_ = nullptr;
 };
 
 } // namespace zel::service

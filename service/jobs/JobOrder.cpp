@@ -36,6 +36,10 @@ template <typename Order, typename Visit> void VisitFields(Order& s, Visit&& vis
     visit("render", s.limits.render);
     visit("renderSeconds", s.limits.renderSeconds);
     visit("renderQuietMilliseconds", s.limits.renderQuietMilliseconds);
+    visit("cacheServer", s.limits.cache.server);
+    visit("cacheFolder", s.limits.cache.folder);
+    visit("cacheBytes", s.limits.cache.bytes);
+    visit("cacheMaxEntryBytes", s.limits.cache.maxEntryBytes);
     visit("rendererCommands", s.request.renderer.commands);
     visit("rendererEvents", s.request.renderer.events);
     visit("memoryBytes", s.process.memoryBytes);

@@ -1,6 +1,7 @@
 #include "PageJob.h"
 
 #include "AsciiText.h"
+#include "ContentHash.h"
 #include "CssRewriter.h"
 #include "HtmlRewriter.h"
 #include "ImageShrinker.h"
@@ -24,6 +25,28 @@ namespace {
 
 // The machine's cores are shared by the jobs: an image takes two at most.
 constexpr int kImageWorkers = 2;
+
+// What shapes a made image or font, for the shared cache: the step's version
+// (raise it when the step makes something else of the same bytes) and every
+// setting it reads.
+std::string ImageRecipe(const ImageSettings& settings, ImageBox box, std::int64_t maxPixels) {
+    return "image1/" + std::to_string(settings.quality) + "/" + std::to_string(settings.colors) +
+           "/" + (settings.gray ? "gray" : "colour") + "/" + std::to_string(box.width) + "x" +
+           std::to_string(box.height) + "/" + std::to_string(maxPixels);
+}
+
+std::string FontRecipe(int maxDecodedRatio) {
+    return "font1/" + std::to_string(maxDecodedRatio);
+}
+
+// Whether bytes from the cache are the image their extension names (AVIF is
+// written, never sniffed for decoding).
+bool IsImageOf(const std::string& bytes, const std::string& extension) {
+    const ImageFormat format = SniffImageFormat(bytes);
+    if (format != ImageFormat::Unknown)
+        return extension == ImageExtension(format);
+    return extension == "avif" && PassedImageExtension(bytes) == "avif";
+}
 
 bool IsHtmlType(const std::string& type) {
     return type == "text/html" || type == "application/xhtml+xml";
@@ -155,8 +178,9 @@ bool ShouldDeflate(const std::string& name) {
 
 } // namespace
 
-PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher)
-    : request_(request), limits_(limits), fetcher_(fetcher),
+PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher,
+                 SharedCache* cache)
+    : request_(request), limits_(limits), fetcher_(fetcher), cache_(cache),
       deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(limits.resourceSeconds)) {}
 
 PageArchive PageJob::Make() {
@@ -343,8 +367,16 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
         Store(resource, fetched.body, ImageExtension(format));
         return;
     }
-    ShrunkImage image = ShrinkImage(fetched.body, request_.image, resource.box,
-                                    limits_.maxImagePixels, NextImageBudget());
+    const std::string recipe = ImageRecipe(request_.image, resource.box, limits_.maxImagePixels);
+    const std::string hash = HashOf(fetched);
+    if (StoreMade(resource, recipe, hash))
+        return;
+    const ImageBudget budget = NextImageBudget();
+    ShrunkImage image =
+        ShrinkImage(fetched.body, request_.image, resource.box, limits_.maxImagePixels, budget);
+    // Made within its time, every candidate was tried: worth keeping.
+    if (std::chrono::steady_clock::now() < budget.deadline)
+        KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 
@@ -354,11 +386,20 @@ void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
     if (FontExtension(fetched.body).empty())
         return;
     const std::int64_t maxUnpacked = std::int64_t(fetched.body.size()) * limits_.maxDecodedRatio;
+    const std::string recipe = FontRecipe(limits_.maxDecodedRatio);
+    const std::string hash = fetched.noTransform ? std::string() : HashOf(fetched);
     std::string font;
-    try {
-        font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
-    } catch (const std::exception&) {
-        return;
+    const auto made = hash.empty() ? std::nullopt : cache_->FindMade(recipe, hash);
+    if (made && !FontExtension(made->bytes).empty()) {
+        font = made->bytes;
+    } else {
+        try {
+            font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
+        } catch (const std::exception&) {
+            return;
+        }
+        if (!hash.empty())
+            KeepMade(recipe, hash, font, FontExtension(font));
     }
     if (limits_.maxFontBytes > 0 && std::int64_t(font.size()) > limits_.maxFontBytes)
         return; // left out: the page shows in its fallback fonts
@@ -394,6 +435,31 @@ ImageBudget PageJob::NextImageBudget() const {
     return {now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                       std::chrono::duration<double>(std::max(0.0, share))),
             workers};
+}
+
+// The content hash of what was fetched; empty without a cache.
+std::string PageJob::HashOf(const FetchResult& fetched) const {
+    if (cache_ == nullptr)
+        return {};
+    return fetched.contentHash.empty() ? ContentHash(fetched.body) : fetched.contentHash;
+}
+
+// Stores the image the cache holds for these bytes made this way; false when
+// it holds none (or what it holds is not the image it names).
+bool PageJob::StoreMade(Resource& resource, const std::string& recipe, const std::string& hash) {
+    if (cache_ == nullptr)
+        return false;
+    auto made = cache_->FindMade(recipe, hash);
+    if (!made || !IsImageOf(made->bytes, made->extension))
+        return false;
+    Store(resource, std::move(made->bytes), made->extension);
+    return true;
+}
+
+void PageJob::KeepMade(const std::string& recipe, const std::string& hash, const std::string& bytes,
+                       std::string_view extension) {
+    if (cache_ != nullptr)
+        cache_->KeepMade(recipe, hash, {bytes, std::string(extension)});
 }
 
 std::string PageJob::NextName(const std::string& extension) {

@@ -3,7 +3,8 @@
 // rewritten, fetches every resource they name once (within the job's limits),
 // recompresses the images and lays out the archive's entries. A resource that
 // fails is left out and its references point nowhere; only a failure of the
-// page itself fails the job.
+// page itself fails the job. What another job made of the same bytes with the
+// same settings is taken from the shared cache instead of made again.
 
 #include "Fetcher.h"
 #include "ImageBudget.h"
@@ -12,6 +13,7 @@
 #include "PageTypes.h"
 #include "RenderedPage.h"
 #include "ResourceSink.h"
+#include "SharedCache.h"
 #include "Splice.h"
 
 #include <chrono>
@@ -24,7 +26,8 @@ namespace zel::service {
 
 class PageJob : public ResourceSink {
 public:
-    PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher);
+    PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher,
+            SharedCache* cache = nullptr);
 
     // Throws PageError when the page cannot be had.
     PageArchive Make();
@@ -57,6 +60,10 @@ private:
     void StoreRaw(Resource& resource, const FetchResult& fetched);
     ImageBudget NextImageBudget() const;
     void Store(Resource& resource, std::string bytes, const std::string& extension);
+    bool StoreMade(Resource& resource, const std::string& recipe, const std::string& hash);
+    void KeepMade(const std::string& recipe, const std::string& hash, const std::string& bytes,
+                  std::string_view extension);
+    std::string HashOf(const FetchResult& fetched) const;
     std::string NextName(const std::string& extension);
     FetchResult FetchPage();
     FetchResult WrapImage(const FetchResult& image);
@@ -64,6 +71,7 @@ private:
     PageRequest request_;
     PageLimits limits_;
     Fetcher& fetcher_;
+    SharedCache* cache_;
     std::chrono::steady_clock::time_point deadline_;
     std::string pageUrl_;
 

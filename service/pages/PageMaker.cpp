@@ -1,8 +1,10 @@
 #include "MakePage.h"
 
 #include "Fetcher.h"
+#include "OpenCache.h"
 #include "PageError.h"
 #include "PageJob.h"
+#include "SharedCache.h"
 
 #include <memory>
 #include <new>
@@ -13,10 +15,13 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
                      const std::string& archivePath,
                      const std::function<void(std::int64_t bytes)>& onFetched) {
     PageOutcome outcome;
+    std::unique_ptr<SharedCache> cache;
     std::unique_ptr<Fetcher> fetcher;
     try {
+        cache = std::make_unique<SharedCache>(OpenSharedStore(limits.cache));
         fetcher = std::make_unique<Fetcher>(limits, onFetched);
-        PageJob job(request, limits, *fetcher);
+        fetcher->UseCache(cache.get());
+        PageJob job(request, limits, *fetcher, cache.get());
         const PageArchive archive = job.Make();
         outcome.archiveBytes = archive.WriteTo(archivePath);
         outcome.ok = true;

@@ -1,6 +1,8 @@
 #pragma once
 // Bounds on what one page job may fetch and decode, each a service option.
 
+#include "CacheSettings.h"
+
 #include <cstdint>
 
 namespace zel::service {
@@ -37,6 +39,7 @@ struct PageLimits {
     RenderMode render = RenderMode::Auto;
     int renderSeconds = 5; // load, quiet network and serializing; then the page goes static
     int renderQuietMilliseconds = 500; // no request for this long: the network is quiet
+    CacheSettings cache;               // what jobs share of what they fetched and made
 };
 
 } // namespace zel::service

@@ -30,7 +30,8 @@ struct PageOutcome {
     // Short, clear text for the browser when !ok ("origin unreachable", ...).
     std::string error;
     // Bytes that came over the wire from the origin for the page and all it
-    // shows: the page's real size.
+    // shows: the page's real size (what came from the cache counts what it
+    // took when it came).
     std::int64_t pageBytes = 0;
     // Size of the archive written.
     std::int64_t archiveBytes = 0;

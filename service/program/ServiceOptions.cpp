@@ -1,6 +1,7 @@
 #include "ServiceOptions.h"
 
 #include "MaskedPassword.h"
+#include "OpenCache.h"
 
 #include <charconv>
 #include <functional>
@@ -86,6 +87,19 @@ Option RenderChoice() {
             "render pages in a headless browser first: auto renders the pages that carry "
             "scripts",
             set, show};
+}
+
+// --cache: on or off.
+Option CacheSwitch() {
+    auto set = [](ServiceOptions& o, const std::string& v) {
+        if (v != "on" && v != "off")
+            throw std::invalid_argument("--cache takes on or off, not '" + v + "'");
+        o.cache = v == "on";
+    };
+    return {"cache", "on|off",
+            "keep what pages fetched and made (images, fonts, origin responses that every user "
+            "would get) for the next pages, in --cache-dir or on --cache-server",
+            set, [](ServiceOptions& o) { return std::string(o.cache ? "on" : "off"); }};
 }
 
 #define FIELD(path)                                                                                \
@@ -201,6 +215,27 @@ const std::vector<Option>& Options() {
         Number("renderer-memory-bytes",
                "resident memory of one browser and its processes before it is killed", 64LL << 20,
                kMany, FIELD(job.renderers.memoryBytes)),
+        CacheSwitch(),
+        {"cache-dir", "FOLDER", "folder of the cache on this machine",
+         [](ServiceOptions& o, const std::string& v) { o.cacheFolder = v; },
+         [](ServiceOptions& o) {
+             return o.cacheFolder.empty() ? std::string("\"cache\" in the data folder")
+                                          : o.cacheFolder;
+         }},
+        Number("cache-bytes",
+               "bound of the cache folder; the least recently used entries go beyond it", 1 << 20,
+               kMany, FIELD(job.limits.cache.bytes)),
+        {"cache-server", "URL",
+         "a Redis server several machines share as their cache (redis://host:port) instead of "
+         "the folder; give it maxmemory and an LRU policy, and let only the service reach it",
+         [](ServiceOptions& o, const std::string& v) {
+             ParseCacheServer(v);
+             o.job.limits.cache.server = v;
+         },
+         [](ServiceOptions& o) {
+             return o.job.limits.cache.server.empty() ? std::string("none")
+                                                      : o.job.limits.cache.server;
+         }},
         Number("logins-per-mail", "login requests for one e-mail address a day", 1, 100000,
                FIELD(protocol.loginsPerMail)),
         Number("logins-per-client", "login requests from one client address an hour", 1, 100000,
@@ -229,6 +264,21 @@ const Option& Find(const std::string& name) {
 }
 
 } // namespace
+
+CacheSettings JobCache(const ServiceOptions& options) {
+    if (!options.cache)
+        return {};
+    CacheSettings cache = options.job.limits.cache;
+    if (cache.server.empty())
+        cache.folder = std::filesystem::absolute(options.cacheFolder.empty()
+                                                     ? options.dataFolder / "cache"
+                                                     : std::filesystem::path(options.cacheFolder))
+                           .string();
+    // An entry is one file write of the job, which may write no larger file.
+    cache.maxEntryBytes =
+        std::min({cache.maxEntryBytes, cache.bytes / 8, options.job.process.fileBytes / 2});
+    return cache;
+}
 
 ServiceOptions DefaultOptions(const std::filesystem::path& programFolder) {
     ServiceOptions options;

@@ -28,6 +28,10 @@ struct ServiceOptions {
     std::chrono::seconds archiveKeep{3600};
     // Days the access log keeps a line; 0: no access log.
     int logDays = 7;
+    // The shared cache: off, or its folder (empty: "cache" in the data folder)
+    // unless job.limits.cache.server names a server.
+    bool cache = true;
+    std::string cacheFolder;
     bool help = false;
 };
 
@@ -37,6 +41,9 @@ ServiceOptions DefaultOptions(const std::filesystem::path& programFolder);
 // Reads "--name value" and "--name=value" options over the defaults;
 // throws std::invalid_argument naming what is wrong.
 void ParseOptions(int argc, const char* const* argv, ServiceOptions& options);
+
+// The cache the jobs use with these options, its folder made absolute.
+CacheSettings JobCache(const ServiceOptions& options);
 
 // The help text: usage and every option with its default.
 std::string UsageText(const ServiceOptions& defaults);

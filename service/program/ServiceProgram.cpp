@@ -1,5 +1,6 @@
 #include "ServiceProgram.h"
 
+#include "CacheUpkeep.h"
 #include "DiskArchiveStore.h"
 #include "LocalJobQueue.h"
 #include "LoginTag.h"
@@ -110,6 +111,12 @@ int Serve(ServiceOptions options) {
     const std::unique_ptr<AccountStore> accounts = OpenAccounts(options);
     DiskArchiveStore archives(options.dataFolder);
     const std::unique_ptr<AccessLog> log = OpenAccessLog(options);
+    options.job.limits.cache = JobCache(options);
+    CacheUpkeep cacheUpkeep(options.job.limits.cache, [](const std::string& line) {
+        std::cerr << "zelservice: " << line << '\n';
+    });
+    cacheUpkeep.Run();
+    PeriodicTask cacheCare(std::chrono::minutes(1), [&] { cacheUpkeep.Run(); });
     ChildJobRunner runner(options.job);
     LocalJobQueue jobs(runner, archives, *log, options.jobWorkers,
                        static_cast<std::size_t>(options.maxWaitingJobs));
@@ -134,7 +141,7 @@ int Serve(ServiceOptions options) {
     }
     std::cerr << "zelservice: serving on " << options.http.host << ":" << port
               << (options.http.tlsCertFile.empty() ? "" : " over HTTPS") << ", data in "
-              << options.dataFolder.string() << '\n'
+              << options.dataFolder.string() << ", " << cacheUpkeep.Description() << '\n'
               << "zelservice: open file limit " << openFiles << ", room for "
               << front.ConnectionLimit() << " connections at once\n";
     std::atomic<bool> stopping{false};

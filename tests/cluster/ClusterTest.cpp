@@ -1,10 +1,12 @@
 // Three service nodes sharing one PostgreSQL server behind HAProxy, on this
 // machine: every login's pages are made and handed out by one node, logins
-// and their limits hold across nodes, and a node or the database that goes
-// away costs a clear text, never a hang, and recovers.
+// and their limits hold across nodes, what one node made serves the others,
+// and a node or the database that goes away costs a clear text, never a
+// hang, and recovers.
 
 #include "Replies.h"
 #include "TestCluster.h"
+#include "TestImages.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -103,6 +105,23 @@ TEST(Cluster, ThreeHundredLoginsMadeAtAnyNodeGetTheirPagesThroughTheBalancer) {
     }
     for (int count : perNode)
         EXPECT_GT(count, 30) << "the logins spread over every node";
+}
+
+TEST(Cluster, APageMadeAtOneNodeIsWarmAtTheOthers) {
+    TestCluster cluster;
+    cluster.Origin().Serve("/a.png", MakeScreenshot(200, 100), "image/png",
+                           {{"Cache-Control", "max-age=3600"}});
+    cluster.Origin().Serve("/page", "<html><body><img src=a.png></body></html>", "text/html");
+    const std::string url = cluster.Origin().Url("/page");
+    std::vector<std::string> replies;
+    for (int node = 0; node < 3; ++node)
+        replies.push_back(
+            AskForPage(cluster.NodePort(node), cluster.MakeLogin(node, Mail(node)), url));
+    // The same archive: its size before the ';' (the page's bytes may have
+    // come in earlier replies).
+    for (const std::string& reply : replies)
+        EXPECT_EQ(reply.substr(0, reply.find(';')), replies[0].substr(0, replies[0].find(';')));
+    EXPECT_EQ(cluster.Origin().Hits("/a.png"), 1);
 }
 
 TEST(Cluster, LoginLimitsCountAcrossNodes) {

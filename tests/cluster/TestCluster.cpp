@@ -33,6 +33,14 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 TestCluster::TestCluster(int nodes, std::vector<std::string> nodeOptions)
     : nodeOptions_(std::move(nodeOptions)), nodes_(kConfiguredNodes) {
     origin_.Start();
+    const int cachePort = FreeLoopbackPort();
+    cacheServer_ = std::make_unique<ChildProcess>(ChildSettings{
+        {"/usr/bin/redis-server", "--port", std::to_string(cachePort), "--bind", "127.0.0.1",
+         "--save", "", "--appendonly", "no", "--dir", folder_.Path().string()},
+        {},
+        (folder_.Path() / "redis.log").string(),
+        {}});
+    nodeOptions_.insert(nodeOptions_.begin(), "--cache-server=redis://" + Loopback(cachePort));
     for (int node = 0; node < kConfiguredNodes; ++node)
         nodePorts_.push_back(FreeLoopbackPort());
     for (int node = 0; node < nodes; ++node)

@@ -1,7 +1,8 @@
 #pragma once
 // The service on several machines, on this one: a throwaway PostgreSQL
-// server, zelservice nodes sharing it, HAProxy with the shipped
-// configuration in front, and a web origin, all on free loopback ports.
+// server, zelservice nodes sharing it and a Redis server as their cache,
+// HAProxy with the shipped configuration in front, and a web origin, all on
+// free loopback ports.
 // Everything is stopped when this object goes, also when a test fails.
 
 #include "ChildProcess.h"
@@ -41,6 +42,7 @@ private:
     TempDir folder_;
     OriginServer origin_;
     TestPostgres database_;
+    std::unique_ptr<ChildProcess> cacheServer_;
     std::vector<std::string> nodeOptions_;
     std::vector<int> nodePorts_;
     std::vector<std::unique_ptr<ChildProcess>> nodes_;

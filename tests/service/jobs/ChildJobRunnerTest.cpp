@@ -143,6 +143,7 @@ TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
     order.limits.resourceSeconds = 15;
     order.limits.render = RenderMode::Always;
     order.limits.renderSeconds = 17;
+    order.limits.cache = {"redis://cache:1", "/a b", 18, 19};
     order.process = {8, 9, 10};
     order.archivePath = "/tmp/x y.zip";
 
@@ -157,6 +158,7 @@ TEST(JobOrder, EveryFieldSurvivesTheTripToTheChild) {
     EXPECT_FALSE(back->request.image.images);
     EXPECT_EQ(back->limits.render, RenderMode::Always);
     EXPECT_EQ(back->request.renderer.events, 5);
+    EXPECT_EQ(back->limits.cache.server, "redis://cache:1");
 
     // An order cut short (the service died while writing it) is not run.
     EXPECT_FALSE(DecodeJobOrder(text.substr(0, text.size() / 2)));
