@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <thread>
 
 namespace zel::service {
@@ -343,9 +344,18 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
         Store(resource, fetched.body, ImageExtension(format));
         return;
     }
-    ShrunkImage image = ShrinkImage(fetched.body, request_.image, resource.box,
+    ShrunkImage image = ShrinkImage(fetched.body, request_.image, LaidOutBox(resource),
                                     limits_.maxImagePixels, NextImageBudget());
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
+}
+
+// The box the browser laid the image out in, where the page was rendered and
+// showed it; else what its markup tells.
+ImageBox PageJob::LaidOutBox(const Resource& resource) const {
+    const auto shown = shownBoxes_.byUrl.find(resource.url);
+    if (shown == shownBoxes_.byUrl.end() || shown->second.width < 1 || shown->second.height < 1)
+        return resource.box;
+    return {int(std::ceil(shown->second.width)), int(std::ceil(shown->second.height))};
 }
 
 // A font costs only itself: whatever else comes in its place, and a font the
