@@ -23,7 +23,6 @@ import os
 import select
 import shutil
 import socket
-import statistics
 import subprocess
 import tempfile
 import threading
@@ -227,14 +226,15 @@ def browser_pss(root):
 
 
 class Service:
-    def __init__(self, binary, render, work):
+    def __init__(self, binary, render, work, extra=()):
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
         self.log = open(os.path.join(work, f"service-{render}.log"), "w")
         self.process = subprocess.Popen(
             [binary, "--listen", "127.0.0.1", "--port", str(self.port), "--data",
-             os.path.join(work, "data-" + render), "--allow-private-origins", "--render", render],
+             os.path.join(work, "data-" + render), "--allow-private-origins", "--render", render,
+             *extra],
             stdout=self.log, stderr=self.log)
         time.sleep(1.5)
         reply = self.get("/zel/login?comp=bench&mail=bench@example.org").decode()
@@ -286,6 +286,15 @@ class Service:
         self.log.close()
 
 
+def percentile(values, share):
+    """The value below which `share` of the values lie, linear between neighbours."""
+    values = sorted(values)
+    place = share * (len(values) - 1)
+    below = int(place)
+    above = min(below + 1, len(values) - 1)
+    return values[below] + (place - below) * (values[above] - values[below])
+
+
 def ssim(tool, first, second):
     out = subprocess.run([tool, first, second], capture_output=True, text=True).stdout.split()
     return (float(out[0]), float(out[1])) if len(out) >= 2 else (0.0, 0.0)
@@ -305,6 +314,7 @@ def main():
     parser.add_argument("pages", nargs="+")
     parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--shots")
+    parser.add_argument("--service-args", default="", help="more options for zelservice")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="zel-bench-scripted-")
     shots = args.shots or os.path.join(work, "shots")
@@ -325,7 +335,7 @@ def main():
     memory = {}
     readies = collections.defaultdict(list)
     for render in ("auto", "never"):
-        service = Service(args.zelservice, render, work)
+        service = Service(args.zelservice, render, work, args.service_args.split())
         try:
             # A job finds the browser warm only once it has started.
             service.make(origin.url(args.pages[0]), os.path.join(work, "warm.zip"))
@@ -349,18 +359,16 @@ def main():
                 with open(shot_path, "wb") as f:
                     f.write(shot)
                 whole, band = ssim(args.zel_ssim, original_shot, shot_path)
-                times.sort()
                 print(f"{page:<24} {render:<6} {len(words):>6} {word_share(words, shown):>6.1%} "
                       f"{whole:>6.3f} {band:>6.3f} {1 - sent / max(1, fetched):>6.1%} "
-                      f"{statistics.median(times):>6.2f} {times[int(0.95 * (len(times) - 1))]:>6.2f} "
-                      f"{statistics.median(cpus):>6.2f}", flush=True)
+                      f"{percentile(times, 0.5):>6.2f} {percentile(times, 0.95):>6.2f} "
+                      f"{percentile(cpus, 0.5):>6.2f}", flush=True)
             memory[render + " largest while rendering"] = service.peak
         finally:
             service.stop()
     for render, times in readies.items():
-        times.sort()
         print(f"renderer {'on ' if render == 'auto' else 'off'}: ready p50 "
-              f"{statistics.median(times):.2f} s, p95 {times[int(0.95 * (len(times) - 1))]:.2f} s")
+              f"{percentile(times, 0.5):.2f} s, p95 {percentile(times, 0.95):.2f} s")
     for name, size in memory.items():
         print(f"browser processes' PSS, {name}: {size / 1e6:.0f} MB")
     browser.close()
