@@ -164,9 +164,11 @@ PageArchive PageJob::Make() {
     FetchResult page = FetchPage();
     if (IsHtml(page))
         if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
-            page = std::move(rendered->page);
-            prefetched_.merge(rendered->fetched);
-            shownBoxes_ = std::move(rendered->boxes);
+            prefetched_.merge(rendered->fetched); // nothing fetched twice, rendered or not
+            if (rendered->rendered) {
+                page = std::move(rendered->page);
+                shownBoxes_ = std::move(rendered->boxes);
+            }
         }
     pageUrl_ = page.finalUrl;
     AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);

@@ -74,6 +74,17 @@ const char* const kSerializeScript = R"JS(
     return out;
   };
 
+  // Style sheets a script made (constructed, as web components use) belong
+  // to no element: they are written out as style elements.
+  const adopted = root => {
+    let css = '';
+    for (const sheet of root.adoptedStyleSheets || [])
+      try {
+        for (const rule of sheet.cssRules) css += rule.cssText + '\n';
+      } catch (error) {}
+    return css ? '<style>' + css.replace(/<\/style/gi, '<\\/style') + '</style>' : '';
+  };
+
   const canvasImage = e => {
     try {
       return '<img' + attributes(e) + ' src="' + e.toDataURL() + '">';
@@ -101,10 +112,12 @@ const char* const kSerializeScript = R"JS(
     let out = '<' + tag + attributes(e) + '>';
     if (voids.has(tag)) return out;
     if (e.shadowRoot)
-      out += '<template shadowrootmode="open">' + children(e.shadowRoot, false) + '</template>';
+      out += '<template shadowrootmode="open">' + adopted(e.shadowRoot) +
+             children(e.shadowRoot, false) + '</template>';
     if (tag === 'template') out += children(e.content, false);
     else if (tag === 'textarea') out += text(e.value);
     else out += children(e, raw.has(tag));
+    if (tag === 'head') out += adopted(document);
     return out + '</' + tag + '>';
   };
 
