@@ -4,12 +4,18 @@
 # Not a test; run by hand:
 #   bash bench/savings/run-scripted.sh [corpus folder] [folder to keep the screenshots in]
 # The corpus needs only mate-backgrounds (fetched as fetch-corpus.sh does) and
-# the npm packages pinned in scripted/package-lock.json.
+# the npm packages pinned in scripted/package-lock.json; npm and chromium are
+# installed from Debian when missing (run as root).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
 corpus="$(realpath -m "${1:-$here/corpus}")"
 share="$corpus/root/usr/share"
+if ! command -v npm >/dev/null || ! command -v chromium >/dev/null; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends npm chromium
+fi
 if [ ! -d "$share/backgrounds/mate" ]; then
   mkdir -p "$corpus/debs" && (cd "$corpus/debs" && apt-get download -q mate-backgrounds=1.26.0-1)
   dpkg -x "$corpus"/debs/mate-backgrounds_*.deb "$corpus/root"
