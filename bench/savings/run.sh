@@ -17,19 +17,7 @@ port=8971
 [ -d "$corpus/root/usr/share/doc" ] || bash "$here/fetch-corpus.sh" "$corpus"
 share="$corpus/root/usr/share"
 
-# Photo galleries: the desktop backgrounds, shown as a gallery page would.
-mkdir -p "$share/galleries"
-for set in nature abstract; do
-  {
-    echo "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>$set</title></head><body><h1>$set</h1>"
-    for f in "$share/backgrounds/mate/$set"/*; do
-      name="$(basename "$f")"
-      case "$name" in *_[0-9]*x[0-9]*.*) continue ;; esac # the same picture, larger
-      echo "<figure><img src=\"../backgrounds/mate/$set/$name\" width=\"640\" alt=\"$name\"><figcaption>$name</figcaption></figure>"
-    done
-    echo "</body></html>"
-  } >"$share/galleries/$set.html"
-done
+bash "$here/make-galleries.sh" "$share"
 bash "$here/make-markup-pages.sh" "$share"
 
 work="$(mktemp -d)"

@@ -79,19 +79,35 @@ private:
     // A lazy image followed by a noscript with the image in it: without
     // scripts that one shows.
     static bool HasNoscriptFallback(const GumboNode* node);
+    // An image's address, and the width the browser shows it at when a "w"
+    // descriptor chose it: its pixels then count against `sizes`, not as CSS
+    // pixels, and the local copy, which has no srcset, needs that width
+    // written (0: unknown, or the element gives the width itself).
+    struct ImageChoice {
+        std::string reference;
+        int sizesWidth = 0;
+    };
+    // `element` holds the list and its `sizes`. A candidate of another
+    // density than 1 shows at another size than the element's src, which is
+    // then the list's implicit candidate of density 1 and goes instead.
+    static ImageChoice FromSrcset(const char* list, const GumboElement& element, int boxWidth,
+                                  bool srcCounts);
     // Where scripts would take the real image from: without them the image
     // shows only when its address is taken from here.
-    std::string LazyReference(const GumboElement& element, int boxWidth) const;
+    ImageChoice LazyReference(const GumboElement& element, int boxWidth) const;
     // The sources among a picture's first children: real pictures offer a
     // few, and looking further for each of its images could take long on a
     // hostile page.
     static std::vector<const GumboElement*> PictureSources(const GumboNode* picture);
     // An image, or its picture, whose address scripts would swap in.
     bool IsLazy(const GumboNode* image, int boxWidth) const;
-    std::string ImageReference(const GumboElement& element, int boxWidth) const;
+    ImageChoice ImageReference(const GumboElement& element, int boxWidth) const;
     // For an image of a picture whose own address is a placeholder: the
     // first source's.
-    std::string PictureReference(const GumboNode* picture, int boxWidth) const;
+    ImageChoice PictureReference(const GumboNode* picture, int boxWidth) const;
+    // The width an image chosen by its `sizes` is shown at, as an attribute,
+    // when the element gives none itself: the page keeps its layout.
+    std::string ShownWidth(const GumboElement& element, const ImageChoice& chosen) const;
     void VisitImage(const GumboNode* node);
     void VisitImageSource(const GumboElement& element, const GumboAttribute* attribute,
                           bool useBox = true);

@@ -97,6 +97,10 @@ int PixelLength(std::string_view text) {
     return int(std::lround(px >= 0 ? px : std::max(0.0, NumberWithUnit(text, ""))));
 }
 
+bool GivesWidth(const BoxMarkup& markup) {
+    return !Trimmed(markup.width).empty() || Declared(markup.style, "width");
+}
+
 ImageBox ReadElementBox(const BoxMarkup& markup) {
     ImageBox box{Side(markup.width, markup.style, "width"),
                  Side(markup.height, markup.style, "height")};

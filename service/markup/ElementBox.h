@@ -20,6 +20,10 @@ struct BoxMarkup {
 
 ImageBox ReadElementBox(const BoxMarkup& markup);
 
+// Whether the element sets its width itself (by attribute or style, in any
+// unit), so that no image it shows changes it.
+bool GivesWidth(const BoxMarkup& markup);
+
 // A length in CSS pixels ("400", "400px", "99.5"); 0 for anything else.
 int PixelLength(std::string_view text);
 

@@ -55,20 +55,34 @@ bool DocumentRewriter::HasNoscriptFallback(const GumboNode* node) {
     return false;
 }
 
-std::string DocumentRewriter::LazyReference(const GumboElement& element, int boxWidth) const {
+DocumentRewriter::ImageChoice DocumentRewriter::FromSrcset(const char* list,
+                                                           const GumboElement& element,
+                                                           int boxWidth, bool srcCounts) {
+    SrcsetChoice chosen = PickFromSrcset(list, boxWidth);
+    if (srcCounts && chosen.width == 0 && chosen.density != 1.0)
+        if (const auto* src = Attribute(element, "src"); src && *src->value)
+            return {src->value, 0};
+    const int sizes = chosen.width > 0
+                          ? ReadElementBox({{}, {}, {}, ValueOf(Attribute(element, "sizes"))}).width
+                          : 0;
+    return {std::move(chosen.url), sizes};
+}
+
+DocumentRewriter::ImageChoice DocumentRewriter::LazyReference(const GumboElement& element,
+                                                              int boxWidth) const {
     if (context_.keepScripts)
         return {};
     // Only a web address counts: a page's script could not load a
     // javascript:, data: or file: value either, and the src still shows.
     for (const char* name : kLazySets)
         if (const auto* set = Attribute(element, name))
-            if (std::string chosen = PickFromSrcset(set->value, boxWidth);
-                ResolveUrl(base_, chosen))
+            if (ImageChoice chosen = FromSrcset(set->value, element, boxWidth, false);
+                ResolveUrl(base_, chosen.reference))
                 return chosen;
     for (const char* name : kLazySources)
         if (const auto* source = Attribute(element, name))
             if (std::string reference = CleanReference(source->value); ResolveUrl(base_, reference))
-                return reference;
+                return {reference, 0};
     return {};
 }
 
@@ -84,31 +98,44 @@ std::vector<const GumboElement*> DocumentRewriter::PictureSources(const GumboNod
 }
 
 bool DocumentRewriter::IsLazy(const GumboNode* image, int boxWidth) const {
-    if (!LazyReference(image->v.element, boxWidth).empty())
+    if (!LazyReference(image->v.element, boxWidth).reference.empty())
         return true;
     if (!InPicture(image))
         return false;
     const auto sources = PictureSources(image->parent);
     return std::any_of(sources.begin(), sources.end(), [&](const GumboElement* source) {
-        return !LazyReference(*source, boxWidth).empty();
+        return !LazyReference(*source, boxWidth).reference.empty();
     });
 }
 
-std::string DocumentRewriter::ImageReference(const GumboElement& element, int boxWidth) const {
-    if (std::string lazy = LazyReference(element, boxWidth); !lazy.empty())
+DocumentRewriter::ImageChoice DocumentRewriter::ImageReference(const GumboElement& element,
+                                                               int boxWidth) const {
+    if (ImageChoice lazy = LazyReference(element, boxWidth); !lazy.reference.empty())
         return lazy;
     if (const auto* srcset = Attribute(element, "srcset"))
-        if (std::string chosen = PickFromSrcset(srcset->value, boxWidth); !chosen.empty())
+        if (ImageChoice chosen = FromSrcset(srcset->value, element, boxWidth, true);
+            !chosen.reference.empty())
             return chosen;
     const auto* src = Attribute(element, "src");
-    return src ? std::string(src->value) : std::string();
+    return {src ? std::string(src->value) : std::string(), 0};
 }
 
-std::string DocumentRewriter::PictureReference(const GumboNode* picture, int boxWidth) const {
+DocumentRewriter::ImageChoice DocumentRewriter::PictureReference(const GumboNode* picture,
+                                                                 int boxWidth) const {
     for (const GumboElement* source : PictureSources(picture))
-        if (std::string reference = ImageReference(*source, boxWidth); ResolveUrl(base_, reference))
-            return reference;
+        if (ImageChoice chosen = ImageReference(*source, boxWidth);
+            ResolveUrl(base_, chosen.reference))
+            return chosen;
     return {};
+}
+
+std::string DocumentRewriter::ShownWidth(const GumboElement& element,
+                                         const ImageChoice& chosen) const {
+    if (chosen.sizesWidth <= 0 || !FromSource(element) ||
+        GivesWidth(
+            {ValueOf(Attribute(element, "width")), {}, ValueOf(Attribute(element, "style")), {}}))
+        return {};
+    return " width=\"" + std::to_string(chosen.sizesWidth) + "\"";
 }
 
 void DocumentRewriter::VisitImage(const GumboNode* node) {
@@ -120,18 +147,20 @@ void DocumentRewriter::VisitImage(const GumboNode* node) {
         Drop(element, srcset);
         return;
     }
-    const ImageBox box = BoxOf(element);
+    ImageBox box = BoxOf(element);
     const GumboNode* shown = InPicture(node) ? node->parent : node;
     if (HasNoscriptFallback(shown) && IsLazy(node, box.width)) {
         RemoveBreakout(shown->v.element); // a placeholder beside the real image
         return;
     }
-    std::string reference = ImageReference(element, box.width);
-    if (!ResolveUrl(base_, reference) && InPicture(node))
-        reference = PictureReference(node->parent, box.width);
-    if (reference.empty())
+    ImageChoice chosen = ImageReference(element, box.width);
+    if (!ResolveUrl(base_, chosen.reference) && InPicture(node))
+        chosen = PictureReference(node->parent, box.width);
+    if (chosen.reference.empty())
         return;
-    auto pieces = ResourcePieces(reference, ResourceKind::Image, box, 0);
+    if (box.width == 0)
+        box.width = chosen.sizesWidth;
+    auto pieces = ResourcePieces(chosen.reference, ResourceKind::Image, box, 0);
     if (pieces.empty()) {
         KeepInlineImage(src); // an inline (data:) image stays as it is
         return;
@@ -143,15 +172,23 @@ void DocumentRewriter::VisitImage(const GumboNode* node) {
         for (const char* name : kLazySources)
             named.push_back(Attribute(element, name));
     }
+    std::vector<Piece> inserted;
+    if (const std::string width = ShownWidth(element, chosen); !width.empty())
+        inserted.push_back({width});
     if (src) {
         SetAttribute(src, std::move(pieces));
     } else if (FromSource(element)) {
-        pieces.insert(pieces.begin(), Piece{" src=\""});
-        pieces.push_back({"\""});
+        inserted.push_back({" src=\""});
+        inserted.insert(inserted.end(), pieces.begin(), pieces.end());
+        inserted.push_back({"\""});
+    }
+    if (!inserted.empty()) {
         const std::size_t afterName = TagNameEnd(element);
-        Replace(afterName, afterName, std::move(pieces));
+        Replace(afterName, afterName, std::move(inserted));
     }
     Drop(element, srcset);
+    if (chosen.sizesWidth > 0)
+        Drop(element, Attribute(element, "sizes")); // nothing left to size
     for (const auto* attribute : named)
         RemoveAttribute(attribute);
 }

@@ -9,11 +9,7 @@
 namespace zel::service {
 namespace {
 
-struct SrcsetCandidate {
-    std::string url;
-    int width = 0;        // "w" descriptor
-    double density = 1.0; // "x" descriptor
-};
+using SrcsetCandidate = SrcsetChoice;
 
 std::vector<SrcsetCandidate> ParseSrcset(std::string_view text) {
     std::vector<SrcsetCandidate> candidates;
@@ -57,7 +53,7 @@ std::vector<SrcsetCandidate> ParseSrcset(std::string_view text) {
 
 } // namespace
 
-std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
+SrcsetChoice PickFromSrcset(std::string_view srcset, int boxWidth) {
     const auto candidates = ParseSrcset(srcset);
     if (candidates.empty())
         return {};
@@ -75,7 +71,7 @@ std::string PickFromSrcset(std::string_view srcset, int boxWidth) {
             best = &candidate;
         }
     }
-    return best->url;
+    return *best;
 }
 
 } // namespace zel::service

@@ -65,6 +65,9 @@ std::optional<std::string> ResolveUrl(const std::string& base, std::string_view 
         return std::nullopt;
     if (!base.empty() && curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK)
         return std::nullopt;
+    // A base's fragment (a script's route: "page.html#/guide/") plays no part,
+    // but libcurl would take its slashes for folders.
+    curl_url_set(url.get(), CURLUPART_FRAGMENT, nullptr, 0);
     // With a base in place, a relative reference is resolved against it.
     if (curl_url_set(url.get(), CURLUPART_URL, cleaned.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
         CURLUE_OK)

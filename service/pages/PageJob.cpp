@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <thread>
 
 namespace zel::service {
@@ -187,9 +188,11 @@ PageArchive PageJob::Make() {
     FetchResult page = FetchPage();
     if (IsHtml(page))
         if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
-            page = std::move(rendered->page);
-            prefetched_.merge(rendered->fetched);
-            shownBoxes_ = std::move(rendered->boxes);
+            prefetched_.merge(rendered->fetched); // nothing fetched twice, rendered or not
+            if (rendered->rendered) {
+                page = std::move(rendered->page);
+                shownBoxes_ = std::move(rendered->boxes);
+            }
         }
     pageUrl_ = page.finalUrl;
     AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
@@ -367,17 +370,27 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
         Store(resource, fetched.body, ImageExtension(format));
         return;
     }
-    const std::string recipe = ImageRecipe(request_.image, resource.box, limits_.maxImagePixels);
+    const ImageBox box = LaidOutBox(resource);
+    const std::string recipe = ImageRecipe(request_.image, box, limits_.maxImagePixels);
     const std::string hash = HashOf(fetched);
     if (StoreMade(resource, recipe, hash))
         return;
     const ImageBudget budget = NextImageBudget();
     ShrunkImage image =
-        ShrinkImage(fetched.body, request_.image, resource.box, limits_.maxImagePixels, budget);
+        ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, budget);
     // Made within its time, every candidate was tried: worth keeping.
     if (std::chrono::steady_clock::now() < budget.deadline)
         KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
+}
+
+// The box the browser laid the image out in, where the page was rendered and
+// showed it; else what its markup tells.
+ImageBox PageJob::LaidOutBox(const Resource& resource) const {
+    const auto shown = shownBoxes_.byUrl.find(resource.url);
+    if (shown == shownBoxes_.byUrl.end() || shown->second.width < 1 || shown->second.height < 1)
+        return resource.box;
+    return {int(std::ceil(shown->second.width)), int(std::ceil(shown->second.height))};
 }
 
 // A font costs only itself: whatever else comes in its place, and a font the

@@ -56,6 +56,7 @@ private:
     void ProcessQueues();
     void Process(Resource& resource);
     void StoreImage(Resource& resource, const FetchResult& fetched);
+    ImageBox LaidOutBox(const Resource& resource) const;
     void StoreFont(Resource& resource, const FetchResult& fetched);
     void StoreRaw(Resource& resource, const FetchResult& fetched);
     ImageBudget NextImageBudget() const;

@@ -83,17 +83,18 @@ std::optional<RenderedDocument> RenderFetchedPage(const FetchResult& page,
     order.budget = std::chrono::seconds(limits.renderSeconds);
     order.quiet = std::chrono::milliseconds(limits.renderQuietMilliseconds);
     auto rendered = RenderPage(request.renderer, order, std::ref(fetch));
+    RenderedDocument document;
+    document.fetched = std::move(fetch).Fetched();
     // Markup that scripts grew beyond the page's bounds: the page as fetched.
     if (!rendered || std::int64_t(rendered->html.size()) > limits.maxPageBytes ||
         EstimateNestingDepth(rendered->html, limits.maxNestingDepth) > limits.maxNestingDepth)
-        return std::nullopt;
-    RenderedDocument document;
+        return document;
+    document.rendered = true;
     document.page.status = 200;
     document.page.contentType = "text/html";
     document.page.charset = "utf-8";
     document.page.body = std::move(rendered->html);
     document.page.finalUrl = rendered->url;
-    document.fetched = std::move(fetch).Fetched();
     document.boxes = std::move(rendered->boxes);
     return document;
 }

@@ -17,6 +17,7 @@
 namespace zel::service {
 
 struct RenderedDocument {
+    bool rendered = false;                      // else the browser failed: only `fetched` holds
     FetchResult page;                           // the document as the browser left it
     std::map<std::string, FetchResult> fetched; // what the browser fetched, by address
     ShownBoxes boxes;                           // for the image step
@@ -26,8 +27,10 @@ struct RenderedDocument {
 bool WantsRendering(RenderMode mode, const std::string& html);
 
 // Renders the page already fetched as `page` when the request has a browser
-// and the limits ask for it. Empty: the job goes on with `page` as fetched
-// (no browser, no scripts, or the browser failed, hung or ran out of time).
+// and the limits ask for it. Empty when it was not tried (no browser, no
+// scripts); not `rendered` when the browser failed, hung or ran out of time.
+// Either way the job goes on with `page` as fetched, and takes what the
+// browser fetched from `fetched`.
 std::optional<RenderedDocument> RenderFetchedPage(const FetchResult& page,
                                                   const PageRequest& request,
                                                   const PageLimits& limits, Fetcher& fetcher);

@@ -33,8 +33,13 @@ std::vector<std::string> Arguments(const std::string& executable, const std::str
         "--disable-breakpad", "--disable-dev-shm-usage", "--mute-audio",
         "--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
         "--webrtc-ip-handling-policy=disable_non_proxied_udp",
+        // Less memory: no spare renderer, back-forward cache or services a
+        // page never needs; a page's script heap bounded (one beyond it
+        // crashes its renderer, and the job goes on from the markup).
         "--disable-features=ServiceWorker,WebRtcHideLocalIpsWithMdns,"
-        "IsolateOrigins,site-per-process",
+        "IsolateOrigins,site-per-process,SpareRendererForSitePerProcess,BackForwardCache,"
+        "Translate,MediaRouter,OptimizationHints,PaintHolding",
+        "--js-flags=--max-old-space-size=192 --max-semi-space-size=2", "--renderer-process-limit=1",
         // One renderer process for a page and its frames: the
         // requests of every frame are then the page's to answer.
         "--disable-site-isolation-trials", "--window-size=1280,800", "about:blank"};

@@ -38,11 +38,27 @@ const char* const kSerializeScript = R"JS(
   const quoted = s => s.replace(/[&"\u00a0]/g,
       c => ({'&': '&amp;', '"': '&quot;', '\u00a0': '&nbsp;'})[c]);
 
+  // An image as the browser showed it: the candidate it chose alone (nothing
+  // else of its srcset, sizes or lazy loader's addresses is fetched), and
+  // the width it was laid out at written where the element sets none, since
+  // the copy may have fewer pixels, and no srcset that gave them CSS pixels.
+  const shownImage = (e, list) => {
+    const style = getComputedStyle(e);
+    const width = parseFloat(style.width) || 0, height = parseFloat(style.height) || 0;
+    boxes.push({url: e.currentSrc, width, height});
+    for (const name of ['srcset', 'sizes', 'data-src', 'data-srcset', 'data-lazy-src',
+                        'data-lazy-srcset', 'data-original'])
+      list.delete(name);
+    list.set('src', e.currentSrc);
+    if (!list.has('width') && width >= 1) list.set('width', String(Math.round(width)));
+  };
+
   // Attributes as they stand, with what the user or a script typed in.
   const attributes = e => {
     const list = new Map();
     for (const a of e.attributes) list.set(a.name, a.value);
     const tag = e.localName;
+    if (tag === 'img' && e.currentSrc) shownImage(e, list);
     if (tag === 'input' && e.type !== 'password' && e.type !== 'file') {
       if (e.type === 'checkbox' || e.type === 'radio') {
         if (e.checked) list.set('checked', ''); else list.delete('checked');
@@ -56,6 +72,17 @@ const char* const kSerializeScript = R"JS(
     let out = '';
     for (const [name, value] of list) out += ' ' + name + '="' + quoted(value) + '"';
     return out;
+  };
+
+  // Style sheets a script made (constructed, as web components use) belong
+  // to no element: they are written out as style elements.
+  const adopted = root => {
+    let css = '';
+    for (const sheet of root.adoptedStyleSheets || [])
+      try {
+        for (const rule of sheet.cssRules) css += rule.cssText + '\n';
+      } catch (error) {}
+    return css ? '<style>' + css.replace(/<\/style/gi, '<\\/style') + '</style>' : '';
   };
 
   const canvasImage = e => {
@@ -82,17 +109,15 @@ const char* const kSerializeScript = R"JS(
       const image = canvasImage(e);
       if (image) return image;
     }
-    if (tag === 'img' && e.currentSrc) {
-      const box = e.getBoundingClientRect();
-      boxes.push({url: e.currentSrc, width: box.width, height: box.height});
-    }
     let out = '<' + tag + attributes(e) + '>';
     if (voids.has(tag)) return out;
     if (e.shadowRoot)
-      out += '<template shadowrootmode="open">' + children(e.shadowRoot, false) + '</template>';
+      out += '<template shadowrootmode="open">' + adopted(e.shadowRoot) +
+             children(e.shadowRoot, false) + '</template>';
     if (tag === 'template') out += children(e.content, false);
     else if (tag === 'textarea') out += text(e.value);
     else out += children(e, raw.has(tag));
+    if (tag === 'head') out += adopted(document);
     return out + '</' + tag + '>';
   };
 

@@ -153,25 +153,28 @@ TEST_F(PageMakerTest, OneCandidateOfSrcsetAndPictureFetchedAndSvgImages) {
         "/set.html",
         "<html><body><img srcset=\"small.png 100w, big.png 1000w\" width=90 alt=a>"
         "<img src=\"plain.png\" srcset=\"plain.png 1x, double.png 2x\" alt=b>"
+        "<img src=\"one.png\" srcset=\"two.png 2x\" alt=d>"
         "<picture><source srcset=\"modern.webp\" type=\"image/webp\">"
         "<img src=\"fallback.png\" alt=c></picture>"
         "<svg width=20 height=20><image xlink:href=\"vector.png\" width=20 height=20/></svg>"
         "</body></html>",
         "text/html");
     for (const char* name : {"/small.png", "/big.png", "/plain.png", "/double.png", "/modern.webp",
-                             "/fallback.png", "/vector.png"})
+                             "/fallback.png", "/vector.png", "/one.png", "/two.png"})
         origin.Serve(name, MakeDrawing(16, 16, ".png"), "image/png");
     origin.Start();
     PageRun run(Request(origin.Url("/set.html"), 50));
     ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
-    for (const char* fetched : {"/small.png", "/plain.png", "/fallback.png", "/vector.png"})
+    // A candidate of another density would show at another size: src goes.
+    for (const char* fetched :
+         {"/small.png", "/plain.png", "/fallback.png", "/vector.png", "/one.png"})
         EXPECT_EQ(origin.Hits(fetched), 1) << fetched;
-    for (const char* skipped : {"/big.png", "/double.png", "/modern.webp"})
+    for (const char* skipped : {"/big.png", "/double.png", "/modern.webp", "/two.png"})
         EXPECT_EQ(origin.Hits(skipped), 0) << skipped;
     const std::string page = run.File("page.htm");
     EXPECT_FALSE(Contains(page, "srcset"));
     EXPECT_FALSE(Contains(page, "<source"));
-    EXPECT_EQ(LocalReferences(page, "").size(), 4u);
+    EXPECT_EQ(LocalReferences(page, "").size(), 5u);
 }
 
 TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {

@@ -175,6 +175,10 @@ TEST(UrlTest, ResolvesAgainstTheDocumentForWebSchemesOnly) {
                               "mailto:a@example.org", "file:///etc/passwd", "ftp://example.org/x"})
         EXPECT_FALSE(ResolveUrl(base, other)) << other;
     EXPECT_FALSE(ResolveUrl({}, "relative/only"));
+    // A script's route after the hash or a query is no folder.
+    for (const char* routed :
+         {"http://example.org/a/p.html#/route/x", "http://example.org/a/p?q=b/c"})
+        EXPECT_EQ(*ResolveUrl(routed, "img/x.png"), "http://example.org/a/img/x.png") << routed;
 }
 
 TEST(SpliceTest, AppliesEditsInOrderAndDropsOverlaps) {

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <netinet/in.h>
+#include <regex>
 #include <thread>
 
 namespace zel::service::test {
@@ -57,7 +58,7 @@ protected:
     }
 };
 
-constexpr const char* kStatic = "<p>Static words</p>";
+constexpr const char* kStatic = "<p>Static words</p><img src=\"pic.png\" alt=\"\">";
 
 struct PageCase {
     const char* name;
@@ -86,10 +87,13 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
         {"never", fromJson, RenderMode::Never, 60, {"Static words"}, {"Paragraph from JSON"}},
         {"shadow",
          "const host = document.createElement('div'); document.body.append(host); "
-         "host.attachShadow({mode: 'open'}).innerHTML = '<b>Shadow words</b>';",
+         "const root = host.attachShadow({mode: 'open'}); root.innerHTML = '<b>Shadow words</b>'; "
+         "const sheet = new CSSStyleSheet(); sheet.replaceSync('b { color: red }'); "
+         "root.adoptedStyleSheets = [sheet];",
          RenderMode::Auto,
          60,
-         {"<template shadowrootmode=\"open\"><b>Shadow words</b></template>"},
+         {"<template shadowrootmode=\"open\"><style>b { color: red; }",
+          "</style><b>Shadow words</b></template>"},
          {}},
         {"form",
          "document.body.insertAdjacentHTML('beforeend', '<input id=i><textarea id=t></textarea>'); "
@@ -138,9 +142,69 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
             EXPECT_EQ(page.find(words), std::string::npos) << words << " in\n" << page;
         EXPECT_EQ(page.find("<script"), std::string::npos);
     }
-    // What the browser fetched is what the archive has: nothing twice.
+    // What the browser fetched is what the archive has: nothing twice, the
+    // picture of each page once, rendered or not.
     EXPECT_EQ(origin.Hits("/json.html"), 1);
-    EXPECT_EQ(origin.Hits("/pic.png"), 1);
+    EXPECT_EQ(origin.Hits("/pic.png"), int(cases.size()));
+}
+
+// The <img> tags of a page: their src and width attributes, in order.
+std::vector<std::pair<std::string, std::string>> ImageTags(const std::string& page) {
+    static const std::regex tag("<img[^>]*>"), src(" src=\"([^\"]*)\""),
+        width(" width=\"([^\"]*)\"");
+    std::vector<std::pair<std::string, std::string>> images;
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), tag);
+         it != std::sregex_iterator(); ++it) {
+        std::smatch s, w;
+        const std::string text = it->str();
+        std::regex_search(text, s, src);
+        std::regex_search(text, w, width);
+        images.emplace_back(s.size() > 1 ? s[1].str() : "", w.size() > 1 ? w[1].str() : "");
+    }
+    return images;
+}
+
+// Rendered or not, an image of a srcset keeps the layout: one candidate
+// fetched, and its copy shown at the width `sizes` gave it. Where the
+// browser laid the page out, an image is sized by the box a style sheet gave
+// it (at most twice its width); without it the markup's width, which the
+// style sheet overrides, is all there is. A relative refresh leads back to the service.
+TEST_F(RenderTest, ImagesAreSizedByTheBoxTheyWereShownIn) {
+    origin.Serve("/g.jpg", MakePhoto(800, 600), "image/jpeg");
+    origin.Serve("/h.jpg", MakePhoto(1600, 1200), "image/jpeg");
+    origin.Serve("/big.jpg", MakePhoto(1000, 750), "image/jpeg");
+    origin.Serve(
+        "/boxes.html",
+        "<!DOCTYPE html><html><head><meta http-equiv=\"refresh\" content=\"30; "
+        "url=next.html\"><style>.thumb { width: 100px }</style></head><body>"
+        "<img srcset=\"g.jpg 800w, h.jpg 1600w\" sizes=\"400px\" src=\"g.jpg\">"
+        "<img class=\"thumb\" src=\"big.jpg\" width=\"1000\"><script>document.body.append('built')"
+        "</script></body></html>",
+        "text/html");
+    origin.Start();
+    struct Case {
+        RenderMode mode;
+        int thumbWidth; // of the stored picture
+    };
+    ReadyBrowser browser;
+    for (const Case& c : {Case{RenderMode::Auto, 200}, Case{RenderMode::Never, 1000}}) {
+        SCOPED_TRACE(c.mode == RenderMode::Auto ? "rendered" : "static");
+        const int hits = origin.Hits("/g.jpg");
+        PageRun run(RenderRequest("/boxes.html", browser), RenderLimits(c.mode));
+        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        const std::string page = run.File("page.htm");
+        EXPECT_EQ(page.find("built") != std::string::npos, c.mode == RenderMode::Auto);
+        EXPECT_NE(page.find("url=" + origin.Url("/next.html") + "\""), std::string::npos);
+        EXPECT_EQ(origin.Hits("/g.jpg"), hits + 1);
+        EXPECT_EQ(origin.Hits("/h.jpg"), 0);
+        const auto images = ImageTags(page);
+        ASSERT_EQ(images.size(), 2u) << page;
+        EXPECT_EQ(images[0].second, "400") << page;
+        EXPECT_EQ(images[1].second, "1000") << page;
+        EXPECT_EQ(ReadImage(run.File(images[0].first)).width, 800);
+        EXPECT_LE(ReadImage(run.File(images[1].first)).width, c.thumbWidth);
+        EXPECT_GE(ReadImage(run.File(images[1].first)).width, c.thumbWidth / 2);
+    }
 }
 
 TEST_F(RenderTest, NoCookieIsCarriedFromOneJobToTheNext) {
