@@ -4,13 +4,15 @@
 // standard input, limits its own memory, processor time and file size,
 // makes the page and reports on descriptor 3, one line each:
 //   "fetched <bytes>"  bytes that came over the wire since the last line
-//   "done <1|0> <page bytes> <archive bytes> <error text>"  the outcome
+//   "done <ok|failure name> <page bytes> <archive bytes> <detail>"  the outcome
 // A crash or a limit ends only this process; the service reads what
 // happened from its exit status.
 
 #include "PageMaker.h"
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace zel::service {
 
@@ -26,6 +28,13 @@ inline constexpr int kReportDescriptor = 3;
 // Writes all of `text` to one end of a pipe between the service and a job
 // child; false when the other side has gone, without raising SIGPIPE.
 bool WriteAll(int fd, const std::string& text);
+
+// The outcome's report line, without its line end.
+std::string OutcomeLine(const PageOutcome& outcome);
+// The outcome a "done" line tells of. The line comes from a process that
+// may have gone wrong: whatever does not read as an outcome is a garbled
+// report, never a success.
+PageOutcome ReadOutcomeLine(std::string_view line);
 
 // Runs one job with `makePage`; returns the process's exit code.
 int RunJobChild(const PageMakerFunction& makePage);

@@ -130,7 +130,7 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
         SCOPED_TRACE(c.name);
         PageRun run(RenderRequest(std::string("/") + c.name + ".html", browser),
                     RenderLimits(c.mode, c.seconds));
-        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
         const std::string page = run.File("page.htm");
         for (const std::string& words : c.shown)
             EXPECT_NE(page.find(words), std::string::npos) << words << " in\n" << page;
