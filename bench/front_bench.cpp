@@ -84,7 +84,7 @@ int main() {
     ScriptedRunner runner([](const PageRequest&, const std::string&, const auto&,
                              const std::atomic<bool>& cancelled) {
         SleepUnlessCancelled(cancelled, 120s);
-        return PageOutcome{false, "cancelled", 0, 0};
+        return PageOutcome::Failed(FailureKind::Replaced);
     });
     ProtocolSettings protocol;
     protocol.pollWait = 60s;

@@ -152,7 +152,7 @@ Made MakeDirectly(const std::string& url, const Setting& setting, const std::str
     made.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     made.ok = outcome.ok;
-    made.error = outcome.error;
+    made.error = outcome.ok ? "" : std::string(NameOf(outcome.failure)) + ": " + outcome.detail;
     made.sent = outcome.archiveBytes + ReplyBytes(outcome);
     return made;
 }

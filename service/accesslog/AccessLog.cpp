@@ -57,7 +57,8 @@ long long LineTime(const std::string& line) {
 std::string AccessLine(const AccessRecord& record, long long unixSeconds) {
     return UtcTime(unixSeconds) + " " + OneField(record.login) + " " + OneField(record.url) + " " +
            std::to_string(record.pageBytes) + " " + std::to_string(record.archiveBytes) + " " +
-           std::to_string(record.milliseconds) + " " + (record.ok ? "ok" : "bad");
+           std::to_string(record.milliseconds) + " " +
+           std::string(record.failure ? NameOf(*record.failure) : "ok");
 }
 
 AccessLog::AccessLog(const std::string& path, std::string loginKey, Reporter report)

@@ -1,13 +1,16 @@
 #pragma once
 // One line a finished job, appended to a text file: time (UTC), the login's
 // tag (LoginTag, never the login), address, page bytes, archive bytes,
-// milliseconds, and "ok" or "bad". A line is written whole or not at all;
-// when writing fails (a full disk) the failure is reported once, and the
-// log goes on as soon as it can. Old lines are removed on request.
+// milliseconds, and "ok" or the failure's name. A line is written whole or
+// not at all; when writing fails (a full disk) the failure is reported once,
+// and the log goes on as soon as it can. Old lines are removed on request.
+
+#include "FailureKind.h"
 
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace zel::service {
@@ -18,7 +21,7 @@ struct AccessRecord {
     std::int64_t pageBytes = 0;
     std::int64_t archiveBytes = 0;
     std::int64_t milliseconds = 0;
-    bool ok = false;
+    std::optional<FailureKind> failure; // nothing when the page was made
 };
 
 class AccessLog {

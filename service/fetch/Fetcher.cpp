@@ -206,37 +206,39 @@ void ParseContentType(const char* header, FetchResult& result) {
     result.charset = value;
 }
 
-std::string ErrorText(CURLcode code, const State& state) {
-    if (state.refused)
-        return "Address refused";
+FailureKind KindOf(CURLcode code) {
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
-        return "Time-out";
+        return FailureKind::OriginTimeout;
     case CURLE_TOO_MANY_REDIRECTS:
-        return "Too many redirects";
+        return FailureKind::TooManyRedirects;
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
-        return "Address refused";
+        return FailureKind::AddressRefused;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CACERT_BADFILE:
-        return "Secure connection failed";
+        return FailureKind::SecureConnectionFailed;
     case CURLE_BAD_CONTENT_ENCODING:
-        return "Bad content encoding";
+        return FailureKind::Undecodable;
+    case CURLE_OUT_OF_MEMORY:
+        return FailureKind::OutOfMemory;
     default:
-        return "Origin unreachable";
+        return FailureKind::OriginUnreachable;
     }
 }
 
 PageError FetchError(CURLcode code, const State& state) {
-    if (state.outOfMemory || code == CURLE_OUT_OF_MEMORY)
-        return PageError(kOutOfMemory, PageFailure::OutOfMemory);
+    if (state.outOfMemory)
+        return PageError(FailureKind::OutOfMemory, "out of memory");
     if (state.inflated)
-        return PageError("Page too big", PageFailure::Inflated);
+        return PageError(FailureKind::Inflated, "decoded beyond its ratio");
     if (state.tooBig)
-        return PageError("Page too big", PageFailure::TooBig);
-    return PageError(ErrorText(code, state));
+        return PageError(FailureKind::TooBig, "more bytes than allowed");
+    if (state.refused)
+        return PageError(FailureKind::AddressRefused, "address refused");
+    return PageError(KindOf(code), curl_easy_strerror(code));
 }
 
 } // namespace
@@ -255,7 +257,7 @@ Fetcher::Fetcher(const PageLimits& limits, std::function<void(std::int64_t)> onW
     state_->allowAddress = std::move(allowAddress);
     CURL* curl = curl_easy_init();
     if (curl == nullptr)
-        throw PageError(kOutOfMemory, PageFailure::OutOfMemory);
+        throw PageError(FailureKind::OutOfMemory, "no curl handle");
     state_->curl = curl;
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -302,7 +304,7 @@ FetchResult Fetcher::Fetch(const std::string& url, std::int64_t maxBodyBytes, in
     FetchResult result = cache_->Fetch(url, transfer, std::time(nullptr));
     if (result.fromCache) {
         if (std::int64_t(result.body.size()) > maxBodyBytes)
-            throw PageError("Page too big", PageFailure::TooBig);
+            throw PageError(FailureKind::TooBig, "more bytes than allowed");
         state_->wireBytes += result.wireBytes;
         if (state_->onWireBytes)
             state_->onWireBytes(result.wireBytes);

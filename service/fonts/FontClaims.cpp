@@ -14,7 +14,7 @@ constexpr std::size_t kDirectoryBytes = 12;
 constexpr std::size_t kRecordBytes = 16;
 
 [[noreturn]] void Damaged() {
-    throw PageError("Font damaged");
+    throw PageError(FailureKind::Undecodable, "font damaged");
 }
 
 class Tables {

@@ -123,7 +123,7 @@ std::string ShrinkFont(const std::string& font, std::int64_t maxUnpackedBytes) {
         return font;
     if (ClaimedGlyphPoints(sfnt) >
         kSmallFontPoints + kPointsPerFontByte * std::int64_t(font.size()))
-        throw PageError("Font too big", PageFailure::Inflated);
+        throw PageError(FailureKind::Inflated, "font too big");
     const auto* data = reinterpret_cast<const std::uint8_t*>(sfnt.data());
     std::string woff2(woff2::MaxWOFF2CompressedSize(data, sfnt.size()), '\0');
     std::size_t length = woff2.size();

@@ -84,8 +84,7 @@ struct HttpFront::Exchange {
     const std::string rawTarget; // exactly as the client sent it
     bool asked = false;          // handled once; a later call brings the reply
     // Guarded by Waits::mutex.
-    std::optional<std::string> reply;
-    unsigned status = MHD_HTTP_OK; // a health check's: unhealthy unless found healthy
+    std::optional<Reply> reply;
     MHD_Connection* suspended = nullptr;
 };
 
@@ -96,25 +95,23 @@ struct HttpFront::Waits {
     bool stopping = false;
     std::set<std::shared_ptr<Exchange>> suspended;
 
-    void Settle(const std::shared_ptr<Exchange>& exchange, const std::string& text,
-                std::optional<unsigned> status = std::nullopt) {
+    void Settle(const std::shared_ptr<Exchange>& exchange, const Reply& reply) {
         std::lock_guard lock(mutex);
         if (exchange->reply)
             return;
-        exchange->reply = text;
-        exchange->status = status.value_or(exchange->status);
+        exchange->reply = reply;
         if (MHD_Connection* connection = std::exchange(exchange->suspended, nullptr)) {
             suspended.erase(exchange);
             MHD_resume_connection(connection);
         }
     }
 
-    // Answers every waiting request with `text`; no request waits after.
-    void SettleAll(const std::string& text) {
+    // Answers every waiting request with `reply`; no request waits after.
+    void SettleAll(const Reply& reply) {
         std::lock_guard lock(mutex);
         stopping = true;
         for (const auto& exchange : suspended) {
-            exchange->reply = text;
+            exchange->reply = reply;
             MHD_resume_connection(std::exchange(exchange->suspended, nullptr));
         }
         suspended.clear();
@@ -201,16 +198,14 @@ struct HttpFront::Callbacks {
                         method);
             return MHD_YES;
         }
-        std::optional<std::string> reply;
-        unsigned status = 0;
+        std::optional<Reply> reply;
         {
             std::lock_guard lock(self.waits_->mutex);
             reply = exchange->reply;
-            status = exchange->status;
         }
         if (!reply)
             return MHD_NO;
-        QueueText(connection, status, *reply);
+        QueueReply(connection, *reply);
         return MHD_YES;
     }
 };
@@ -231,12 +226,11 @@ void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchang
     MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
                               static_cast<unsigned>(settings_.writeTimeoutSeconds));
     if (lineBytesBesideTarget + exchange->rawTarget.size() > settings_.maxRequestLineBytes)
-        return QueueText(connection, MHD_HTTP_URI_TOO_LONG, BadReply(texts::kRequestTooLong));
+        return QueueReply(connection, BadReply(FailureKind::RequestTooLong));
     if (HeaderBytes(connection) > settings_.maxHeaderBytes)
-        return QueueText(connection, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE,
-                         BadReply(texts::kUnknownRequest));
+        return QueueReply(connection, BadReply(FailureKind::HeadTooLarge));
     if (method != "GET")
-        return QueueText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, BadReply(texts::kUnknownRequest));
+        return QueueReply(connection, BadReply(FailureKind::MethodNotAllowed));
     const RequestTarget target = SplitRequestTarget(exchange->rawTarget);
     const std::string archivePrefix = "/zel/arch/";
     if (target.path == "/zel/page" || target.path == "/zel/poll" || target.path == "/zel/login")
@@ -244,7 +238,7 @@ void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchang
     if (target.path == "/zel/health")
         return CheckHealth(connection, exchange);
     if (target.path.rfind(archivePrefix, 0) != 0)
-        return QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply(texts::kUnknownRequest));
+        return QueueReply(connection, BadReply(FailureKind::UnknownRequest));
     std::string login;
     int segment = 0;
     StoredArchive archive;
@@ -253,12 +247,12 @@ void HttpFront::Handle(MHD_Connection* connection, const std::shared_ptr<Exchang
     if (archive.data)
         QueueArchive(connection, archive);
     else
-        QueueText(connection, MHD_HTTP_NOT_FOUND, BadReply("No archive."));
+        QueueReply(connection, BadReply(FailureKind::NoArchive));
 }
 
 void HttpFront::AskService(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange,
                            const std::string& path, const std::string& query) {
-    ZelService::Answer answer = [waits = waits_, exchange](const std::string& reply) {
+    ZelService::Answer answer = [waits = waits_, exchange](const Reply& reply) {
         waits->Settle(exchange, reply);
     };
     if (path == "/zel/login")
@@ -284,12 +278,8 @@ void HttpFront::AskAndHold(MHD_Connection* connection, const std::shared_ptr<Exc
 }
 
 void HttpFront::CheckHealth(MHD_Connection* connection, const std::shared_ptr<Exchange>& exchange) {
-    exchange->status = MHD_HTTP_SERVICE_UNAVAILABLE; // also when the front stops first
     auto settle = [waits = waits_, exchange](bool healthy) {
-        if (healthy)
-            waits->Settle(exchange, "OK", MHD_HTTP_OK);
-        else
-            waits->Settle(exchange, BadReply(texts::kServiceBusy));
+        waits->Settle(exchange, healthy ? Reply{MHD_HTTP_OK, "OK"} : BadReply(FailureKind::Busy));
     };
     deadlines_.At(DeadlineTimer::Clock::now() + kHealthWait, [settle] { settle(false); });
     health_.Check(settle);
@@ -300,12 +290,11 @@ void HttpFront::SuspendUnlessAnswered(MHD_Connection* connection,
                                       const std::shared_ptr<Exchange>& exchange) {
     std::unique_lock lock(waits_->mutex);
     if (!exchange->reply && waits_->stopping)
-        exchange->reply = BadReply(texts::kServiceBusy);
+        exchange->reply = BadReply(FailureKind::Busy);
     if (exchange->reply) {
-        const std::string reply = *exchange->reply;
-        const unsigned status = exchange->status;
+        const Reply reply = *exchange->reply;
         lock.unlock();
-        return QueueText(connection, status, reply);
+        return QueueReply(connection, reply);
     }
     exchange->suspended = connection;
     waits_->suspended.insert(exchange);
@@ -400,7 +389,7 @@ void HttpFront::Stop() {
     if (!daemon)
         return;
     // The library must not hold a suspended connection when it stops.
-    waits_->SettleAll(BadReply(texts::kServiceBusy));
+    waits_->SettleAll(BadReply(FailureKind::Busy));
     MHD_stop_daemon(daemon);
 }
 

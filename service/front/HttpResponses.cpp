@@ -31,9 +31,9 @@ void CloseArchive(void* data) {
 
 } // namespace
 
-void QueueText(MHD_Connection* connection, unsigned status, const std::string& text) {
-    Queue(connection, status,
-          MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()),
+void QueueReply(MHD_Connection* connection, const Reply& reply) {
+    Queue(connection, reply.status,
+          MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()),
                                           MHD_RESPMEM_MUST_COPY),
           kTextType);
 }

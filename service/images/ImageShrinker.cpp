@@ -208,7 +208,7 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
         return {};
     const HeaderSize announced = SizeFromHeader(original, format);
     if (announced.width * announced.height > maxPixels)
-        throw PageError("Image too big");
+        throw PageError(FailureKind::TooBig, "image too big");
     InitVipsOnce();
     VipsImageRef header = Load(original, format, 1);
     if (!header)
@@ -217,7 +217,7 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
         std::int64_t(vips_image_get_width(header.get())) * vips_image_get_height(header.get());
     const int pages = std::max(1, vips_image_get_n_pages(header.get()));
     if (pixels * pages > maxPixels)
-        throw PageError("Image too big");
+        throw PageError(FailureKind::TooBig, "image too big");
     const ImageSource source{format, IsLossyPhotoFormat(original), IsGrey(header.get()), pages > 1};
     // Animations keep their size: every frame would be scaled.
     const int width = source.animated ? vips_image_get_width(header.get())

@@ -1,14 +1,15 @@
 #include "ChildJobRunner.h"
 
 #include "JobChild.h"
-#include "Replies.h"
 #include "WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -119,7 +120,9 @@ pid_t SpawnChild(const std::string& executable, const Pipe& order, const Pipe& r
     return error == 0 ? pid : -1;
 }
 
-// Reads the child's report lines as they come.
+// Reads the child's report lines as they come. The child may have gone
+// wrong: a line that does not read is dropped, one that never ends is a
+// garbled report, and the first outcome counts.
 class ReportReader {
 public:
     explicit ReportReader(const std::function<void(std::int64_t)>& onFetched)
@@ -129,25 +132,36 @@ public:
         buffer_.append(data, size);
         for (std::size_t end = buffer_.find('\n'); end != std::string::npos;
              end = buffer_.find('\n')) {
-            Line(buffer_.substr(0, end));
+            Line(std::string_view(buffer_).substr(0, end));
             buffer_.erase(0, end + 1);
+        }
+        if (buffer_.size() > kLongestLine) {
+            Take(PageOutcome::Failed(FailureKind::GarbledReport, "a report line without end"));
+            buffer_.clear();
         }
     }
     bool HasOutcome() const { return done_; }
     const PageOutcome& Outcome() const { return outcome_; }
 
 private:
-    void Line(const std::string& line) {
-        if (line.rfind("fetched ", 0) == 0) {
-            onFetched_(std::atoll(line.c_str() + 8));
-        } else if (line.rfind("done ", 0) == 0) {
-            char* next = nullptr;
-            outcome_.ok = std::strtol(line.c_str() + 5, &next, 10) == 1;
-            outcome_.pageBytes = std::strtoll(next, &next, 10);
-            outcome_.archiveBytes = std::strtoll(next, &next, 10);
-            outcome_.error = *next == ' ' ? next + 1 : next;
-            done_ = true;
+    static constexpr std::size_t kLongestLine = 4096;
+
+    void Line(std::string_view line) {
+        constexpr std::string_view fetched = "fetched ";
+        if (line.starts_with(fetched)) {
+            std::int64_t bytes = 0;
+            const std::string_view count = line.substr(fetched.size());
+            const auto [end, error] = std::from_chars(count.begin(), count.end(), bytes);
+            if (error == std::errc() && end == count.end() && bytes > 0)
+                onFetched_(bytes);
+        } else if (line.starts_with("done ")) {
+            Take(ReadOutcomeLine(line));
         }
+    }
+    void Take(PageOutcome outcome) {
+        if (!done_)
+            outcome_ = std::move(outcome);
+        done_ = true;
     }
 
     const std::function<void(std::int64_t)>& onFetched_;
@@ -156,23 +170,22 @@ private:
     PageOutcome outcome_;
 };
 
-PageOutcome Failure(const char* text) {
-    return {false, text, 0, 0};
-}
-
 // What became of a child that gave no outcome.
 PageOutcome FromExitStatus(int status) {
     if (WIFSIGNALED(status)) {
         switch (WTERMSIG(status)) {
         case SIGXCPU:
-            return Failure(texts::kCpuTime);
+            return PageOutcome::Failed(FailureKind::CpuTime);
         case SIGXFSZ:
-            return Failure(texts::kTooBig);
+            return PageOutcome::Failed(FailureKind::TooBig);
         default:
-            break;
+            return PageOutcome::Failed(FailureKind::JobFailed,
+                                       "the job child ended by signal " +
+                                           std::to_string(WTERMSIG(status)));
         }
     }
-    return Failure(texts::kJobFailed);
+    return PageOutcome::Failed(FailureKind::JobFailed, "the job child gave no outcome, exit code " +
+                                                           std::to_string(WEXITSTATUS(status)));
 }
 
 // Reaps the child; one that lingers after closing its report pipe is killed
@@ -201,11 +214,11 @@ PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& a
                                 const std::atomic<bool>& cancelled) {
     Pipe order, report;
     if (!order.Ok() || !report.Ok())
-        return Failure(texts::kServiceBusy);
+        return PageOutcome::Failed(FailureKind::Busy);
     LentBrowser browser(renderers_);
     const pid_t pid = SpawnChild(settings_.executable, order, report, browser.Lease());
     if (pid < 0)
-        return Failure(texts::kServiceBusy);
+        return PageOutcome::Failed(FailureKind::Busy);
     order.CloseRead();
     report.CloseWrite();
     PageRequest sent = request;
@@ -216,16 +229,16 @@ PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& a
 
     const auto deadline = Clock::now() + settings_.wallTime;
     ReportReader reader(onFetched);
-    const char* killedFor = nullptr;
+    std::optional<FailureKind> killedFor;
     for (;;) {
         if (cancelled) {
-            killedFor = texts::kReplaced;
+            killedFor = FailureKind::Replaced;
             break;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            killedFor = texts::kWallTime;
+            killedFor = FailureKind::WallTime;
             break;
         }
         // Beyond its bound the browser is killed; the job goes on without it.
@@ -245,7 +258,7 @@ PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& a
         kill(pid, SIGKILL);
     const int status = WaitForExit(pid, deadline);
     if (killedFor)
-        return Failure(killedFor);
+        return PageOutcome::Failed(*killedFor);
     if (reader.HasOutcome())
         return reader.Outcome();
     return FromExitStatus(status);

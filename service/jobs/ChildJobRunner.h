@@ -3,7 +3,7 @@
 // again with the "job" sub-command (no fork of the multithreaded service).
 // The child limits its own memory, processor time and file size; this side
 // kills it when its wall time is over or its job is replaced, and turns a
-// crash or a limit into a refusal text.
+// crash or a limit into the failure it was.
 
 #include "JobOrder.h"
 #include "JobRunner.h"

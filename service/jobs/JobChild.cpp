@@ -1,14 +1,16 @@
 #include "JobChild.h"
 
 #include "JobOrder.h"
-#include "Replies.h"
 #include "WriteAll.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <malloc.h>
 #include <new>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -78,16 +80,56 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-std::string DoneLine(const PageOutcome& outcome) {
-    std::string error = outcome.error;
-    for (char& c : error)
-        if (c == '\n' || c == '\r')
+// A detail as one bounded line of printable bytes.
+std::string CleanDetail(std::string_view text) {
+    std::string clean(text.substr(0, 300));
+    for (char& c : clean)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = ' ';
-    return "done " + std::string(outcome.ok ? "1 " : "0 ") + std::to_string(outcome.pageBytes) +
-           " " + std::to_string(outcome.archiveBytes) + " " + error;
+    return clean;
+}
+
+// The next blank-separated field of `rest`, taken off it.
+std::string_view NextField(std::string_view& rest) {
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    const std::string_view field = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    return field;
+}
+
+std::optional<std::int64_t> ByteCount(std::string_view field) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (error != std::errc() || end != field.data() + field.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+PageOutcome Garbled(std::string_view line) {
+    return PageOutcome::Failed(FailureKind::GarbledReport, "garbled report: " + CleanDetail(line));
 }
 
 } // namespace
+
+std::string OutcomeLine(const PageOutcome& outcome) {
+    const std::string_view token = outcome.ok ? "ok" : NameOf(outcome.failure);
+    return "done " + std::string(token) + " " + std::to_string(outcome.pageBytes) + " " +
+           std::to_string(outcome.archiveBytes) + " " + CleanDetail(outcome.detail);
+}
+
+PageOutcome ReadOutcomeLine(std::string_view line) {
+    std::string_view rest = line;
+    if (NextField(rest) != "done")
+        return Garbled(line);
+    const std::string_view token = NextField(rest);
+    const auto pageBytes = ByteCount(NextField(rest));
+    const auto archiveBytes = ByteCount(NextField(rest));
+    const auto failure = FailureNamed(token);
+    if (!pageBytes || !archiveBytes || (token != "ok" && !failure))
+        return Garbled(line);
+    return {token == "ok", *pageBytes, *archiveBytes, failure.value_or(FailureKind::JobFailed),
+            CleanDetail(rest)};
+}
 
 int RunJobChild(const PageMakerFunction& makePage) {
     // Die with the service rather than run on unwatched.
@@ -107,12 +149,14 @@ int RunJobChild(const PageMakerFunction& makePage) {
         outcome = makePage(order->request, order->limits, order->archivePath,
                            [&](std::int64_t bytes) { progress.Add(bytes); });
     } catch (const std::bad_alloc&) {
-        outcome = {false, texts::kMemory, 0, 0};
+        outcome = PageOutcome::Failed(FailureKind::OutOfMemory);
+    } catch (const std::exception& error) {
+        outcome = PageOutcome::Failed(FailureKind::JobFailed, error.what());
     } catch (...) {
-        outcome = {false, texts::kJobFailed, 0, 0};
+        outcome = PageOutcome::Failed(FailureKind::JobFailed, "the page maker threw");
     }
     progress.Flush();
-    WriteLine(DoneLine(outcome));
+    WriteLine(OutcomeLine(outcome));
     return 0;
 }
 

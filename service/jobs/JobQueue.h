@@ -21,8 +21,8 @@ struct JobReport {
     // Page bytes fetched since the last report of this job; with Done, all
     // the rest, so the reports of one job add up to the page's size.
     std::int64_t newBytes = 0;
-    std::int64_t archiveBytes = 0; // Done
-    std::string error;             // Failed
+    std::int64_t archiveBytes = 0;                // Done
+    FailureKind failure = FailureKind::JobFailed; // Failed, Replaced
 };
 
 class JobQueue {

@@ -1,13 +1,26 @@
 #include "LocalJobQueue.h"
 
-#include "Replies.h"
-
 #include <algorithm>
+#include <iostream>
 #include <iterator>
 
 namespace zel::service {
 
 using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A fault of the service or of the page maker, not of the page: whoever runs
+// the service needs its detail, the user only its kind.
+void ReportFault(const PageOutcome& outcome) {
+    const bool fault = outcome.failure == FailureKind::JobFailed ||
+                       outcome.failure == FailureKind::GarbledReport ||
+                       outcome.failure == FailureKind::ArchiveUnwritable;
+    if (fault && !outcome.detail.empty())
+        std::cerr << "zelservice: " << NameOf(outcome.failure) << ": " << outcome.detail << '\n';
+}
+
+} // namespace
 
 // A waiting request: woken once, by its job or by its deadline, whichever
 // comes first.
@@ -35,7 +48,7 @@ struct LocalJobQueue::Job {
     std::int64_t fetched = 0;  // bytes over the wire so far
     std::int64_t reported = 0; // of those, told to the browser already
     std::int64_t archiveBytes = 0;
-    std::string error;
+    FailureKind failure = FailureKind::JobFailed;
     Waiters waiters;
 
     bool Ended() const { return state == State::Done || state == State::Failed; }
@@ -83,7 +96,7 @@ std::uint64_t LocalJobQueue::Submit(const std::string& login, const PageRequest&
         std::erase_if(waiting_, [](const auto& waiting) { return waiting->cancelled.load(); });
         if (waiting_.size() >= maxWaiting_) {
             job->state = Job::State::Failed;
-            job->error = texts::kServiceBusy;
+            job->failure = FailureKind::Busy;
         } else {
             waiting_.push_back(job);
         }
@@ -122,11 +135,12 @@ std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
     std::lock_guard lock(mutex_);
     const auto found = current_.find(login);
     if (found == current_.end())
-        return jobId ? std::optional(JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced})
+        return jobId ? std::optional(
+                           JobReport{JobReport::State::Replaced, 0, 0, FailureKind::Replaced})
                      : std::nullopt;
     const std::shared_ptr<Job> job = found->second;
     if (job->id != jobId.value_or(job->id))
-        return JobReport{JobReport::State::Replaced, 0, 0, texts::kReplaced};
+        return JobReport{JobReport::State::Replaced, 0, 0, FailureKind::Replaced};
 
     JobReport report;
     switch (job->state) {
@@ -136,7 +150,7 @@ std::optional<JobReport> LocalJobQueue::Take(const std::string& login,
         break;
     case Job::State::Failed:
         report.state = JobReport::State::Failed;
-        report.error = job->error;
+        report.failure = job->failure;
         break;
     default:
         report.state = JobReport::State::Running;
@@ -197,19 +211,21 @@ LocalJobQueue::Waiters LocalJobQueue::Finish(Job& job, const PageOutcome& outcom
     if (job.cancelled || !IsCurrent(job)) {
         archives_.Discard(workPath);
         job.state = Job::State::Failed;
-        job.error = texts::kReplaced;
+        job.failure = FailureKind::Replaced;
     } else if (!outcome.ok) {
         archives_.Discard(workPath);
         job.state = Job::State::Failed;
-        job.error = outcome.error.empty() ? texts::kJobFailed : outcome.error;
+        job.failure = outcome.failure;
+        ReportFault(outcome);
     } else {
         try {
             job.archiveBytes = archives_.Publish(job.login, workPath);
             job.state = Job::State::Done;
-        } catch (const std::exception&) {
+        } catch (const std::exception& failure) {
             archives_.Discard(workPath);
             job.state = Job::State::Failed;
-            job.error = texts::kJobFailed;
+            job.failure = FailureKind::ArchiveUnwritable;
+            ReportFault(PageOutcome::Failed(job.failure, failure.what()));
         }
     }
     // Logged before anyone hears of the end, so the log has every job
@@ -217,7 +233,7 @@ LocalJobQueue::Waiters LocalJobQueue::Finish(Job& job, const PageOutcome& outcom
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.submitted);
     log_.Write({job.login, job.request.url, job.fetched, job.archiveBytes, elapsed.count(),
-                job.state == Job::State::Done});
+                job.state == Job::State::Done ? std::nullopt : std::optional(job.failure)});
     return std::move(job.waiters);
 }
 

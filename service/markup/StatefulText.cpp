@@ -10,7 +10,7 @@
 namespace zel::service {
 namespace {
 
-constexpr char kUndecodable[] = "Page text cannot be decoded";
+constexpr char kUndecodable[] = "text cannot be decoded";
 
 struct IconvClose {
     void operator()(iconv_t* handle) const {
@@ -33,7 +33,7 @@ bool IsStatefulCharset(const std::string& name) {
 std::string StatefulToUtf8(std::string_view bytes, const std::string& charset) {
     const iconv_t opened = iconv_open("UTF-8", charset.c_str());
     if (opened == reinterpret_cast<iconv_t>(-1))
-        throw PageError(kUndecodable);
+        throw PageError(FailureKind::Undecodable, kUndecodable);
     const std::unique_ptr<iconv_t, IconvClose> handle(new iconv_t(opened));
     // Every encoding here takes at least two bytes for what UTF-8 writes in
     // three, and one for ASCII.
@@ -44,7 +44,7 @@ std::string StatefulToUtf8(std::string_view bytes, const std::string& charset) {
     std::size_t outLeft = out.size();
     if (iconv(*handle, &in, &inLeft, &to, &outLeft) == std::size_t(-1) ||
         iconv(*handle, nullptr, nullptr, &to, &outLeft) == std::size_t(-1))
-        throw PageError(kUndecodable);
+        throw PageError(FailureKind::Undecodable, kUndecodable);
     out.resize(out.size() - outLeft);
     return out;
 }

@@ -47,7 +47,7 @@ Utf16Order DetectUtf16(std::string_view bytes, const std::string& declaredCharse
 
 std::string Utf16ToUtf8(std::string_view bytes, Utf16Order order) {
     if (bytes.size() % 2 != 0)
-        throw PageError("Page text cannot be decoded");
+        throw PageError(FailureKind::Undecodable, "text cannot be decoded");
     const bool big = order == Utf16Order::BigEndian;
     const auto unit = [&](std::size_t at) -> char32_t {
         const unsigned char first = bytes[at];
@@ -60,11 +60,11 @@ std::string Utf16ToUtf8(std::string_view bytes, Utf16Order order) {
     for (; at < bytes.size(); at += 2) {
         char32_t code = unit(at);
         if (code >= 0xDC00 && code < 0xE000)
-            throw PageError("Page text cannot be decoded");
+            throw PageError(FailureKind::Undecodable, "text cannot be decoded");
         if (code >= 0xD800 && code < 0xDC00) {
             const char32_t low = at + 4 <= bytes.size() ? unit(at + 2) : 0;
             if (low < 0xDC00 || low >= 0xE000)
-                throw PageError("Page text cannot be decoded");
+                throw PageError(FailureKind::Undecodable, "text cannot be decoded");
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
             at += 2;
         }

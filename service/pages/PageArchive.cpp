@@ -21,17 +21,12 @@ bool IsValidFileName(const std::string& name) {
     return true;
 }
 
-// The browser shows this text as it is: it says what its user can do.
-constexpr char kCannotWrite[] =
-    "The service cannot write the page's archive: its disk may be full. Try again later, "
-    "or ask whoever runs the service to free space in its data folder.";
-
 // Nothing half-written stays behind.
 [[noreturn]] void Fail(zip_t* archive, const std::string& temporary) {
     if (archive != nullptr)
         zip_discard(archive);
     std::remove(temporary.c_str());
-    throw PageError(kCannotWrite);
+    throw PageError(FailureKind::ArchiveUnwritable, "cannot write the archive");
 }
 
 } // namespace
@@ -78,7 +73,7 @@ std::int64_t PageArchive::WriteTo(const std::string& path) const {
         Fail(nullptr, temporary);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        throw PageError(kCannotWrite);
+        throw PageError(FailureKind::ArchiveUnwritable, "cannot write the archive");
     return info.st_size;
 }
 

@@ -213,20 +213,20 @@ PageArchive PageJob::Make() {
 
 FetchResult PageJob::FetchPage() {
     if (!ResolveUrl({}, request_.url))
-        throw PageError("Address refused");
+        throw PageError(FailureKind::AddressRefused, "not a web address");
     FetchResult page =
         fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
                        limits_.fetchTimeoutSeconds);
     DecodeDocument(page);
     if (IsHtml(page)) {
         if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
-            throw PageError("Page nested too deeply");
+            throw PageError(FailureKind::NestedTooDeeply, "nested too deeply");
         return page;
     }
     if (page.status >= 400)
-        throw PageError("Origin answered " + std::to_string(page.status));
+        throw PageError(FailureKind::OriginError, "origin answered " + std::to_string(page.status));
     if (SniffImageFormat(page.body) == ImageFormat::Unknown)
-        throw PageError("Not an HTML page");
+        throw PageError(FailureKind::NotAPage, "not an HTML page");
     return page;
 }
 
@@ -311,10 +311,10 @@ void PageJob::Process(Resource& resource) {
         try {
             fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
         } catch (const PageError& error) {
-            if (error.Kind() == PageFailure::OutOfMemory)
+            if (error.Kind() == FailureKind::OutOfMemory)
                 throw;
             // Cut off at the job's bytes: every further fetch would be too.
-            budgetSpent_ = maxBody == budget && error.Kind() == PageFailure::TooBig;
+            budgetSpent_ = maxBody == budget && error.Kind() == FailureKind::TooBig;
             return;
         }
     }

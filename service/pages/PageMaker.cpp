@@ -26,11 +26,13 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
         outcome.archiveBytes = archive.WriteTo(archivePath);
         outcome.ok = true;
     } catch (const PageError& error) {
-        outcome.error = error.what();
+        outcome.failure = error.Kind();
+        outcome.detail = error.what();
     } catch (const std::bad_alloc&) {
-        outcome.error = kOutOfMemory;
-    } catch (const std::exception&) {
-        outcome.error = "Page could not be made";
+        outcome.failure = FailureKind::OutOfMemory;
+    } catch (const std::exception& error) {
+        outcome.failure = FailureKind::JobFailed;
+        outcome.detail = error.what();
     }
     if (fetcher)
         outcome.pageBytes = fetcher->WireBytes();

@@ -50,7 +50,7 @@ private:
                                   std::min(limits_.fetchTimeoutSeconds, limits_.renderSeconds),
                                   pageUrl_);
         } catch (const PageError& error) {
-            if (error.Kind() == PageFailure::OutOfMemory)
+            if (error.Kind() == FailureKind::OutOfMemory)
                 throw;
             return std::nullopt;
         }

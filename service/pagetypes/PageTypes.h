@@ -3,10 +3,12 @@
 // what comes of it: the values the job queue and the page maker share.
 
 #include "BrowserLink.h"
+#include "FailureKind.h"
 #include "PageLimits.h"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace zel::service {
 
@@ -27,14 +29,22 @@ struct PageRequest {
 
 struct PageOutcome {
     bool ok = false;
-    // Short, clear text for the browser when !ok ("origin unreachable", ...).
-    std::string error;
     // Bytes that came over the wire from the origin for the page and all it
     // shows: the page's real size (what came from the cache counts what it
     // took when it came).
     std::int64_t pageBytes = 0;
     // Size of the archive written.
     std::int64_t archiveBytes = 0;
+    // When !ok: what went wrong, and a detail for the service's own log.
+    FailureKind failure = FailureKind::JobFailed;
+    std::string detail;
+
+    static PageOutcome Made(std::int64_t pageBytes, std::int64_t archiveBytes) {
+        return {true, pageBytes, archiveBytes, FailureKind::JobFailed, {}};
+    }
+    static PageOutcome Failed(FailureKind kind, std::string detail = {}) {
+        return {false, 0, 0, kind, std::move(detail)};
+    }
 };
 
 } // namespace zel::service

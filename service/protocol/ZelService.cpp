@@ -26,16 +26,16 @@ long long UnixSeconds() {
         .count();
 }
 
-std::string ReplyTo(const std::optional<JobReport>& report) {
+Reply ReplyTo(const std::optional<JobReport>& report) {
     if (!report)
-        return BadReply(texts::kPageLost); // asked of a node that died, or long ago
+        return BadReply(FailureKind::PageLost); // asked of a node that died, or long ago
     switch (report->state) {
     case JobReport::State::Done:
         return OkReply(report->archiveBytes, report->newBytes);
     case JobReport::State::Running:
         return NextReply(report->newBytes);
     default:
-        return BadReply(report->error);
+        return BadReply(report->failure);
     }
 }
 
@@ -46,19 +46,19 @@ ZelService::ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& arc
     : accounts_(accounts), jobs_(jobs), archives_(archives), mailer_(mailer), settings_(settings),
       known_(kKnownLogins) {}
 
-std::optional<std::string> ZelService::LoginRefusal(const std::string& login) {
+std::optional<Reply> ZelService::LoginRefusal(const std::string& login) {
     try {
         if (!IsWellFormedLogin(login))
-            return BadReply(texts::kUnknownLogin);
+            return BadReply(FailureKind::UnknownLogin);
         if (known_.Contains(login))
             return std::nullopt;
         if (!accounts_.Exists(login))
-            return BadReply(texts::kUnknownLogin);
+            return BadReply(FailureKind::UnknownLogin);
         known_.Remember(login);
         return std::nullopt;
     } catch (const AccountStoreError& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
-        return BadReply(texts::kAccountsUnavailable);
+        return BadReply(FailureKind::AccountsUnavailable);
     }
 }
 
@@ -68,10 +68,10 @@ void ZelService::Page(const QueryParams& params, Answer answer) {
         return answer(*refusal);
     const auto image = ImageSettingsFrom(params);
     if (!image || !params.contains("url"))
-        return answer(BadReply(texts::kWrongRequest));
+        return answer(BadReply(FailureKind::WrongRequest));
     const auto url = PageAddress(Value(params, "url"));
     if (!url)
-        return answer(BadReply(texts::kAddressRefused));
+        return answer(BadReply(FailureKind::AddressRefused));
     ReportWhenSettled(login, jobs_.Submit(login, {*url, *image, {}}), std::move(answer));
 }
 
@@ -127,30 +127,30 @@ void ZelService::RemoveQuietly(const std::string& login) {
     known_.Forget(login);
 }
 
-std::string ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {
+Reply ZelService::Login(const LoginQuery& query, const std::string& clientAddress) {
     if (!IsPlausibleEmail(query.mail))
-        return BadReply(texts::kWrongMail);
+        return BadReply(FailureKind::WrongMail);
     Account account{"", query.mail, query.computer.substr(0, 1024), clientAddress, UnixSeconds()};
     try {
         if (!WithinLoginLimits(query, clientAddress))
-            return BadReply(texts::kTooManyLogins);
+            return BadReply(FailureKind::TooManyLogins);
         do
             account.login = NewLogin();
         while (!accounts_.Add(account));
     } catch (const std::exception& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
-        return BadReply(texts::kStoreFailed);
+        return BadReply(FailureKind::StoreFailed);
     }
     if (!mailer_)
-        return "OK,Your login is " + account.login + " - type it in Options, page Login.";
+        return LoginGivenReply(account.login);
     try {
         mailer_->Send(query.mail, account.login);
     } catch (const std::exception& failure) {
         std::cerr << "zelservice: " << failure.what() << '\n';
         RemoveQuietly(account.login);
-        return BadReply(texts::kMailFailed);
+        return BadReply(FailureKind::MailFailed);
     }
-    return "OK,Your login was sent to " + query.mail + ".";
+    return LoginSentReply(query.mail);
 }
 
 } // namespace zel::service

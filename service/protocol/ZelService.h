@@ -1,6 +1,6 @@
 #pragma once
 // The service's protocol without HTTP: the page request, the poll, the
-// archive and the login request, each turned into its reply text. A page
+// archive and the login request, each turned into its reply. A page
 // request or poll that waits for its job holds no thread: its reply goes to
 // a callback once the job ends or the wait is over.
 
@@ -9,6 +9,7 @@
 #include "JobQueue.h"
 #include "KnownLogins.h"
 #include "LoginMailer.h"
+#include "Replies.h"
 #include "RequestTarget.h"
 
 #include <chrono>
@@ -32,16 +33,15 @@ public:
     ZelService(AccountStore& accounts, JobQueue& jobs, ArchiveStore& archives, LoginMailer* mailer,
                ProtocolSettings settings);
 
-    // Takes the reply text; called once, at once or later from another
-    // thread.
-    using Answer = std::function<void(const std::string& reply)>;
+    // Takes the reply; called once, at once or later from another thread.
+    using Answer = std::function<void(const Reply& reply)>;
 
     void Page(const QueryParams& params, Answer answer);
     void Poll(const QueryParams& params, Answer answer);
     // Whether a page request or poll with these parameters asks the account
     // store, and so may wait on it: not when its login is known already.
     bool AsksAccounts(const QueryParams& params);
-    std::string Login(const LoginQuery& query, const std::string& clientAddress);
+    Reply Login(const LoginQuery& query, const std::string& clientAddress);
     // Archive segment `segment` of the login; only segment 1 exists. No
     // data when there is none.
     StoredArchive Archive(const std::string& login, int segment);
@@ -51,7 +51,7 @@ public:
 
 private:
     // The refusal of a login that may not ask for pages; empty when it may.
-    std::optional<std::string> LoginRefusal(const std::string& login);
+    std::optional<Reply> LoginRefusal(const std::string& login);
     bool WithinLoginLimits(const LoginQuery& query, const std::string& clientAddress);
     void RemoveQuietly(const std::string& login);
     void ReportWhenSettled(const std::string& login, std::optional<std::uint64_t> job,

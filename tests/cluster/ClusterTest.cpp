@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::regex kOk(R"(OK,\d+;\d+:)");
-const std::string kLost = "Bad,The page was lost on the way - press Go again.";
+const std::string kLost = BadReply(FailureKind::PageLost).body;
 
 constexpr const char* kPage = "<html><head><title>t</title></head><body><p>Hello "
                               "<b>cluster</b></p></body></html>";
@@ -129,11 +129,11 @@ TEST(Cluster, LoginLimitsCountAcrossNodes) {
     cluster.MakeLogin(0, "same@example.org");
     cluster.MakeLogin(1, "same@example.org");
     EXPECT_EQ(Get(cluster.NodePort(2), "/zel/login?comp=c&mail=same@example.org").body,
-              BadReply(texts::kTooManyLogins));
+              BadReply(FailureKind::TooManyLogins).body);
     cluster.MakeLogin(2, "other@example.org");
     // The fourth from this client was the refused one; a fifth is over the limit.
     EXPECT_EQ(Get(cluster.NodePort(0), "/zel/login?comp=c&mail=third@example.org").body,
-              BadReply(texts::kTooManyLogins));
+              BadReply(FailureKind::TooManyLogins).body);
 }
 
 // More idle connections from one source than the balancer holds in all
@@ -234,7 +234,7 @@ protected:
 TEST_F(ClusterDatabase, AwayGivesAClearTextAndPagesWorkAgainAfter) {
     cluster.Database().Stop();
     EXPECT_EQ(Get(cluster.NodePort(1), PageTarget(unseen, url)).body,
-              BadReply(texts::kAccountsUnavailable));
+              BadReply(FailureKind::AccountsUnavailable).body);
     EXPECT_EQ(Get(cluster.NodePort(1), "/zel/health").status, 503);
     const std::string away = Get(balancer, PageTarget(unseen, url)).body;
     EXPECT_EQ(away.rfind("Bad,", 0), 0u) << away;
@@ -266,7 +266,7 @@ TEST_F(ClusterDatabase, StalledCostsSecondsAndKnownLoginsGoOn) {
     EXPECT_LT(Timed([&] { health = Get(port, "/zel/health"); }), 15s);
     EXPECT_EQ(health.status, 503);
     unseenPage.join();
-    EXPECT_EQ(refused, BadReply(texts::kAccountsUnavailable));
+    EXPECT_EQ(refused, BadReply(FailureKind::AccountsUnavailable).body);
     EXPECT_LT(refusedAfter, 40s) << "the store's time limit and a reconnection, with room";
 
     cluster.Database().Resume();
@@ -285,7 +285,7 @@ TEST_F(ClusterDatabase, FifteenRequestsDuringAStallAreAllAnsweredWithinFifteenSe
         took[i] = Timed([&] { replies[i] = Get(port, PageTarget(login, url), 60s).body; });
     });
     for (int i = 0; i < 15; ++i) {
-        EXPECT_EQ(replies[i], BadReply(texts::kAccountsUnavailable)) << i;
+        EXPECT_EQ(replies[i], BadReply(FailureKind::AccountsUnavailable).body) << i;
         EXPECT_LE(took[i], 15s) << i;
     }
     cluster.Database().Resume();

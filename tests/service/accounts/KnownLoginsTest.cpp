@@ -67,9 +67,9 @@ struct Node {
     MailFailingAfterUse mailer;
     ZelService service{accounts, jobs, archives, &mailer, ProtocolSettings()};
 
-    std::string Poll(const std::string& login) {
-        std::string reply;
-        service.Poll({{"login", login}}, [&](const std::string& text) { reply = text; });
+    Reply Poll(const std::string& login) {
+        Reply reply;
+        service.Poll({{"login", login}}, [&](const Reply& answer) { reply = answer; });
         return reply;
     }
 };
@@ -84,12 +84,12 @@ TEST(KnownLogins, PollsOfAKnownLoginDoNotAskTheStore) {
 
     EXPECT_TRUE(node.service.AsksAccounts({{"login", known}}));
     for (int poll = 0; poll < 3; ++poll)
-        EXPECT_EQ(node.Poll(known), BadReply(texts::kPageLost));
+        EXPECT_EQ(node.Poll(known), BadReply(FailureKind::PageLost));
     EXPECT_EQ(node.accounts.lookups, 1);
     EXPECT_FALSE(node.service.AsksAccounts({{"login", known}}));
 
     for (int poll = 0; poll < 2; ++poll)
-        EXPECT_EQ(node.Poll(stranger), BadReply(texts::kUnknownLogin));
+        EXPECT_EQ(node.Poll(stranger), BadReply(FailureKind::UnknownLogin));
     EXPECT_EQ(node.accounts.lookups, 3) << "an unknown login is asked for every time";
 }
 
@@ -97,8 +97,8 @@ TEST(KnownLogins, ALoginRemovedForItsFailedMailIsForgotten) {
     Node node;
     node.mailer.use = [&](const std::string& login) { node.Poll(login); };
     EXPECT_EQ(node.service.Login({"c", "user@example.org"}, "127.0.0.1"),
-              BadReply(texts::kMailFailed));
-    EXPECT_EQ(node.Poll(node.accounts.added), BadReply(texts::kUnknownLogin));
+              BadReply(FailureKind::MailFailed));
+    EXPECT_EQ(node.Poll(node.accounts.added), BadReply(FailureKind::UnknownLogin));
 }
 
 TEST(KnownLogins, HoldAtMostTheirCapacity) {

@@ -106,9 +106,10 @@ TEST(DiskArchiveStore, NothingOfAnEndedJobStaysInTheWorkFolder) {
 }
 
 TEST(AccessLog, OneLineOfBlankSeparatedFieldsPerJob) {
-    EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, true}, 0),
+    EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, std::nullopt}, 0),
               "1970-01-01T00:00:00Z abcdefghijkl http://h/a%20b%0Ac 1000 300 42 ok");
-    EXPECT_EQ(AccessLine({"", "", 0, 0, 7, false}, 86400), "1970-01-02T00:00:00Z - - 0 0 7 bad");
+    EXPECT_EQ(AccessLine({"", "", 0, 0, 7, FailureKind::Inflated}, 86400),
+              "1970-01-02T00:00:00Z - - 0 0 7 inflated");
 }
 
 // A full disk cuts no line in half and stops the log only while it lasts;
@@ -121,8 +122,8 @@ TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
     const fs::path path = disk.Path() / "access.log";
     AccessLog log(path.string(), "key", [&](const std::string& text) { reports.push_back(text); });
     // A login as long as its tag in the log.
-    const AccessRecord record{
-        std::string(32, 'a'), "http://h/" + std::string(3000, 'p'), 1, 2, 3, true};
+    const AccessRecord record{std::string(32, 'a'), "http://h/" + std::string(3000, 'p'), 1, 2, 3,
+                              std::nullopt};
 
     log.Write(record);
     disk.Fill();
@@ -148,8 +149,9 @@ TEST(AccessLog, SweepDropsOldLinesButNeverTheFile) {
     if (!disk.Mounted())
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     const fs::path path = disk.Path() / "access.log";
-    const std::string old = AccessLine({"a", "http://old/", 1, 2, 3, true}, 1000) + "\n";
-    const std::string young = AccessLine({"b", "http://young/", 1, 2, 3, true}, 9000) + "\n";
+    const std::string old = AccessLine({"a", "http://old/", 1, 2, 3, std::nullopt}, 1000) + "\n";
+    const std::string young =
+        AccessLine({"b", "http://young/", 1, 2, 3, std::nullopt}, 9000) + "\n";
     for (const bool full : {false, true}) {
         WriteFile(path.string(), old + young + young);
         std::vector<std::string> reports;
@@ -159,7 +161,7 @@ TEST(AccessLog, SweepDropsOldLinesButNeverTheFile) {
             disk.Fill();
         log.RemoveLinesBefore(5000);
         disk.Free();
-        log.Write({"c", "http://after/", 1, 2, 3, true});
+        log.Write({"c", "http://after/", 1, 2, 3, std::nullopt});
         const std::string text = ReadFile(path);
         EXPECT_EQ(text.rfind(full ? old + young + young : young + young, 0), 0u) << text;
         EXPECT_NE(text.find("http://after/"), std::string::npos) << full;

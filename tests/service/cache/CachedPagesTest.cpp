@@ -94,7 +94,7 @@ protected:
     // The page's files as one user gets them.
     std::map<std::string, std::string> Files(bool gray = false) {
         PageRun run(Request(origin.Url("/p.htm"), 30, 32, gray), limits);
-        EXPECT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        EXPECT_TRUE(run.Outcome().ok) << run.Outcome().detail;
         std::map<std::string, std::string> files;
         for (const std::string& name : run.PageFiles())
             files[name] = run.File(name);

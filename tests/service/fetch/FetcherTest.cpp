@@ -77,7 +77,7 @@ TEST(FetcherTest, DecompressionBombStopped) {
         fetcher.Fetch(origin.Url("/bomb"), 64 << 20, 10);
         FAIL() << "the bomb was inflated";
     } catch (const PageError& error) {
-        EXPECT_EQ(error.Kind(), PageFailure::Inflated);
+        EXPECT_EQ(error.Kind(), FailureKind::Inflated);
     }
     EXPECT_LT(fetcher.WireBytes(), std::int64_t(bomb.size()) + 1000);
     // A large body sent as it is inflates nothing.

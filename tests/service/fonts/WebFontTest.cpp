@@ -85,7 +85,7 @@ TEST_F(WebFontTest, FontsGoOutAsWoff2UnlessLeftOutForTheirSize) {
     origin.Start();
 
     PageRun run(Request(origin.Url("/page.html")));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
     const std::string page = run.File("page.htm");
     EXPECT_EQ(page.find("format("), std::string::npos) << page;
     const std::string fromTtf = run.File("page.files/1.woff2");
@@ -99,7 +99,7 @@ TEST_F(WebFontTest, FontsGoOutAsWoff2UnlessLeftOutForTheirSize) {
     PageLimits limits = TestLimits();
     limits.maxFontBytes = std::int64_t(fromTtf.size()) - 1;
     PageRun bounded(Request(origin.Url("/page.html")), limits);
-    ASSERT_TRUE(bounded.Outcome().ok) << bounded.Outcome().error;
+    ASSERT_TRUE(bounded.Outcome().ok) << bounded.Outcome().detail;
     EXPECT_EQ(bounded.PageFiles(), std::vector<std::string>{"page.files/1.woff"});
 }
 

@@ -98,12 +98,12 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
         {"line over the limit", 5,
          "GET /zel/poll?login=" + login + "&x=" + std::string(http.maxRequestLineBytes, 'x') +
              " HTTP/1.0\r\n\r\n",
-         false, BadReply(texts::kRequestTooLong)},
+         false, BadReply(FailureKind::RequestTooLong).body},
         {"longest address", 1, absolute + PageTarget(paging, longest) + " HTTP/1.0\r\n\r\n", false,
          "OK,"},
         {"address one too long", 1,
          absolute + PageTarget(paging, longest + "p") + " HTTP/1.0\r\n\r\n", false,
-         BadReply(texts::kAddressRefused)},
+         BadReply(FailureKind::AddressRefused).body},
     };
     std::vector<Client> clients;
     for (const Crowd& crowd : crowds)
@@ -114,7 +114,7 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
     // Another client is answered while the crowds still hold their connections.
     const RawReply normal = SendRaw(port, "GET " + PollTarget(login) + " HTTP/1.0\r\n\r\n", 10s);
     EXPECT_TRUE(normal.closed);
-    EXPECT_EQ(normal.body, BadReply(texts::kPageLost));
+    EXPECT_EQ(normal.AsReply(), BadReply(FailureKind::PageLost));
 
     Drive(clients, 20s);
     for (const Client& client : clients) {

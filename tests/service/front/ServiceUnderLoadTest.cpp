@@ -105,7 +105,7 @@ TEST(ServiceUnderLoad, TwoHundredLoginsAtOnceGetTheirPageOrTheBusyText) {
     });
     int busy = 0;
     for (std::size_t i = 0; i < logins.size(); ++i) {
-        if (replies[i] == BadReply(texts::kServiceBusy)) {
+        if (replies[i] == BadReply(FailureKind::Busy).body) {
             ++busy;
             replies[i] = AskForPage(service.Port(), logins[i], origin.Url("/text.html"));
         }
@@ -160,7 +160,8 @@ TEST(ServiceUnderLoad, AfterKillNineNoConfirmedLoginIsLostAndNothingHalfWrittenI
     ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options)) << service.Output();
     EXPECT_TRUE(IsEmptyFolder(fs::path(service.DataFolder()) / "work"));
     for (const std::string& login : confirmed)
-        EXPECT_NE(Get(service.Port(), PollTarget(login)).body, BadReply(texts::kUnknownLogin))
+        EXPECT_NE(Get(service.Port(), PollTarget(login)).body,
+                  BadReply(FailureKind::UnknownLogin).body)
             << login;
     for (const std::string& login : pageLogins) {
         const RawReply archive = Get(service.Port(), "/zel/arch/" + login + "/1.dat");
@@ -185,7 +186,7 @@ TEST(ServiceUnderLoad, AFullDiskGivesClearTextsAndEverythingWorksAgainWithSpace)
     const std::string longQuery = "?full=" + std::string(5000, 'f');
     EXPECT_EQ(AskForPage(service.Port(), login, origin.Url("/photo.html" + longQuery)).substr(0, 4),
               "Bad,");
-    EXPECT_EQ(Get(service.Port(), LoginTarget(1)).body, BadReply(texts::kStoreFailed));
+    EXPECT_EQ(Get(service.Port(), LoginTarget(1)).AsReply(), BadReply(FailureKind::StoreFailed));
     EXPECT_NE(service.Output().find("cannot write the access log"), std::string::npos)
         << service.Output();
 

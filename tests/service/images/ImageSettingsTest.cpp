@@ -30,7 +30,7 @@ protected:
     // The single image of the page at these settings.
     std::string ImageOf(const PageRequest& request) {
         PageRun run(request);
-        EXPECT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        EXPECT_TRUE(run.Outcome().ok) << run.Outcome().detail;
         const auto files = run.PageFiles();
         EXPECT_EQ(files.size(), 1u);
         return files.empty() ? std::string() : run.File(files[0]);
@@ -98,7 +98,7 @@ TEST_F(ImageSettingsTest, OriginalKeptWhenNothingIsSmallerOrItDoesNotDecode) {
 
 TEST_F(ImageSettingsTest, ImagesOffFetchesNoImageAndKeepsTheAltText) {
     PageRun run(Request(origin.Url("/page.html"), 50, 64, false, false));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
     EXPECT_EQ(origin.Hits("/photo.jpg"), 0);
     EXPECT_TRUE(run.PageFiles().empty());
     const std::string page = run.File("page.htm");

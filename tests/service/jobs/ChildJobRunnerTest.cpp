@@ -56,36 +56,40 @@ TEST(ChildJobRunner, ReportsProgressAndOutcomeOfAJob) {
     const std::string archive = (folder.Path() / "a.zip").string();
     std::atomic<bool> cancelled{false};
     const RunResult result = RunDouble("http://ok/", archive, cancelled);
-    EXPECT_TRUE(result.outcome.ok) << result.outcome.error;
+    EXPECT_TRUE(result.outcome.ok) << result.outcome.detail;
     EXPECT_EQ(result.outcome.pageBytes, 300);
     EXPECT_EQ(result.reported, 300);
     EXPECT_EQ(ReadFile(archive), "archive of http://ok/");
 }
 
-TEST(ChildJobRunner, HostileJobsEndInARefusalText) {
+TEST(ChildJobRunner, HostileJobsEndInTheirKindOfFailure) {
     TempDir folder;
     std::atomic<bool> cancelled{false};
     struct Case {
         const char* url;
-        const char* error;
+        FailureKind failure;
         DoubleLimits limits; // ample but for the one the case is about
     };
     const std::int64_t ampleMemory = 512LL << 20;
-    std::vector<Case> cases = {{"http://crash/", texts::kJobFailed, {ampleMemory, 30, 30s}},
-                               {"http://throw/", texts::kJobFailed, {ampleMemory, 30, 30s}},
-                               {"http://spin/", texts::kCpuTime, {ampleMemory, 1, 30s}},
-                               {"http://big/", texts::kTooBig, {ampleMemory, 30, 30s}},
-                               {"http://sleep/", texts::kWallTime, {ampleMemory, 30, 2s}}};
+    const DoubleLimits ample{ampleMemory, 30, 30s};
+    std::vector<Case> cases = {{"http://crash/", FailureKind::JobFailed, ample},
+                               {"http://throw/", FailureKind::JobFailed, ample},
+                               {"http://refused/", FailureKind::AddressRefused, ample},
+                               {"http://garbled/", FailureKind::GarbledReport, ample},
+                               {"http://endless/", FailureKind::GarbledReport, ample},
+                               {"http://spin/", FailureKind::CpuTime, {ampleMemory, 1, 30s}},
+                               {"http://big/", FailureKind::TooBig, ample},
+                               {"http://sleep/", FailureKind::WallTime, {ampleMemory, 30, 2s}}};
 #if !defined(__SANITIZE_ADDRESS__)
     // A small address space fills after a few blocks, long before the
     // processing time runs out on any machine.
-    cases.push_back({"http://hog/", texts::kMemory, {96LL << 20, 30, 30s}});
+    cases.push_back({"http://hog/", FailureKind::OutOfMemory, {96LL << 20, 30, 30s}});
 #endif
     for (const Case& c : cases) {
         const RunResult result =
             RunDouble(c.url, (folder.Path() / "a.zip").string(), cancelled, c.limits);
         EXPECT_FALSE(result.outcome.ok) << c.url;
-        EXPECT_EQ(result.outcome.error, c.error) << c.url;
+        EXPECT_EQ(result.outcome.failure, c.failure) << c.url;
     }
 }
 
@@ -99,7 +103,7 @@ TEST(ChildJobRunner, CancellingKillsTheChildAtOnce) {
     const RunResult result =
         RunDouble("http://sleep/", (folder.Path() / "a.zip").string(), cancelled);
     canceller.join();
-    EXPECT_EQ(result.outcome.error, texts::kReplaced);
+    EXPECT_EQ(result.outcome.failure, FailureKind::Replaced);
     EXPECT_LT(result.took, 2s);
 }
 
@@ -108,7 +112,8 @@ TEST(ChildJobRunner, ServiceAnswersOnAfterACrashAndNeverHoldsAConnectionForAJob)
     RunningService service(runner);
     const std::string login = service.AddLogin();
 
-    EXPECT_EQ(AskForPage(service.Port(), login, "http://crash/"), BadReply(texts::kJobFailed));
+    EXPECT_EQ(AskForPage(service.Port(), login, "http://crash/"),
+              BadReply(FailureKind::JobFailed).body);
 
     // The job runs on in its child while the reply's connection closes.
     const auto started = std::chrono::steady_clock::now();

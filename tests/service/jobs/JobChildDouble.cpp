@@ -1,6 +1,7 @@
 // A job child whose page maker misbehaves on purpose, chosen by the host of
 // the address: it crashes, throws, spins, hogs memory, writes too much,
-// sleeps, or makes a small archive ("ok").
+// sleeps, reports nonsense, refuses the address, or makes a small archive
+// ("ok").
 
 #include "JobChild.h"
 
@@ -43,12 +44,19 @@ PageOutcome Misbehave(const PageRequest& request, const PageLimits&, const std::
     }
     if (url == "http://sleep/")
         std::this_thread::sleep_for(std::chrono::hours(1));
+    if (url == "http://refused/")
+        return PageOutcome::Failed(FailureKind::AddressRefused, "a private address");
+    // A report the service cannot read, then an honest one that comes too late.
+    if (url == "http://garbled/")
+        WriteAll(kReportDescriptor, "done no-such-kind 1 2 x\n");
+    if (url == "http://endless/")
+        WriteAll(kReportDescriptor, std::string(1 << 20, 'x'));
     for (int i = 0; i < 3; ++i) {
         onFetched(100);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
     std::ofstream(archive, std::ios::binary) << "archive of " << url;
-    return {true, "", 300, static_cast<std::int64_t>(11 + url.size())};
+    return PageOutcome::Made(300, std::int64_t(11 + url.size()));
 }
 
 } // namespace

@@ -73,7 +73,7 @@ TEST_F(PageMakerTest, ArchiveUnpacksWithEveryLocalReferenceResolving) {
     origin.Start();
 
     PageRun run(Request(origin.Url("/index.html"), 50, 64));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
 
     // Only plain files with plain modes, only the names the browser accepts.
     const auto entries = run.Entries();
@@ -123,7 +123,7 @@ TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {
     origin.Start();
 
     PageRun run(Request(origin.Url("/latin1.html")));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
     const std::string page = run.File("page.htm");
     EXPECT_FALSE(Contains(page, "<script"));
     EXPECT_FALSE(Contains(page, "document.write"));
@@ -141,7 +141,7 @@ TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {
     PageLimits keeping = TestLimits();
     keeping.keepScripts = true;
     PageRun kept(Request(origin.Url("/latin1.html")), keeping);
-    ASSERT_TRUE(kept.Outcome().ok) << kept.Outcome().error;
+    ASSERT_TRUE(kept.Outcome().ok) << kept.Outcome().detail;
     const std::string keptPage = kept.File("page.htm");
     EXPECT_TRUE(Contains(keptPage, "document.write"));
     EXPECT_TRUE(Contains(keptPage, "<noscript>"));
@@ -164,7 +164,7 @@ TEST_F(PageMakerTest, OneCandidateOfSrcsetAndPictureFetchedAndSvgImages) {
         origin.Serve(name, MakeDrawing(16, 16, ".png"), "image/png");
     origin.Start();
     PageRun run(Request(origin.Url("/set.html"), 50));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
     // A candidate of another density would show at another size: src goes.
     for (const char* fetched :
          {"/small.png", "/plain.png", "/fallback.png", "/vector.png", "/one.png"})
@@ -190,12 +190,12 @@ TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     origin.Start();
 
     PageRun image(Request(origin.Url("/photo.jpg")));
-    ASSERT_TRUE(image.Outcome().ok) << image.Outcome().error;
+    ASSERT_TRUE(image.Outcome().ok) << image.Outcome().detail;
     EXPECT_TRUE(Contains(image.File("page.htm"), "src=\"page.files/"));
     EXPECT_EQ(image.PageFiles().size(), 1u);
     EXPECT_EQ(origin.Hits("/photo.jpg"), 1);
 
-    EXPECT_EQ(PageRun(Request(origin.Url("/doc.pdf"))).Outcome().error, "Not an HTML page");
+    EXPECT_EQ(PageRun(Request(origin.Url("/doc.pdf"))).Failure(), FailureKind::NotAPage);
     // Named as an image, it is no image: left out, not stored.
     PageRun broken(Request(origin.Url("/broken.html")));
     ASSERT_TRUE(broken.Outcome().ok);
@@ -205,7 +205,7 @@ TEST_F(PageMakerTest, ImageAloneGetsAPageAndOtherContentIsRefused) {
     PageRun missing(Request(origin.Url("/missing")));
     ASSERT_TRUE(missing.Outcome().ok);
     EXPECT_TRUE(Contains(missing.File("page.htm"), "Sorry, not here"));
-    EXPECT_EQ(PageRun(Request("ftp://127.0.0.1/x")).Outcome().error, "Address refused");
+    EXPECT_EQ(PageRun(Request("ftp://127.0.0.1/x")).Failure(), FailureKind::AddressRefused);
 }
 
 TEST_F(PageMakerTest, ImageAddressesKeepOnlyWhatTheirFirstBytesShowToBeImages) {
@@ -233,7 +233,7 @@ TEST_F(PageMakerTest, ImageAddressesKeepOnlyWhatTheirFirstBytesShowToBeImages) {
     origin.Serve("/page.html", page, kHtml);
     origin.Start();
     PageRun run(Request(origin.Url("/page.html"), 50));
-    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
     std::vector<std::string> stored;
     for (const std::string& file : run.PageFiles())
         stored.push_back(file.substr(file.rfind('.') + 1));
@@ -248,14 +248,14 @@ TEST_F(PageMakerTest, Utf16PagesRewrittenAsUtf8) {
     const struct {
         std::string body;
         const char* type;
-        const char* error; // nothing when the page is made
+        std::optional<FailureKind> failure; // nothing when the page is made
     } cases[] = {
-        {Utf16(u"\uFEFF" + page, false), "text/html", nullptr},
-        {Utf16(u"\uFEFF" + page, true), "text/html", nullptr},
-        {Utf16(page, false), "text/html; charset=utf-16le", nullptr},
-        {Utf16(page, true), "", nullptr},
-        {Utf16(page, false) + "x", "text/html", "Page text cannot be decoded"},
-        {Utf16(page + u"\xD800", false), "text/html", "Page text cannot be decoded"},
+        {Utf16(u"\uFEFF" + page, false), "text/html", std::nullopt},
+        {Utf16(u"\uFEFF" + page, true), "text/html", std::nullopt},
+        {Utf16(page, false), "text/html; charset=utf-16le", std::nullopt},
+        {Utf16(page, true), "", std::nullopt},
+        {Utf16(page, false) + "x", "text/html", FailureKind::Undecodable},
+        {Utf16(page + u"\xD800", false), "text/html", FailureKind::Undecodable},
     };
     origin.Serve("/a.png", MakeDrawing(8, 8), "image/png");
     for (std::size_t i = 0; i < std::size(cases); ++i)
@@ -263,11 +263,11 @@ TEST_F(PageMakerTest, Utf16PagesRewrittenAsUtf8) {
     origin.Start();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         PageRun run(Request(origin.Url("/" + std::to_string(i))));
-        if (cases[i].error) {
-            EXPECT_EQ(run.Outcome().error, cases[i].error) << i;
+        if (cases[i].failure) {
+            EXPECT_EQ(run.Failure(), cases[i].failure) << i;
             continue;
         }
-        ASSERT_TRUE(run.Outcome().ok) << i << ": " << run.Outcome().error;
+        ASSERT_TRUE(run.Outcome().ok) << i << ": " << run.Outcome().detail;
         // The image's form is the shrinker's choice; the text is what counts.
         const std::string page = std::regex_replace(
             run.File("page.htm"), std::regex("page\\.files/1\\.(png|webp|gif)"), "page.files/1.x");

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
     ~PageRun();
 
     const PageOutcome& Outcome() const { return outcome_; }
+    // What went wrong; nothing when the page was made.
+    std::optional<FailureKind> Failure() const {
+        return outcome_.ok ? std::nullopt : std::optional(outcome_.failure);
+    }
     std::int64_t Reported() const { return reported_; }
     // The unpacked files (unpacked on first use).
     std::string File(const std::string& name);

@@ -78,8 +78,8 @@ TEST(LoginRequest, RefusedMailLeavesNoLoginBehind) {
     SmtpLoginMailer mailer(smtp);
     RunningService service(runner, &mailer);
 
-    EXPECT_EQ(Get(service.Port(), LoginTarget("user@example.org")).body,
-              BadReply(texts::kMailFailed));
+    EXPECT_EQ(Get(service.Port(), LoginTarget("user@example.org")).AsReply(),
+              BadReply(FailureKind::MailFailed));
     EXPECT_TRUE(catcher.Mails().empty());
 }
 
@@ -93,7 +93,8 @@ TEST(LoginRequest, WrongAddressesAndTooManyRequestsAreRefused) {
 
     for (const char* wrong :
          {"a@b.cd", "x@example.org%0D%0ABcc:%20x@y.z", "ab", "no.at.sign.org", "a%20b@example.org"})
-        EXPECT_EQ(Get(port, LoginTarget(wrong)).body, BadReply(texts::kWrongMail)) << wrong;
+        EXPECT_EQ(Get(port, LoginTarget(wrong)).AsReply(), BadReply(FailureKind::WrongMail))
+            << wrong;
 
     const auto ok = [&](const std::string& mail) {
         return Get(port, LoginTarget(mail)).body.rfind("OK,", 0) == 0;

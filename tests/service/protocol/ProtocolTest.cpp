@@ -65,22 +65,22 @@ TEST(Protocol, NewerPageRequestReplacesTheOlderOne) {
                              const auto& onFetched, const std::atomic<bool>& cancelled) {
         const bool slow = request.url.find("slow") != std::string::npos;
         if (SleepUnlessCancelled(cancelled, slow ? 5000ms : 50ms))
-            return PageOutcome{false, "cancelled", 0, 0};
+            return PageOutcome::Failed(FailureKind::Replaced);
         onFetched(10);
         WriteFile(path, request.url);
-        return PageOutcome{true, "", 10, static_cast<std::int64_t>(request.url.size())};
+        return PageOutcome::Made(10, static_cast<std::int64_t>(request.url.size()));
     });
     RunningService service(runner);
     const std::string login = service.AddLogin();
 
-    std::string older;
+    Reply older;
     std::thread first(
-        [&] { older = Get(service.Port(), PageTarget(login, "http://slow.example/")).body; });
+        [&] { older = Get(service.Port(), PageTarget(login, "http://slow.example/")).AsReply(); });
     std::this_thread::sleep_for(100ms);
     const std::string newer = AskForPage(service.Port(), login, "http://new.example/");
     first.join();
 
-    EXPECT_EQ(older, BadReply(texts::kReplaced));
+    EXPECT_EQ(older, BadReply(FailureKind::Replaced));
     EXPECT_EQ(newer, "OK,19;10:");
     EXPECT_EQ(Get(service.Port(), "/zel/arch/" + login + "/1.dat").body, "http://new.example/");
     // Another login's job is not touched.
@@ -88,42 +88,44 @@ TEST(Protocol, NewerPageRequestReplacesTheOlderOne) {
     EXPECT_EQ(Get(service.Port(), PageTarget(other, "http://new.example/")).body, "OK,19;10:");
 }
 
-TEST(Protocol, RefusalsAreBadRepliesWithAClearText) {
+TEST(Protocol, RefusalsAreBadRepliesOfTheirKind) {
     ScriptedRunner runner([](const PageRequest&, const std::string&, const auto&, const auto&) {
-        return PageOutcome{false, "The origin is unreachable.", 0, 0};
+        return PageOutcome::Failed(FailureKind::OriginUnreachable, "refused");
     });
     RunningService service(runner);
     const std::string login = service.AddLogin();
     const int port = service.Port();
 
-    const std::string unknown = "Bad,Unknown login. Ask for one in Options, page Get Login.";
-    EXPECT_EQ(Get(port, PageTarget("abcdefghijkl", "http://example.org/")).body, unknown);
-    EXPECT_EQ(Get(port, PageTarget("../../etc/passwd", "http://example.org/")).body, unknown);
-    EXPECT_EQ(Get(port, PollTarget("nosuchlogin123")).body, unknown);
+    const Reply unknown = BadReply(FailureKind::UnknownLogin);
+    EXPECT_EQ(Get(port, PageTarget("abcdefghijkl", "http://example.org/")).AsReply(), unknown);
+    EXPECT_EQ(Get(port, PageTarget("../../etc/passwd", "http://example.org/")).AsReply(), unknown);
+    EXPECT_EQ(Get(port, PollTarget("nosuchlogin123")).AsReply(), unknown);
 
     // A poll no job waits for: behind a balancer, the node that had it died.
-    EXPECT_EQ(Get(port, PollTarget(login)).body,
-              "Bad,The page was lost on the way - press Go again.");
+    EXPECT_EQ(Get(port, PollTarget(login)).AsReply(), BadReply(FailureKind::PageLost));
     EXPECT_EQ(Get(port, "/zel/health").status, 200);
     for (const char* url : {"ftp://example.org/", "file:///etc/passwd", "javascript:alert(1)",
                             "http:///nohost", "example.org"})
-        EXPECT_EQ(Get(port, PageTarget(login, url)).body, BadReply(texts::kAddressRefused)) << url;
-    EXPECT_EQ(Get(port, "/zel/page?image=1&login=" + login + "&quality=high&url=http://a.b/").body,
-              BadReply(texts::kWrongRequest));
+        EXPECT_EQ(Get(port, PageTarget(login, url)).AsReply(),
+                  BadReply(FailureKind::AddressRefused))
+            << url;
+    EXPECT_EQ(
+        Get(port, "/zel/page?image=1&login=" + login + "&quality=high&url=http://a.b/").AsReply(),
+        BadReply(FailureKind::WrongRequest));
 
-    EXPECT_EQ(Get(port, PageTarget(login, "http://example.org/")).body,
-              "Bad,The origin is unreachable.");
+    // The page maker's kind reaches the user; its detail does not.
+    EXPECT_EQ(Get(port, PageTarget(login, "http://example.org/")).AsReply(),
+              BadReply(FailureKind::OriginUnreachable));
     EXPECT_EQ(runner.Urls().size(), 1u);
+    EXPECT_NE(service.AccessLogText().find(" origin-unreachable\n"), std::string::npos);
 
-    const RawReply unknownPath = Get(port, "/index.html");
-    EXPECT_EQ(unknownPath.status, 404);
-    EXPECT_EQ(unknownPath.body, BadReply(texts::kUnknownRequest));
+    EXPECT_EQ(Get(port, "/index.html").AsReply(), BadReply(FailureKind::UnknownRequest));
     const RawReply post = SendRaw(port, "POST /zel/poll HTTP/1.0\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_EQ(post.status, 405);
+    EXPECT_EQ(post.AsReply(), BadReply(FailureKind::MethodNotAllowed));
     const RawReply huge =
         SendRaw(port, "GET " + PollTarget(login) + " HTTP/1.0\r\nX-A: " + std::string(6000, 'a') +
                           "\r\nX-B: " + std::string(6000, 'b') + "\r\n\r\n");
-    EXPECT_EQ(huge.status, 431);
+    EXPECT_EQ(huge.AsReply(), BadReply(FailureKind::HeadTooLarge));
     std::string endless = "GET " + PollTarget(login) + " HTTP/1.0\r\n";
     for (int i = 0; i < 200; ++i)
         endless += "X-" + std::to_string(i) + ": " + std::string(1000, 'x') + "\r\n";

@@ -3,7 +3,6 @@
 // settings.
 
 #include "PageParameters.h"
-#include "Replies.h"
 #include "RequestTarget.h"
 
 #include <gtest/gtest.h>
@@ -99,13 +98,4 @@ TEST(PageParameters, ImageSettingsAreKeptWithinTheirRanges) {
 
     EXPECT_FALSE(ImageSettingsFrom({{"quality", "30x"}}));
     EXPECT_FALSE(ImageSettingsFrom({{"image", "yes"}}));
-}
-
-TEST(Replies, ShapesTheBrowserReads) {
-    EXPECT_EQ(OkReply(100, 500), "OK,100;500:");
-    EXPECT_EQ(NextReply(20), "NexT;20:");
-    EXPECT_EQ(BadReply("Too big."), "Bad,Too big.");
-    // A refusal must never read as "NexT" (the browser would poll for ever)
-    // nor break the message into lines.
-    EXPECT_EQ(BadReply("NexT page\r\nfailed"), "Bad,Next page  failed");
 }

@@ -134,7 +134,7 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
         SCOPED_TRACE(c.name);
         PageRun run(RenderRequest(std::string("/") + c.name + ".html", browser),
                     RenderLimits(c.mode, c.seconds));
-        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
         const std::string page = run.File("page.htm");
         for (const std::string& words : c.shown)
             EXPECT_NE(page.find(words), std::string::npos) << words << " in\n" << page;
@@ -191,7 +191,7 @@ TEST_F(RenderTest, ImagesAreSizedByTheBoxTheyWereShownIn) {
         SCOPED_TRACE(c.mode == RenderMode::Auto ? "rendered" : "static");
         const int hits = origin.Hits("/g.jpg");
         PageRun run(RenderRequest("/boxes.html", browser), RenderLimits(c.mode));
-        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().error;
+        ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
         const std::string page = run.File("page.htm");
         EXPECT_EQ(page.find("built") != std::string::npos, c.mode == RenderMode::Auto);
         EXPECT_NE(page.find("url=" + origin.Url("/next.html") + "\""), std::string::npos);

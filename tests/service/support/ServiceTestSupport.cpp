@@ -138,12 +138,11 @@ ScriptedRunner::Script SteppedJob(int chunks, std::int64_t chunk, std::chrono::m
                const std::atomic<bool>& cancelled) {
         for (int i = 0; i < chunks; ++i) {
             if (SleepUnlessCancelled(cancelled, pause))
-                return PageOutcome{false, "cancelled", 0, 0};
+                return PageOutcome::Failed(FailureKind::Replaced);
             onFetched(chunk);
         }
         WriteFile(path, archive);
-        return PageOutcome{true, "", chunk * (chunks + 1),
-                           static_cast<std::int64_t>(archive.size())};
+        return PageOutcome::Made(chunk * (chunks + 1), static_cast<std::int64_t>(archive.size()));
     };
 }
 

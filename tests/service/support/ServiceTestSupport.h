@@ -16,9 +16,20 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zel::service {
+// For readable test failures.
+inline void PrintTo(const Reply& reply, std::ostream* out) {
+    *out << reply.status << " \"" << reply.body << '"';
+}
+inline void PrintTo(FailureKind kind, std::ostream* out) {
+    *out << NameOf(kind);
+}
+} // namespace zel::service
 
 namespace zel::service::test {
 
@@ -39,6 +50,8 @@ struct RawReply {
     std::string head; // status line and header lines
     std::string body;
     bool closed = false; // the server closed the connection in time
+    // As the service sent it, to compare with the reply a kind of failure makes.
+    Reply AsReply() const { return {static_cast<unsigned>(status), body}; }
 };
 
 // A TCP connection to the loopback port from the local address `from`
