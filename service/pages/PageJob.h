@@ -13,6 +13,7 @@
 #include "RenderedPage.h"
 #include "ResourceSink.h"
 #include "Splice.h"
+#include "StageClock.h"
 
 #include <chrono>
 #include <deque>
@@ -30,6 +31,9 @@ public:
     PageArchive Make();
 
     int Register(const std::string& url, ResourceKind kind, ImageBox box, int depth) override;
+
+    // Where the job's processor time went; packing the archive counts too.
+    StageClock& Clock() { return clock_; }
 
 private:
     struct Resource {
@@ -84,6 +88,7 @@ private:
     bool budgetSpent_ = false;                                  // the job's bytes ran out
     int nameCounter_ = 0;
     int frameCounter_ = 0;
+    mutable StageClock clock_; // timing only: no part of what the job makes
 };
 
 } // namespace zel::service

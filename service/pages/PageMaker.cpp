@@ -18,7 +18,11 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
         fetcher = std::make_unique<Fetcher>(limits, onFetched);
         PageJob job(request, limits, *fetcher);
         const PageArchive archive = job.Make();
-        outcome.archiveBytes = archive.WriteTo(archivePath);
+        {
+            const StageClock::Scope packing(&job.Clock(), Stage::Pack);
+            outcome.archiveBytes = archive.WriteTo(archivePath);
+        }
+        outcome.stages = job.Clock().Times();
         outcome.ok = true;
     } catch (const PageError& error) {
         outcome.error = error.what();

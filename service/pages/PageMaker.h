@@ -5,6 +5,7 @@
 
 #include "BrowserLink.h"
 #include "PageLimits.h"
+#include "StageClock.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,8 @@ struct PageOutcome {
     std::int64_t pageBytes = 0;
     // Size of the archive written.
     std::int64_t archiveBytes = 0;
+    // The processor time of each stage of a page that was made.
+    StageTimes stages;
 };
 
 // Fetches, rewrites and packs the page into `archivePath` (written to a
