@@ -242,7 +242,7 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
             break;
         encoded = EncodePlan(ready, plan, budget);
         const StageClock::Scope judged(budget.clock, Stage::Judge);
-        KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
+        KeepSmallestLookingTheSame(ready, traits, settings, originalSize, scaled ? 2 : 1, encoded);
     }
     if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
         const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
