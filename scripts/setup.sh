@@ -20,8 +20,8 @@ packages=(
   chromium nlohmann-json3-dev
   # the origin server of the tests
   libcpp-httplib-dev
-  # the image benchmark's reference (vips thumbnail)
-  libvips-tools
+  # the image benchmark's reference (vips thumbnail); where the image step's time goes
+  libvips-tools linux-perf
   # the mutation check of the security guards
   python3
   # several machines: the shared account database and the balancer in front

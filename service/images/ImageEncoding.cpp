@@ -53,20 +53,24 @@ int PngBitdepthWithin(int bitdepth) {
     return bitdepth >= 8 ? 8 : bitdepth >= 4 ? 4 : bitdepth >= 2 ? 2 : 1;
 }
 
-// The image quantised without dithering and read back, so the lossless WebP
-// holds exactly the palette's colours. GIF takes any palette size but only
-// on/off transparency; PNG keeps partial transparency.
-std::optional<std::string> LosslessWebpOfPalette(VipsImage* image, int bitdepth) {
-    const bool alpha = vips_image_hasalpha(image);
-    const std::optional<std::string> palette =
-        alpha ? PalettePng(image, PngBitdepthWithin(bitdepth), false)
-              : PaletteGif(image, bitdepth, false);
-    if (!palette)
-        return std::nullopt;
-    void* data = const_cast<char*>(palette->data());
+} // namespace
+
+// The image quantised without dithering, so the lossless WebP holds exactly
+// the palette's colours. GIF takes any palette size but only on/off
+// transparency.
+ImageEncoding PaletteFileOf(const ImageEncoding& losslessPalette, bool alpha) {
+    return {.format = alpha ? ImageFormat::Png : ImageFormat::Gif,
+            .bitdepth =
+                alpha ? PngBitdepthWithin(losslessPalette.bitdepth) : losslessPalette.bitdepth,
+            .dither = false};
+}
+
+std::optional<std::string> LosslessWebpOf(const std::string& paletteFile) {
+    void* data = const_cast<char*>(paletteFile.data());
     VipsImage* loaded = nullptr;
-    const int unread = alpha ? vips_pngload_buffer(data, palette->size(), &loaded, nullptr)
-                             : vips_gifload_buffer(data, palette->size(), &loaded, nullptr);
+    const int unread = SniffImageFormat(paletteFile) == ImageFormat::Png
+                           ? vips_pngload_buffer(data, paletteFile.size(), &loaded, nullptr)
+                           : vips_gifload_buffer(data, paletteFile.size(), &loaded, nullptr);
     if (unread != 0) {
         vips_error_clear();
         return std::nullopt;
@@ -78,8 +82,6 @@ std::optional<std::string> LosslessWebpOfPalette(VipsImage* image, int bitdepth)
                                             "strip", TRUE, nullptr);
     return Stripped(Taken(failed, buffer, length));
 }
-
-} // namespace
 
 std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding) {
     void* buffer = nullptr;
@@ -95,8 +97,11 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
     case ImageFormat::Png:
         return PalettePng(image, encoding.bitdepth, encoding.dither);
     case ImageFormat::Webp:
-        if (encoding.losslessPalette)
-            return LosslessWebpOfPalette(image, encoding.bitdepth);
+        if (encoding.losslessPalette) {
+            const std::optional<std::string> palette =
+                EncodeImage(image, PaletteFileOf(encoding, vips_image_hasalpha(image)));
+            return palette ? LosslessWebpOf(*palette) : std::nullopt;
+        }
         if (encoding.lossless)
             return Stripped(
                 Taken(vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "effort",

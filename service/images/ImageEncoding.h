@@ -22,9 +22,19 @@ struct ImageEncoding {
     // JPEG and AVIF: colour at every pixel, not one per four; lossy WebP,
     // which always halves it, halves it with care for colour edges.
     bool fullChroma = false;
+
+    bool operator==(const ImageEncoding&) const = default;
 };
 
 // The encoded bytes, or nothing when the encoder refuses the image.
 std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding);
+
+// The palette file whose pixels a lossless WebP of a palette (`losslessPalette`)
+// holds: a GIF, or with `alpha` a PNG, which keeps partial transparency.
+ImageEncoding PaletteFileOf(const ImageEncoding& losslessPalette, bool alpha);
+
+// A lossless WebP of the pixels of a palette file made by PaletteFileOf's
+// encoding: a palette already made is not made again.
+std::optional<std::string> LosslessWebpOf(const std::string& paletteFile);
 
 } // namespace zel::service

@@ -124,8 +124,27 @@ VipsImageRef Prepare(VipsImageRef image, bool grey) {
     });
 }
 
+Stage EncodingStage(const ImageEncoding& encoding) {
+    switch (encoding.format) {
+    case ImageFormat::Jpeg:
+        return Stage::Jpeg;
+    case ImageFormat::Png:
+        return Stage::Png;
+    case ImageFormat::Gif:
+        return Stage::Gif;
+    case ImageFormat::Avif:
+        return Stage::Avif;
+    case ImageFormat::Webp:
+    case ImageFormat::Unknown:
+        break;
+    }
+    return encoding.lossless || encoding.losslessPalette ? Stage::WebpLossless : Stage::Webp;
+}
+
 // A JPEG holds no alpha band; an opaque one is dropped before encoding.
-std::optional<std::string> Encode(VipsImage* image, const ImageEncoding& encoding) {
+std::optional<std::string> Encode(VipsImage* image, const ImageEncoding& encoding,
+                                  StageClock* clock) {
+    const StageClock::Scope timed(clock, EncodingStage(encoding));
     if (encoding.format != ImageFormat::Jpeg || !vips_image_hasalpha(image))
         return EncodeImage(image, encoding);
     const VipsImageRef opaque = Then(Share(image), [](VipsImage* in, VipsImage** out) {
@@ -143,23 +162,53 @@ std::vector<ShrunkImage> OriginalAndRepacked(const std::string& original, ImageF
     return candidates;
 }
 
-// Encodes the plan side by side within the budget.
+// The lossless WebPs of a palette in the plan that are made from the
+// palette file `encoding` writes.
+std::vector<ImageEncoding> MadeFrom(const ImageEncoding& encoding, const CandidatePlan& plan,
+                                    bool alpha) {
+    std::vector<ImageEncoding> made;
+    for (const ImageEncoding& other : plan.encodings)
+        if (other.losslessPalette && PaletteFileOf(other, alpha) == encoding)
+            made.push_back(other);
+    return made;
+}
+
+bool InPlan(const ImageEncoding& encoding, const CandidatePlan& plan) {
+    return std::find(plan.encodings.begin(), plan.encodings.end(), encoding) !=
+           plan.encodings.end();
+}
+
+// Encodes the plan side by side within the budget. A palette is quantised
+// once: the lossless WebP of one is made from the palette file when the plan
+// has that file too.
 std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& plan,
                                          const ImageBudget& budget) {
+    const bool alpha = vips_image_hasalpha(ready);
     std::vector<EncodedCandidate> encoded;
     std::mutex encodedLock;
+    const auto keep = [&](const ImageEncoding& encoding, std::string bytes) {
+        const std::lock_guard<std::mutex> lock(encodedLock);
+        encoded.push_back({encoding, std::move(bytes)});
+    };
     std::vector<std::function<void()>> tasks;
-    for (const ImageEncoding& encoding : plan.encodings)
+    for (const ImageEncoding& encoding : plan.encodings) {
+        if (encoding.losslessPalette && InPlan(PaletteFileOf(encoding, alpha), plan))
+            continue;
         tasks.push_back([&, encoding] {
-            std::optional<std::string> bytes = Encode(ready, encoding);
+            std::optional<std::string> bytes = Encode(ready, encoding, budget.clock);
+            if (bytes)
+                for (const ImageEncoding& webp : MadeFrom(encoding, plan, alpha)) {
+                    const StageClock::Scope timed(budget.clock, Stage::WebpLossless);
+                    if (std::optional<std::string> lossless = LosslessWebpOf(*bytes))
+                        keep(webp, std::move(*lossless));
+                }
             // Helper threads end after the image: libvips' buffers for this
             // thread are freed, not left behind.
             vips_thread_shutdown();
-            if (bytes) {
-                const std::lock_guard<std::mutex> lock(encodedLock);
-                encoded.push_back({encoding, std::move(*bytes)});
-            }
+            if (bytes)
+                keep(encoding, std::move(*bytes));
         });
+    }
     RunBudgeted(tasks, budget.workers, budget.deadline);
     return encoded;
 }
@@ -173,10 +222,14 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
                                      std::size_t originalSize, const ImageBudget& budget) {
     const std::int64_t pixels =
         std::int64_t(vips_image_get_width(ready)) * vips_image_get_height(ready);
-    const ImageTraits traits = ReadTraits(ready);
+    const ImageTraits traits = [&] {
+        const StageClock::Scope decoding(budget.clock, Stage::Decode);
+        return ReadTraits(ready);
+    }();
     if (settings.quality < 100) {
         std::vector<EncodedCandidate> encoded =
             EncodePlan(ready, PlanCandidates(source, traits, pixels, settings), budget);
+        const StageClock::Scope judged(budget.clock, Stage::Judge);
         KeepThoseLookingAsGoodAsJpeg(
             ready, CalibratedQuality(LossyEncoder::Jpeg, std::clamp(settings.quality, 1, 100)),
             originalSize, encoded);
@@ -188,11 +241,12 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
         if (plan.encodings.empty())
             break;
         encoded = EncodePlan(ready, plan, budget);
-        KeepSmallestLookingTheSame(ready, settings, originalSize, scaled ? 2 : 1, encoded);
+        const StageClock::Scope judged(budget.clock, Stage::Judge);
+        KeepSmallestLookingTheSame(ready, traits, settings, originalSize, scaled ? 2 : 1, encoded);
     }
     if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
         const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
-        if (std::optional<std::string> bytes = Encode(ready, lossless))
+        if (std::optional<std::string> bytes = Encode(ready, lossless, budget.clock))
             encoded.push_back({lossless, std::move(*bytes)});
     }
     return encoded;
@@ -210,6 +264,7 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     if (announced.width * announced.height > maxPixels)
         throw PageError(FailureKind::TooBig, "image too big");
     InitVipsOnce();
+    std::optional<StageClock::Scope> decoding(std::in_place, budget.clock, Stage::Decode);
     VipsImageRef header = Load(original, format, 1);
     if (!header)
         return {};
@@ -228,6 +283,7 @@ std::vector<ShrunkImage> ImageCandidates(const std::string& original, const Imag
     VipsImageRef image = source.animated ? Load(original, format, -1) : LoadScaled(original, width);
     header.reset();
     const VipsImageRef ready = Prepare(std::move(image), settings.gray || source.grey);
+    decoding.reset();
     if (!ready)
         return {};
     std::vector<EncodedCandidate> encoded =

@@ -15,8 +15,16 @@ bool IsPalette(const ImageEncoding& encoding) {
            encoding.losslessPalette;
 }
 
-bool PassesUnjudged(const ImageEncoding& encoding, const ImageSettings& settings) {
-    return encoding.lossless || (IsPalette(encoding) && settings.colors < 256);
+// An undithered palette as large as the image's colours keeps every pixel.
+bool HoldsEveryColour(const ImageEncoding& encoding, const ImageTraits& traits) {
+    return (!encoding.dither || encoding.losslessPalette) &&
+           traits.transparency == Transparency::None && traits.colours <= (1 << encoding.bitdepth);
+}
+
+bool PassesUnjudged(const ImageEncoding& encoding, const ImageTraits& traits,
+                    const ImageSettings& settings) {
+    return encoding.lossless ||
+           (IsPalette(encoding) && (settings.colors < 256 || HoldsEveryColour(encoding, traits)));
 }
 
 int JudgedFactor(VipsImage* image) {
@@ -26,9 +34,9 @@ int JudgedFactor(VipsImage* image) {
 
 } // namespace
 
-void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settings,
-                                std::size_t originalSize, int shownFactor,
-                                std::vector<EncodedCandidate>& candidates) {
+void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageTraits& traits,
+                                const ImageSettings& settings, std::size_t originalSize,
+                                int shownFactor, std::vector<EncodedCandidate>& candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.bytes.size() < b.bytes.size(); });
     const int factor = std::max(shownFactor, JudgedFactor(prepared));
@@ -37,7 +45,7 @@ void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settin
     for (auto candidate = candidates.begin(); candidate != candidates.end(); ++candidate) {
         if (candidate->bytes.size() >= originalSize)
             break; // the original is sent instead
-        bool same = PassesUnjudged(candidate->encoding, settings);
+        bool same = PassesUnjudged(candidate->encoding, traits, settings);
         try {
             if (!same) {
                 if (!reference)

@@ -3,8 +3,10 @@
 // its colour SSIM (ColourSsim: luminance and both colour differences) at
 // least kSameLook. The candidates are judged from the smallest up and the
 // first that passes is the only one kept; lossless ones pass unjudged, and
-// so do palettes when the user's colours bound them (the loss was asked for).
+// so do palettes when the user's colours bound them (the loss was asked for)
+// or when they hold every colour of an opaque image (nothing is lost).
 
+#include "ImageTraits.h"
 #include "LooksAsGoodAsJpeg.h" // EncodedCandidate
 #include "PageTypes.h"
 
@@ -25,8 +27,8 @@ constexpr std::int64_t kLargestSameLookJudged = 1'500'000;
 // same, or none. `shownFactor` is how many of the prepared image's pixels a
 // screen of normal density shows in one (2 for an image scaled to twice its
 // box): the pictures are compared as that screen shows them.
-void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageSettings& settings,
-                                std::size_t originalSize, int shownFactor,
-                                std::vector<EncodedCandidate>& candidates);
+void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageTraits& traits,
+                                const ImageSettings& settings, std::size_t originalSize,
+                                int shownFactor, std::vector<EncodedCandidate>& candidates);
 
 } // namespace zel::service

@@ -198,6 +198,7 @@ PageArchive PageJob::Make() {
     AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
     ProcessQueues();
 
+    const StageClock::Scope packing(&clock_, Stage::Pack);
     PageArchive archive;
     for (TextFile& file : texts_) {
         std::string text = ApplyEdits(file.source, std::move(file.edits), [&](int id) {
@@ -214,9 +215,11 @@ PageArchive PageJob::Make() {
 FetchResult PageJob::FetchPage() {
     if (!ResolveUrl({}, request_.url))
         throw PageError(FailureKind::AddressRefused, "not a web address");
-    FetchResult page =
-        fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
-                       limits_.fetchTimeoutSeconds);
+    FetchResult page = [&] {
+        const StageClock::Scope fetching(&clock_, Stage::Fetch);
+        return fetcher_.Fetch(request_.url, std::min(limits_.maxPageBytes, limits_.maxJobBytes),
+                              limits_.fetchTimeoutSeconds);
+    }();
     DecodeDocument(page);
     if (IsHtml(page)) {
         if (NestsTooDeeply(page.body, limits_.maxNestingDepth))
@@ -257,6 +260,7 @@ void PageJob::AddDocument(const FetchResult& fetched, const std::string& entry,
     // Edits refer to offsets in `source`, which is moved in only afterwards
     // (moving a string keeps its bytes where they are).
     TextFile file{entry, fetched.body, {}, prefix};
+    const StageClock::Scope rewriting(&clock_, Stage::Rewrite);
     file.edits = RewriteHtml(file.source, context, *this);
     texts_.push_back(std::move(file));
 }
@@ -309,6 +313,7 @@ void PageJob::Process(Resource& resource) {
         const auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline_ - now).count();
         const int timeout = int(std::clamp<std::int64_t>(left, 1, limits_.fetchTimeoutSeconds));
         try {
+            const StageClock::Scope fetching(&clock_, Stage::Fetch);
             fetched = fetcher_.Fetch(resource.url, maxBody, timeout, pageUrl_);
         } catch (const PageError& error) {
             if (error.Kind() == FailureKind::OutOfMemory)
@@ -326,6 +331,7 @@ void PageJob::Process(Resource& resource) {
             DecodeStyleSheet(fetched);
             resource.name = NextName("css");
             TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};
+            const StageClock::Scope rewriting(&clock_, Stage::Rewrite);
             file.edits = RewriteCss(
                 file.source, {fetched.finalUrl, request_.image.images, resource.depth}, *this);
             texts_.push_back(std::move(file));
@@ -447,7 +453,7 @@ ImageBudget PageJob::NextImageBudget() const {
     const double share = std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers) / imagesLeft;
     return {now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                       std::chrono::duration<double>(std::max(0.0, share))),
-            workers};
+            workers, &clock_};
 }
 
 // The content hash of what was fetched; empty without a cache.

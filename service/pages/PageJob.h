@@ -15,6 +15,7 @@
 #include "ResourceSink.h"
 #include "SharedCache.h"
 #include "Splice.h"
+#include "StageClock.h"
 
 #include <chrono>
 #include <deque>
@@ -33,6 +34,9 @@ public:
     PageArchive Make();
 
     int Register(const std::string& url, ResourceKind kind, ImageBox box, int depth) override;
+
+    // Where the job's processor time went; packing the archive counts too.
+    StageClock& Clock() { return clock_; }
 
 private:
     struct Resource {
@@ -93,6 +97,7 @@ private:
     bool budgetSpent_ = false;                                  // the job's bytes ran out
     int nameCounter_ = 0;
     int frameCounter_ = 0;
+    mutable StageClock clock_; // timing only: no part of what the job makes
 };
 
 } // namespace zel::service

@@ -23,7 +23,11 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
         fetcher->UseCache(cache.get());
         PageJob job(request, limits, *fetcher, cache.get());
         const PageArchive archive = job.Make();
-        outcome.archiveBytes = archive.WriteTo(archivePath);
+        {
+            const StageClock::Scope packing(&job.Clock(), Stage::Pack);
+            outcome.archiveBytes = archive.WriteTo(archivePath);
+        }
+        outcome.stages = job.Clock().Times();
         outcome.ok = true;
     } catch (const PageError& error) {
         outcome.failure = error.Kind();

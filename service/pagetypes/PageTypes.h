@@ -5,6 +5,7 @@
 #include "BrowserLink.h"
 #include "FailureKind.h"
 #include "PageLimits.h"
+#include "StageClock.h"
 
 #include <cstdint>
 #include <string>
@@ -38,12 +39,14 @@ struct PageOutcome {
     // When !ok: what went wrong, and a detail for the service's own log.
     FailureKind failure = FailureKind::JobFailed;
     std::string detail;
+    // The processor time of each stage of a page that was made.
+    StageTimes stages;
 
     static PageOutcome Made(std::int64_t pageBytes, std::int64_t archiveBytes) {
-        return {true, pageBytes, archiveBytes, FailureKind::JobFailed, {}};
+        return {true, pageBytes, archiveBytes, FailureKind::JobFailed, {}, {}};
     }
     static PageOutcome Failed(FailureKind kind, std::string detail = {}) {
-        return {false, 0, 0, kind, std::move(detail)};
+        return {false, 0, 0, kind, std::move(detail), {}};
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "ImageShrinker.h"
 #include "LooksAsGoodAsJpeg.h"
+#include "QualityCalibration.h"
 #include "TestImages.h"
 #include "VipsImageRef.h"
 
@@ -65,7 +66,8 @@ TEST(ImagePipelineTest, SoftTransparencyNeverBecomesGif) {
 }
 
 // Photos get no palette candidates (slow, and they never win); drawings get
-// palettes and a lossless WebP of one.
+// palettes and a lossless WebP of one, and no AVIF (slow, and it loses to
+// the palettes that hold their few colours).
 TEST(ImagePipelineTest, CandidatesFitWhatTheImageIs) {
     const struct {
         std::string image;
@@ -84,7 +86,25 @@ TEST(ImagePipelineTest, CandidatesFitWhatTheImageIs) {
                        !IsLossyPhotoFormat(candidate.bytes);
             });
         EXPECT_EQ(losslessWebp, each.palettes);
-        EXPECT_TRUE(Has(candidates, ImageFormat::Avif));
+        EXPECT_EQ(Has(candidates, ImageFormat::Avif), !each.palettes);
+    }
+}
+
+// What is left untried would not have won: the AVIF of a picture of few
+// colours is larger than what is sent without it.
+TEST(ImagePipelineTest, AvifLeftOutOnlyWhereItLoses) {
+    for (const std::string& image :
+         {MakeScreenshot(600, 400), MakeScreenshot(300, 200), MakeDrawing(300, 100, ".png")}) {
+        for (const ImageSettings& settings : {kLow, kMiddle}) {
+            const VipsImageRef decoded(
+                vips_image_new_from_buffer(image.data(), image.size(), "", nullptr));
+            ASSERT_TRUE(decoded);
+            const ImageEncoding avif{.format = ImageFormat::Avif,
+                                     .quality =
+                                         CalibratedQuality(LossyEncoder::Avif, settings.quality)};
+            EXPECT_LT(ShrunkSize(image, settings), EncodeImage(decoded.get(), avif)->size())
+                << settings.quality;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "OriginServer.h"
 #include "PageReferences.h"
 #include "PageRun.h"
+#include "ProcessorTime.h"
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,13 @@ TEST_F(PageMakerTest, ArchiveUnpacksWithEveryLocalReferenceResolving) {
     EXPECT_EQ(run.Reported(), run.Outcome().pageBytes);
     EXPECT_EQ(run.Outcome().archiveBytes,
               std::int64_t(std::filesystem::file_size(run.Folder() / "page.zip")));
+    // Where the time went: one fetch per address, a rewrite per document and
+    // style sheet, the images' stages; no more than the process used.
+    const StageTimes& stages = run.Outcome().stages;
+    EXPECT_EQ(stages.runs[std::size_t(Stage::Fetch)], 7);
+    EXPECT_EQ(stages.runs[std::size_t(Stage::Rewrite)], 4);
+    EXPECT_GT(stages.cpuSeconds[std::size_t(Stage::Jpeg)], 0.0);
+    EXPECT_LE(stages.Total(), ProcessorSecondsUsed());
 }
 
 TEST_F(PageMakerTest, ScriptsLeftOutNoscriptShownEncodingKept) {

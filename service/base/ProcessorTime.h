@@ -7,4 +7,7 @@ namespace zel::service {
 // Infinity when the process has no limit.
 double ProcessorSecondsLeft();
 
+// What the process has used so far.
+double ProcessorSecondsUsed();
+
 } // namespace zel::service
