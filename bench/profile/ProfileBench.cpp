@@ -114,7 +114,7 @@ Run MakeOnce(const std::string& url, const ImageSettings& settings, const std::s
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.cpu = CpuSeconds() - cpuBefore;
     if (!run.outcome.ok)
-        throw std::runtime_error("page failed: " + run.outcome.error);
+        throw std::runtime_error("page failed: " + std::string(NameOf(run.outcome.failure)) + " " + run.outcome.detail);
     return run;
 }
 
