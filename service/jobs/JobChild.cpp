@@ -127,8 +127,8 @@ PageOutcome ReadOutcomeLine(std::string_view line) {
     const auto failure = FailureNamed(token);
     if (!pageBytes || !archiveBytes || (token != "ok" && !failure))
         return Garbled(line);
-    return {token == "ok", *pageBytes, *archiveBytes, failure.value_or(FailureKind::JobFailed),
-            CleanDetail(rest)};
+    return {token == "ok",     *pageBytes, *archiveBytes, failure.value_or(FailureKind::JobFailed),
+            CleanDetail(rest), {}};
 }
 
 int RunJobChild(const PageMakerFunction& makePage) {

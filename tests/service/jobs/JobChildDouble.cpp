@@ -4,6 +4,7 @@
 // ("ok").
 
 #include "JobChild.h"
+#include "WriteAll.h"
 
 #include <atomic>
 #include <csignal>
