@@ -78,8 +78,9 @@ void DocumentRewriter::Drop(const GumboElement& element, const GumboAttribute* a
         RemoveAttribute(attribute);
 }
 
+// Only pixels stay in line: any other data would show nothing anyway.
 void DocumentRewriter::KeepInlineImage(const GumboAttribute* attribute) {
-    if (attribute && Lower(CleanReference(attribute->value)).rfind("data:", 0) == 0)
+    if (attribute && Lower(CleanReference(attribute->value)).rfind("data:image/", 0) == 0)
         Keep(attribute);
 }
 
