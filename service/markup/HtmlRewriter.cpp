@@ -167,9 +167,10 @@ void DocumentRewriter::Visit(const GumboNode* node) {
             PointToResource(Attribute(element, "src"), ResourceKind::Other);
         break;
     case GUMBO_TAG_NOSCRIPT:
-        // Its end tag may close an SVG or MathML element: without it what
-        // follows would join that element, which the walk never saw there.
-        if (!context_.keepScripts && !HoldsForeign(node))
+        // Its end tag may close an SVG or MathML element, and an end tag in
+        // it that it stops may close another: without its tags what follows
+        // would take a place in the tree the walk never saw it in.
+        if (!context_.keepScripts && !HoldsForeign(node) && !HoldsStrayEndTag(element))
             RemoveTags(element);
         break;
     case GUMBO_TAG_BASE:

@@ -161,6 +161,51 @@ void SourceEdits::RemoveTags(const GumboElement& element) {
         RemoveMarkup(Offset(element.original_end_tag.data), EndOf(element.original_end_tag));
 }
 
+// Where the last of an element's own source ends: its end tag, or its last
+// text, comment or child. An SVG script holds markup: what it held would
+// take another place in the tree once its tags were gone.
+std::size_t SourceEdits::EndOfContent(const GumboElement& element) const {
+    std::size_t end = HasOwnEndTag(element) ? EndOf(element.original_end_tag) : 0;
+    for (unsigned i = 0; i < element.children.length; ++i) {
+        const GumboNode* child = Child(element, i);
+        if (child->type == GUMBO_NODE_ELEMENT && FromSource(child->v.element))
+            end = std::max(
+                {end, EndOf(child->v.element.original_tag), EndOfContent(child->v.element)});
+        else if (child->type != GUMBO_NODE_ELEMENT && child->type != GUMBO_NODE_TEMPLATE &&
+                 InSource(child->v.text.original_text))
+            end = std::max(end, EndOf(child->v.text.original_text));
+    }
+    return end;
+}
+
+namespace {
+
+int OwnEndTagsWithin(const SourceEdits& edits, const GumboElement& element) {
+    int count = 0;
+    for (unsigned i = 0; i < element.children.length; ++i)
+        if (const GumboNode* child = Child(element, i); child->type == GUMBO_NODE_ELEMENT)
+            count += (edits.HasOwnEndTag(child->v.element) ? 1 : 0) +
+                     OwnEndTagsWithin(edits, child->v.element);
+    return count;
+}
+
+} // namespace
+
+// Counts "</" in the element's source against its children's own end tags;
+// a "</" in a comment or text counts too, which only keeps the tags.
+bool SourceEdits::HoldsStrayEndTag(const GumboElement& element) const {
+    if (!FromSource(element))
+        return true;
+    const std::size_t begin = EndOf(element.original_tag);
+    const std::size_t end =
+        HasOwnEndTag(element) ? Offset(element.original_end_tag.data) : EndOfContent(element);
+    int found = 0;
+    for (std::size_t at = html_.find("</", begin); at != std::string_view::npos && at < end;
+         at = html_.find("</", at + 2))
+        ++found;
+    return found > OwnEndTagsWithin(*this, element);
+}
+
 void SourceEdits::RemoveElement(const GumboElement& element) {
     ReplaceElement(element, {});
 }
@@ -169,14 +214,7 @@ void SourceEdits::ReplaceElement(const GumboElement& element, const std::string&
     if (!FromSource(element))
         return;
     const std::size_t begin = Offset(element.original_tag.data);
-    std::size_t end = EndOf(element.original_tag);
-    for (unsigned i = 0; i < element.children.length; ++i) {
-        const GumboNode* child = Child(element, i);
-        if (child->type == GUMBO_NODE_TEXT && InSource(child->v.text.original_text))
-            end = std::max(end, EndOf(child->v.text.original_text));
-    }
-    if (HasOwnEndTag(element))
-        end = std::max(end, EndOf(element.original_end_tag));
+    const std::size_t end = std::max(EndOf(element.original_tag), EndOfContent(element));
     if (text.empty())
         RemoveMarkup(begin, end);
     else

@@ -33,6 +33,10 @@ public:
     bool RepeatedLater(const GumboAttribute* attribute) const;
     // The element's own end tag, in the source.
     bool HasOwnEndTag(const GumboElement& element) const;
+    std::size_t EndOfContent(const GumboElement& element) const;
+    // Whether an end tag inside the element closes nothing there: without
+    // the element's own tags around it, it could close an element outside.
+    bool HoldsStrayEndTag(const GumboElement& element) const;
 
     // --- edits ---
     void Add(Edit edit) { edits_.push_back(std::move(edit)); }
