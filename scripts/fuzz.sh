@@ -6,7 +6,9 @@
 # Prints per target the executions and the outcome; exits non-zero when any
 # target crashed, hung, leaked or ran out of memory.
 #   scripts/fuzz.sh [seconds per target, 20 by default] [target ...]
-# With ZEL_FUZZ_RUNS=N a target also stops after N executions.
+# With ZEL_FUZZ_RUNS=N a target also stops after N executions. The mutations
+# follow a fixed seed, so a run repeats the one before (a finding stays found
+# until fixed); ZEL_FUZZ_SEED=0 draws a new seed each run, for exploring.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)" # targets may change their working folder: paths given to them are absolute
@@ -32,7 +34,7 @@ for target in "${targets[@]}"; do
   findings="$root/build-fuzz/findings/$target"
   log="$root/build-fuzz/findings/$target.log"
   mkdir -p "$corpus" "$findings"
-  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1
+  options=(-max_total_time="$seconds" -seed="${ZEL_FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1
            -print_final_stats=1 -artifact_prefix="$findings/")
   dict="$root/tests/fuzz/dict/$target.dict"
   [ -f "$dict" ] && options+=(-dict="$dict")
