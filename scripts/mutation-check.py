@@ -362,7 +362,8 @@ class Build:
         with open(os.path.join(self.folder, "compile_commands.json")) as f:
             for entry in json.load(f):
                 source = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
-                output = os.path.normpath(os.path.join(entry["directory"], entry["output"]))
+                output = entry.get("output") or re.search(r"\s-o\s+(\S+)", entry["command"])[1]
+                output = os.path.normpath(os.path.join(entry["directory"], output))
                 self.objects.setdefault(source, []).append(output)
 
     def read_header_users(self):
@@ -506,42 +507,53 @@ class Runner:
     def __init__(self, build, suites):
         self.build, self.suites = build, suites
         self.by_binary = {os.path.normpath(s.command[0]): s for s in suites if s.gtest}
-        self.good_digest = {}
+        self.good_digest, self.reach = {}, {}
 
     def suites_for(self, path):
-        if not path.endswith(CPP):
-            return [s for s in self.suites if not s.gtest and script_mentions(s, path)], []
-        objects = self.build.objects_of(path)
-        programs = self.build.executables_using(objects)
-        return [self.by_binary[p] for p in sorted(programs) if p in self.by_binary], programs
+        if path not in self.reach:
+            if not path.endswith(CPP):
+                found = [s for s in self.suites if not s.gtest and script_mentions(s, path)]
+            else:
+                programs = self.build.executables_using(self.build.objects_of(path))
+                found = [self.by_binary[p] for p in sorted(programs) if p in self.by_binary]
+            self.reach[path] = found
+        return [s for s in self.reach[path] if s.seconds is None or s.seconds >= 0]
 
     def baseline(self, suite):
-        if suite.seconds is None:
-            began = time.monotonic()
-            ok = suite.passes(suite.timeout * max(1, len(suite.names)))
-            suite.seconds = time.monotonic() - began if ok else -1
-            shown = " ".join(suite.command[:2]) if not suite.gtest else suite.command[0]
-            print(f"  baseline {os.path.relpath(shown, self.build.folder)}: "
-                  f"{'%.0f s' % suite.seconds if ok else 'FAILS without faults, left out'}",
-                  flush=True)
-        return suite.seconds >= 0
+        """Runs the suite once on the good tree: its time, or -1 when it fails."""
+        began = time.monotonic()
+        ok = suite.passes(suite.timeout * max(1, len(suite.names)))
+        suite.seconds = time.monotonic() - began if ok else -1
+        shown = " ".join(suite.command[:2]) if not suite.gtest else suite.command[0]
+        print(f"  without faults {os.path.relpath(shown, self.build.folder)}: "
+              f"{'%.0f s' % suite.seconds if ok else 'FAILS, left out'}", flush=True)
+
+    def order(self, suites, path):
+        """The tests in the folder nearest the file first, then the quickest."""
+        parts = os.path.dirname(path).split("/")
+
+        def near(suite):
+            tested = os.path.relpath(suite.command[-1 if not suite.gtest else 0],
+                                     self.build.folder).split("/")
+            tested = tested[1:] if tested[0] == "tests" else tested
+            common = 0
+            while common < min(len(parts), len(tested)) and parts[common] == tested[common]:
+                common += 1
+            return (-common, suite.seconds)
+        return sorted(suites, key=near)
 
     def judge(self, mutant):
-        suites, programs = self.suites_for(mutant.path)
-        targets = [os.path.relpath(p, self.build.folder) for p in programs]
-        if targets:
-            built = self.build.ninja("-j2", *targets)
-            if built.returncode:
-                return "not judged (the good tree does not build)"
-        suites = [s for s in suites if self.baseline(s)]
+        suites = self.suites_for(mutant.path)
         if not suites:
             return "untested"
+        targets = [os.path.relpath(s.command[0], self.build.folder) for s in suites if s.gtest]
         objects = self.build.objects_of(mutant.path) if mutant.path.endswith(CPP) else []
         copy = os.path.join(self.build.tree, mutant.path)
         with open(os.path.join(ROOT, mutant.path), encoding="utf-8",
                   errors="surrogateescape") as f:
             good = f.read()
         mode = os.stat(copy).st_mode
+        # Mutants come file by file, so the objects are still the good ones here.
         if mutant.path.endswith(".cpp") and mutant.path not in self.good_digest:
             self.good_digest[mutant.path] = digest(objects)
         try:
@@ -556,7 +568,7 @@ class Runner:
                     return "invalid" if all(f.endswith(".o") for f in failed) else "killed"
             if self.good_digest.get(mutant.path) == digest(objects):
                 return "equivalent"
-            for suite in sorted(suites, key=lambda s: s.seconds):
+            for suite in self.order(suites, mutant.path):
                 if not suite.passes(3 * suite.seconds + 60):
                     return "killed"
             return "survived"
@@ -601,6 +613,9 @@ def main():
                          if ": CXX_EXECUTABLE_LINKER__" in line}
     runner = Runner(build, read_suites(build.folder))
 
+    # Every test the mutants reach, once on the good tree.
+    for suite in {id(s): s for m in mutants for s in runner.suites_for(m.path)}.values():
+        runner.baseline(suite)
     verdicts = {}
     mutants.sort(key=lambda m: (m.path, m.line))  # one file's mutants share its rebuilds
     for number, mutant in enumerate(mutants, 1):
