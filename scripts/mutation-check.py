@@ -21,13 +21,15 @@ headers listed in THIRD_PARTY.
 
 The tree is copied into the build folder (default build-mutation/, the CMake
 build in build-mutation/build), so the faults never touch the working tree.
-For each mutant only the executables that link the changed file (found in
-the ninja graph and its header dependencies) are rebuilt, and the test
-programs among them (and those that run one of them) are run with a time
-limit, shortest first, stopping at the first failure. A mutant is "killed"
-when a test fails or times out, "survived" when all pass, "invalid" when it
-does not compile, "equivalent" when its object file is the same as the good
-one, and "untested" when no test reaches the file. The score is
+The test programs a file reaches are found in the ninja graph and the
+compilers' header dependencies: those it goes into and those whose build
+waits on such a program; a script test reaches the files its script names.
+Each runs once without faults first. Per mutant the test program nearest the
+file is rebuilt and run first, then the others, each with a time limit,
+stopping at the first failure. A mutant is "killed" when a test fails or
+times out, "survived" when all pass, "invalid" when it does not compile,
+"equivalent" when its object file is the same as the good one, and
+"untested" when no test reaches the file. The score is
 killed / (killed + survived + untested).
 """
 
@@ -181,6 +183,8 @@ def cpp_mutants(path, source):
             suffix, value = t.text[len(digits):], int(digits)
             if len(digits) > 1 and digits.startswith("0"):
                 continue  # octal
+            if i > 1 and toks[i - 1].text == "=" and toks[i - 2].text in (")", "const", "override"):
+                continue  # "= 0" of a pure virtual function
             for other in ([1] if value == 0 else [value - 1, value + 1]):
                 add(i, i, f"{other}{suffix}", f"{t.text} -> {other}{suffix}")
         elif t.text in ("if", "while") and i + 1 < len(toks) and toks[i + 1].text == "(":
@@ -546,7 +550,6 @@ class Runner:
         suites = self.suites_for(mutant.path)
         if not suites:
             return "untested"
-        targets = [os.path.relpath(s.command[0], self.build.folder) for s in suites if s.gtest]
         objects = self.build.objects_of(mutant.path) if mutant.path.endswith(CPP) else []
         copy = os.path.join(self.build.tree, mutant.path)
         with open(os.path.join(ROOT, mutant.path), encoding="utf-8",
@@ -560,15 +563,19 @@ class Runner:
             with open(copy, "w", encoding="utf-8", errors="surrogateescape") as f:
                 f.write(mutant.apply(good))
             os.chmod(copy, mode)
-            if targets:
-                built = self.build.ninja("-j2", *targets)
-                if built.returncode:
-                    # A program that breaks while its tests are listed is caught.
-                    failed = re.findall(r"^FAILED: (\S+)", built.stdout, re.M)
-                    return "invalid" if all(f.endswith(".o") for f in failed) else "killed"
-            if self.good_digest.get(mutant.path) == digest(objects):
-                return "equivalent"
-            for suite in self.order(suites, mutant.path):
+            # Each test program is built when its turn comes: most mutants
+            # are killed by the first, and the others need not be linked.
+            for number, suite in enumerate(self.order(suites, mutant.path)):
+                if suite.gtest:
+                    built = self.build.ninja("-j2", os.path.relpath(suite.command[0],
+                                                                    self.build.folder))
+                    if built.returncode:
+                        # A program that breaks while its tests are listed is caught.
+                        failed = re.findall(r"^FAILED: (\S+)", built.stdout, re.M)
+                        return "invalid" if all(f.endswith(".o") for f in failed) else "killed"
+                known = self.good_digest.get(mutant.path)
+                if number == 0 and known and known == digest(objects):
+                    return "equivalent"
                 if not suite.passes(3 * suite.seconds + 60):
                     return "killed"
             return "survived"
