@@ -11,6 +11,7 @@
 #include "PassedImage.h"
 #include "Splice.h"
 #include "StatefulText.h"
+#include "SvgCheck.h"
 #include "Url.h"
 #include "Utf16Text.h"
 
@@ -315,6 +316,29 @@ TEST(ElementBoxTest, OnlyPixelLengthsGiveASide) {
         const ImageBox box = ReadElementBox(markup);
         EXPECT_EQ(std::pair(box.width, box.height), sides) << markup.width << " " << markup.style;
     }
+}
+
+// A stored SVG is kept only when it runs nothing and loads nothing but parts
+// of itself and inline pixels.
+TEST(SvgCheckTest, OnlyPlainlyInertPicturesAreKept) {
+    const std::pair<std::string, bool> cases[] = {
+        {"<svg><rect id=\"on\" width=\"1\"/><text>cotton=1</text></svg>", true},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><svg/>", true},
+        {"<svg><use href=\"#a\"/><image href = 'data:image/png;base64,AA'/></svg>", true},
+        {"<svg style=\"fill:url( '#g')\"><set attributeName=\"fill\" to=\"red\"/></svg>", true},
+        {"<?xml version=\"1.0\" encoding=\"utf-16\"?><svg/>", false},
+        {std::string("<svg>\0</svg>", 11), false},
+        {"<svg><script>go()</script></svg>", false},
+        {"<svg/onload=go()>", false},
+        {"<svg><rect ONCLICK = \"go()\"/></svg>", false},
+        {"<svg><a href=\"http://e.example/\">x</a></svg>", false},
+        {"<svg><image href='data:text/html,x'/></svg>", false},
+        {"<svg style=\"fill:url(http://e.example/g)\"/>", false},
+        {"<svg><set attributeName=\"xlink:href\" to=\"#b\"/></svg>", false},
+        {"<svg><set attributeName=\" onclick\" to=\"go()\"/></svg>", false},
+    };
+    for (const auto& [svg, inert] : cases)
+        EXPECT_EQ(IsInertSvg(svg), inert) << svg;
 }
 
 } // namespace
