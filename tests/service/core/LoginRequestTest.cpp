@@ -116,6 +116,8 @@ TEST(Logins, PlausibleEmailFollowsTheBrowserAndKeepsMailHeadersSafe) {
     EXPECT_FALSE(IsPlausibleEmail("ab@c.de\r\nBcc: x@y.z"));
     EXPECT_FALSE(IsPlausibleEmail("ab@c.de>, <x@y.z"));
     EXPECT_FALSE(IsPlausibleEmail("ab@c@d.de"));
+    EXPECT_TRUE(IsPlausibleEmail("ab@" + std::string(248, 'c') + ".de"));  // 254 characters
+    EXPECT_FALSE(IsPlausibleEmail("ab@" + std::string(249, 'c') + ".de")); // 255
 }
 
 TEST(Logins, NewLoginsAreWellFormedAndDiffer) {
