@@ -136,6 +136,8 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
         {"p{content:\"a\\\r\n\"} @import 'http://e/5.css';", {"http://e/5.css"}},
         {"p{x:url('a\nb) @import 'c.css';}", {"c.css"}},
         {"\x14url(data:x\x01 @import 'no.css') @import 'd.css';", {"d.css"}},
+        {"p{background:image-set('i1.png' 1x, url(i2.png) 2x); content:'no.png'}",
+         {"i1.png", "i2.png"}},
     };
     for (const auto& [css, loaded] : cases) {
         std::vector<std::string> found;
