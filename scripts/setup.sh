@@ -22,8 +22,8 @@ packages=(
   libcpp-httplib-dev
   # the image benchmark's reference (vips thumbnail); where the image step's time goes
   libvips-tools linux-perf
-  # the mutation check of the security guards
-  python3
+  # the mutation check and the line coverage
+  python3 gcovr
   # several machines: the shared account database and the balancer in front
   libpq-dev postgresql haproxy
   # the cache several machines share (a Redis server; its client library)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The launcher lays out the user's program folder and starts the program
-# there: a fresh folder, an existing one whose user files stay, and a home
-# that cannot be written. launcher_test.sh SOURCE_DIR
+# there: a fresh folder, an existing one whose user files stay, one with
+# dangling links, and a home that cannot be written. launcher_test.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
 work=$(mktemp -d)
@@ -54,6 +54,18 @@ for name in nastr.dat inZel.dat links.txt page.htm; do
 done
 cmp -s "$lib/help.htm" "$folder/help.htm" || fail "existing: help page not renewed"
 [ -f "$folder/stat.dat" ] || fail "existing: stat.dat not made"
+
+# Dangling links in the folder: nothing is written through them, the help
+# page is renewed, and the program starts.
+folder=$work/links/zelbrowser
+mkdir -p "$folder"
+for name in nastr.dat inZel.dat links.txt stat.dat page.htm help.htm; do
+    ln -s "$work/nowhere/$name" "$folder/$name"
+done
+launch HOME="$home" XDG_DATA_HOME="$work/links" || fail "dangling links: the launcher failed"
+[ "$(cat "$folder/ran-here")" = "$folder $folder" ] || fail "dangling links: program not started"
+[ ! -e "$work/nowhere" ] || fail "dangling links: written through"
+cmp -s "$lib/help.htm" "$folder/help.htm" || fail "dangling links: help page not renewed"
 
 # A home that cannot be written: a clear message, and no program.
 home=$work/read-only

@@ -1,14 +1,19 @@
 // The small tools of page making: address classes, style sheet scanning,
 // nesting estimate, address resolution, splicing, archive entry names, the
-// rewriter's handler removal.
+// rewriter's handler removal, text decoding, passed images, element boxes.
 
 #include "AddressCheck.h"
 #include "CssScan.h"
+#include "ElementBox.h"
 #include "HtmlRewriter.h"
 #include "NestingScan.h"
 #include "PageArchive.h"
+#include "PassedImage.h"
 #include "Splice.h"
+#include "StatefulText.h"
+#include "SvgCheck.h"
 #include "Url.h"
+#include "Utf16Text.h"
 
 #include <gtest/gtest.h>
 #include <gumbo.h>
@@ -131,6 +136,8 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
         {"p{content:\"a\\\r\n\"} @import 'http://e/5.css';", {"http://e/5.css"}},
         {"p{x:url('a\nb) @import 'c.css';}", {"c.css"}},
         {"\x14url(data:x\x01 @import 'no.css') @import 'd.css';", {"d.css"}},
+        {"p{background:image-set('i1.png' 1x, url(i2.png) 2x); content:'no.png'}",
+         {"i1.png", "i2.png"}},
     };
     for (const auto& [css, loaded] : cases) {
         std::vector<std::string> found;
@@ -248,6 +255,96 @@ TEST(HtmlRewriterTest, NothingRunsWithScriptsOff) {
                                             [](int id) { return std::to_string(id); });
         EXPECT_EQ(ScriptsIn(page), "") << page;
     }
+}
+
+// Each length of UTF-8 a UTF-16 unit or pair becomes, in both byte orders,
+// and the same Chinese text in the stateful encodings.
+TEST(TextDecodingTest, EveryCodePointComesOutAsItself) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"A~", "A~"},
+        {u"\u00E9\u07FF", "\xC3\xA9\xDF\xBF"},
+        {u"\u0800\u4E2D\u6587\uFFFD", "\xE0\xA0\x80\xE4\xB8\xAD\xE6\x96\x87\xEF\xBF\xBD"},
+        {u"\U0001F600\U0010FFFF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+    };
+    for (const auto& [text, utf8] : cases) {
+        for (const bool big : {false, true}) {
+            std::string bytes;
+            for (const char16_t unit : text)
+                bytes += big ? std::string{char(unit >> 8), char(unit)}
+                             : std::string{char(unit), char(unit >> 8)};
+            EXPECT_EQ(Utf16ToUtf8(bytes, big ? Utf16Order::BigEndian : Utf16Order::LittleEndian),
+                      utf8);
+        }
+    }
+    for (const auto& [bytes, charset] : {std::pair{"+Ti1lhw-", "utf-7"},
+                                         {"\x1B$)A\x0EVPND\x0F", "iso-2022-cn"},
+                                         {"\x1B$BCfJ8\x1B(B", "iso-2022-jp"}})
+        EXPECT_EQ(StatefulToUtf8(bytes, charset), "\xE4\xB8\xAD\xE6\x96\x87") << charset;
+}
+
+// An AVIF names its brand first or anywhere among the compatible ones, but
+// only inside its first box.
+TEST(PassedImageTest, AvifToldByAnyOfItsBrands) {
+    const auto ftyp = [](const std::string& brands) {
+        return std::string{0, 0, 0, char(8 + brands.size())} + "ftyp" + brands;
+    };
+    const std::string version(4, '\0');
+    const std::pair<std::string, std::string_view> cases[] = {
+        {ftyp("avif" + version + "mif1miaf"), "avif"},
+        {ftyp("mif1" + version + "avismiaf"), "avif"},
+        {ftyp("mif1" + version + "miafavif"), "avif"},
+        {ftyp("mif1" + version + "miafheic"), ""},
+        {ftyp("mif1avifmiaf"), ""},
+        {ftyp("mif1" + version + "miaf") + "avif", ""},
+        {ftyp("mif1" + version + "miafavif").substr(0, 23), ""},
+        {"<?xml version=\"1.0\"?><!-- x --><svg xmlns=\"http://www.w3.org/2000/svg\"/>", "svg"},
+        {"<svgx/>", ""},
+    };
+    for (const auto& [bytes, extension] : cases)
+        EXPECT_EQ(PassedImageExtension(bytes), extension) << bytes;
+}
+
+// Pixels count, in the style before the attribute; percentages and what only
+// the layout knows give no side.
+TEST(ElementBoxTest, OnlyPixelLengthsGiveASide) {
+    const std::pair<BoxMarkup, std::pair<int, int>> cases[] = {
+        {{"100", "50", "", ""}, {100, 50}},
+        {{"100%", "50%", "", ""}, {0, 0}},
+        {{" 99.5px ", "7PX", "", ""}, {100, 7}},
+        {{"1e3", "-5", "", ""}, {0, 0}},
+        {{"100", "", "width: 50%", ""}, {0, 0}},
+        {{"100%", "", "width:40px; height: 30px !important", ""}, {40, 30}},
+        {{"", "", "", "(max-width: 600px) 50vw, 300px"}, {640, 0}},
+        {{"100%", "", "", "300px"}, {0, 0}},
+        {{"", "", "", "calc(100vw - 2em)"}, {0, 0}},
+    };
+    for (const auto& [markup, sides] : cases) {
+        const ImageBox box = ReadElementBox(markup);
+        EXPECT_EQ(std::pair(box.width, box.height), sides) << markup.width << " " << markup.style;
+    }
+}
+
+// A stored SVG is kept only when it runs nothing and loads nothing but parts
+// of itself and inline pixels.
+TEST(SvgCheckTest, OnlyPlainlyInertPicturesAreKept) {
+    const std::pair<std::string, bool> cases[] = {
+        {"<svg><rect id=\"on\" width=\"1\"/><text>cotton=1</text></svg>", true},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><svg/>", true},
+        {"<svg><use href=\"#a\"/><image href = 'data:image/png;base64,AA'/></svg>", true},
+        {"<svg style=\"fill:url( '#g')\"><set attributeName=\"fill\" to=\"red\"/></svg>", true},
+        {"<?xml version=\"1.0\" encoding=\"utf-16\"?><svg/>", false},
+        {std::string("<svg>\0</svg>", 11), false},
+        {"<svg><script>go()</script></svg>", false},
+        {"<svg/onload=go()>", false},
+        {"<svg><rect ONCLICK = \"go()\"/></svg>", false},
+        {"<svg><a href=\"http://e.example/\">x</a></svg>", false},
+        {"<svg><image href='data:text/html,x'/></svg>", false},
+        {"<svg style=\"fill:url(http://e.example/g)\"/>", false},
+        {"<svg><set attributeName=\"xlink:href\" to=\"#b\"/></svg>", false},
+        {"<svg><set attributeName=\" onclick\" to=\"go()\"/></svg>", false},
+    };
+    for (const auto& [svg, inert] : cases)
+        EXPECT_EQ(IsInertSvg(svg), inert) << svg;
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 // The login request over HTTP: a new login in the reply or by mail through
 // a loopback SMTP server, the address checks and the request limits.
 
+#include "LoginTag.h"
 #include "Logins.h"
 #include "Replies.h"
 #include "ServiceTestSupport.h"
 #include "SmtpCatcher.h"
 #include "SmtpLoginMailer.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
@@ -117,6 +119,21 @@ TEST(Logins, PlausibleEmailFollowsTheBrowserAndKeepsMailHeadersSafe) {
     EXPECT_FALSE(IsPlausibleEmail("ab@c.de\r\nBcc: x@y.z"));
     EXPECT_FALSE(IsPlausibleEmail("ab@c.de>, <x@y.z"));
     EXPECT_FALSE(IsPlausibleEmail("ab@c@d.de"));
+    EXPECT_TRUE(IsPlausibleEmail("ab@" + std::string(248, 'c') + ".de"));  // 254 characters
+    EXPECT_FALSE(IsPlausibleEmail("ab@" + std::string(249, 'c') + ".de")); // 255
+}
+
+// The access log's key: made once, read back the same, refused when damaged.
+TEST(Logins, TheLogKeyIsMadeOnceAndADamagedOneRefused) {
+    TempDir dir;
+    const auto file = dir.Path() / "log.key";
+    const std::string key = LoadOrMakeLogKey(file);
+    EXPECT_EQ(key.size(), 32u);
+    EXPECT_EQ(LoadOrMakeLogKey(file), key);
+    for (const std::string& damaged : {key.substr(1), key + "x"}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_ANY_THROW(LoadOrMakeLogKey(file)) << damaged.size();
+    }
 }
 
 TEST(Logins, NewLoginsAreWellFormedAndDiffer) {
