@@ -1,42 +1,14 @@
 #include "DevToolsPipe.h"
 
 #include "RenderFailure.h"
+#include "WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <poll.h>
 #include <unistd.h>
 
 namespace zel::service {
-namespace {
-
-// A browser that is gone must not end the job with SIGPIPE: the signal is
-// blocked while writing and a pending one taken back.
-bool WriteWithoutSignal(int fd, const std::string& text) {
-    sigset_t pipeSignal, previous;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    std::size_t sent = 0;
-    bool ok = true;
-    while (ok && sent < text.size()) {
-        const ssize_t put = write(fd, text.data() + sent, text.size() - sent);
-        if (put > 0)
-            sent += std::size_t(put);
-        else if (!(put < 0 && errno == EINTR))
-            ok = false;
-    }
-    if (!ok && errno == EPIPE) {
-        const timespec now{0, 0};
-        sigtimedwait(&pipeSignal, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return ok;
-}
-
-} // namespace
-
 DevToolsPipe::DevToolsPipe(BrowserLink link, int firstId) : link_(link), nextId_(firstId) {}
 
 int DevToolsPipe::SendMessage(const std::string& method, nlohmann::json params,
@@ -47,7 +19,7 @@ int DevToolsPipe::SendMessage(const std::string& method, nlohmann::json params,
         message["sessionId"] = sessionId;
     std::string text = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     text.push_back('\0');
-    if (!WriteWithoutSignal(link_.commands, text))
+    if (!WriteAll(link_.commands, text))
         throw RenderFailure("the renderer's pipe is closed");
     return id;
 }
