@@ -20,6 +20,7 @@
 #include "TempWorkDir.h"
 #include "WebBrowser.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QComboBox>
 #include <QDateTime>
@@ -317,7 +318,8 @@ protected:
 
 } // namespace
 
-TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAndBack) {
+TEST_F(EndToEndTest,
+       ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageBackForwardAndReload) {
     auto form = StartProgram();
     UseRelay(*form, true);
     const std::string login = GetLogin(*form);
@@ -349,6 +351,7 @@ TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAn
     EXPECT_EQ(static_cast<std::int64_t>(archives[0].size()), archiveSize);
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size("page.zip")), archiveSize);
     EXPECT_EQ(form->Label5->text().toStdString(), std::to_string(archiveSize) + " bytes");
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), first);
 
     // Shown from page.htm: its text, its photo decoded, its style applied.
     EXPECT_TRUE(Shows(*form, dir.file("page.htm"), HasText(FirstText)));
@@ -399,13 +402,15 @@ TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAn
     // A second page, straight to the service this time.
     UseRelay(*form, false);
     const std::size_t relayed = relay->Exchanges().size();
-    ASSERT_TRUE(Go(*form, origin.Url("/second.html"))) << "the request did not end in time";
+    const std::string second = origin.Url("/second.html");
+    ASSERT_TRUE(Go(*form, second)) << "the request did not end in time";
+    const std::string secondSize = form->Label5->text().toStdString();
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
     EXPECT_EQ(relay->Exchanges().size(), relayed);
     EXPECT_TRUE(Shows(*form, dir.file("page.htm"), HasText(SecondText)));
     records = StatRecords();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[1].WebPage, origin.Url("/second.html"));
+    EXPECT_EQ(records[1].WebPage, second);
     EXPECT_EQ(records[1].Traffic, static_cast<std::int32_t>(fs::file_size("page.zip")));
     ASSERT_EQ(form->runState().historyList.size(), 2u);
 
@@ -415,6 +420,28 @@ TEST_F(EndToEndTest, ALoginThenAPageShownWithItsFilesAndTrafficThenAnotherPageAn
         Shows(*form, dir.file(copy),
               HasText(FirstText) + " && document.getElementById('photo').naturalWidth > 0"));
     EXPECT_EQ(StatRecords().size(), 2u) << "Back asks nothing of the service";
+    EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
+    // The box and "To load" name the page on show, not the last one fetched.
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), first);
+    EXPECT_EQ(form->Label5->text().toStdString(), std::to_string(archiveSize) + " bytes");
+
+    // Forward, then Reload asks the service for the second page again.
+    form->Forward1->trigger();
+    EXPECT_TRUE(Shows(*form, dir.file(form->runState().historyList[1]), HasText(SecondText)));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), second);
+    EXPECT_EQ(form->Label5->text().toStdString(), secondSize);
+    ASSERT_TRUE(WithinTime(
+        RequestLimitMs, [&form] { form->ToolButton7Click(); },
+        [&form] { form->Reload1->trigger(); }))
+        << "the request did not end in time";
+    EXPECT_TRUE(Shows(*form, dir.file("page.htm"), HasText(SecondText)));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), second);
+    records = StatRecords();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].WebPage, second);
+    for (int item = 0; item < form->ComboBox1->count(); ++item)
+        EXPECT_FALSE(form->ComboBox1->itemText(item).startsWith('/'))
+            << form->ComboBox1->itemText(item).toStdString();
     EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
 }
 
