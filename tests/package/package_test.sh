@@ -4,13 +4,16 @@
 # the icon, the service run as its own user fetching a local page), then
 # removes and purges them and checks what is left.
 #
-# It changes only a machine it set up itself: it runs where neither package
-# (nor what one leaves behind) is there, and its cleanup, also after an
-# interrupt, takes away only what this run installed.
+# Where the kernel lets it, everything from the install on happens in a
+# throwaway root: a copy-on-write layer over / in a mount and process
+# namespace of its own, gone with the test, so the test runs on any machine
+# and the machine's own packages and the service's data are never touched.
+# Elsewhere it changes only a machine it set up itself: it runs where neither
+# package (nor what one leaves behind) is there, and its cleanup, also after
+# an interrupt, takes away only what this run installed.
 # package_test.sh BUILD_DIR ORIGIN_SERVER
+# (package_test.sh --inside WORK: the part run in the throwaway root)
 set -euo pipefail
-build=$1
-origin_server=$2
 packages=(zelbrowser zelservice)
 # What an installed or purged-but-configured service keeps; never ours to remove.
 service_paths=(/var/lib/zelservice /etc/default/zelservice)
@@ -21,24 +24,20 @@ skip() {
 }
 state() { dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || echo not-installed; }
 
-if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null; then
-    skip "the package test installs packages and runs as root only"
+inside=false
+if [ "${1:-}" = --inside ]; then
+    inside=true
+    work=$2
+else
+    build=$1
+    origin_server=$2
+    if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null; then
+        skip "the package test installs packages and runs as root only"
+    fi
 fi
-for package in "${packages[@]}"; do
-    status=$(state "$package")
-    [ "$status" = not-installed ] ||
-        skip "$package is on this machine ($status); the test would replace and purge it"
-done
-for path in "${service_paths[@]}"; do
-    [ ! -e "$path" ] || skip "$path exists; the test's purge would delete it"
-done
-user_existed=false
-if getent passwd zelservice >/dev/null; then user_existed=true; fi
-
-work=$(mktemp -d)
-chmod 755 "$work"
 pids=()
 installed=false
+user_existed=false
 # Ends what this test started, with the children of the browser's group.
 stop_all() {
     for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
@@ -46,19 +45,25 @@ stop_all() {
     pids=()
 }
 # Neither package was there before this run, so whatever dpkg holds of them
-# now, even half installed, is this run's.
+# now, even half installed, is this run's. In the throwaway root nothing
+# needs undoing: it goes with the namespace, and the work folder is the
+# outer run's.
 cleanup() {
     trap - EXIT INT TERM
     stop_all
-    if $installed; then
+    if $installed && ! $inside; then
         dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
         if ! $user_existed; then
             deluser --system zelservice >/dev/null 2>&1 || true
             delgroup --system --only-if-empty zelservice >/dev/null 2>&1 || true
         fi
     fi
-    rm -rf "$work"
+    $inside || rm -rf "$work"
 }
+if ! $inside; then
+    work=$(mktemp -d)
+    chmod 755 "$work"
+fi
 trap cleanup EXIT
 trap 'cleanup; exit 130' INT
 trap 'cleanup; exit 143' TERM
@@ -75,12 +80,82 @@ await() {
     return 1
 }
 
-echo "== building and checking the packages"
-timeout 600 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log"; fail "cpack"; }
-debs=("$work"/out/*.deb)
-[ "${#debs[@]}" -eq 2 ] || fail "expected two packages, got ${debs[*]}"
-timeout 300 lintian --fail-on error "${debs[@]}" || fail "lintian reports errors"
+# The throwaway root's set-up, run as the first process of new mount and
+# process namespaces: / with a layer in memory on top, the system's
+# devices, fresh /proc, /run and /tmp, and the work folder; mounts made here
+# are private to the namespace. Exits 3 when a mount is refused.
+# root_setup WORK COMMAND...
+root_setup='set -eu
+work=$1
+shift
+mount -t tmpfs zel-package-layer "$work/layer" || exit 3
+mkdir "$work/layer/upper" "$work/layer/scratch"
+mount -t overlay zel-package-root -o \
+    "lowerdir=/,upperdir=$work/layer/upper,workdir=$work/layer/scratch" "$work/root" || exit 3
+mount --rbind /dev "$work/root/dev"
+mount -t proc proc "$work/root/proc"
+mount -t sysfs -o ro sysfs "$work/root/sys"
+mount -t tmpfs tmpfs "$work/root/run"
+mount -t tmpfs tmpfs "$work/root/tmp"
+mkdir -p "$work/root$work"
+mount --bind "$work" "$work/root$work"
+touch "$work/root/.zel-throwaway-root"
+"$@"'
+# Whether this kernel gives the test a throwaway root.
+throwaway_root() {
+    mkdir "$work/layer" "$work/root"
+    unshare --mount --pid --kill-child bash -c "$root_setup" - "$work" true 2>/dev/null ||
+        { rmdir "$work/layer" "$work/root"; return 1; }
+}
+
+in_root=false
+if $inside; then
+    # Only the layer over / may be changed here, never the machine itself.
+    [ -e /.zel-throwaway-root ] || fail "not in the throwaway root"
+    # The machine's own packages show through the layer: taken away here only.
+    for package in "${packages[@]}"; do
+        [ "$(state "$package")" = not-installed ] || dpkg -P "$package" >/dev/null
+    done
+    rm -rf "${service_paths[@]}"
+elif throwaway_root; then
+    in_root=true
+    echo "== in a throwaway root over /"
+else
+    for package in "${packages[@]}"; do
+        status=$(state "$package")
+        [ "$status" = not-installed ] ||
+            skip "$package is on this machine ($status); the test would replace and purge it"
+    done
+    for path in "${service_paths[@]}"; do
+        [ ! -e "$path" ] || skip "$path exists; the test's purge would delete it"
+    done
+    if getent passwd zelservice >/dev/null; then user_existed=true; fi
+fi
+
+if ! $inside; then
+    echo "== building and checking the packages"
+    timeout 600 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+        { cat "$work/cpack.log"; fail "cpack"; }
+    debs=("$work"/out/*.deb)
+    [ "${#debs[@]}" -eq 2 ] || fail "expected two packages, got ${debs[*]}"
+    timeout 300 lintian --fail-on error "${debs[@]}" || fail "lintian reports errors"
+    if $in_root; then
+        cp "$0" "$work/package_test.sh"
+        cp "$origin_server" "$work/origin_page_server"
+        # In the background, so an interrupt reaches the trap at once; the
+        # namespace's processes end with it.
+        unshare --mount --pid --kill-child bash -c "$root_setup" - "$work" \
+            chroot "$work/root" bash "$work/package_test.sh" --inside "$work" &
+        pids+=($!)
+        status=0
+        wait "$!" || status=$?
+        exit "$status"
+    fi
+fi
+if $inside; then
+    debs=("$work"/out/*.deb)
+    origin_server=$work/origin_page_server
+fi
 installed=true
 timeout 300 dpkg -i "${debs[@]}" || fail "dpkg -i"
 
