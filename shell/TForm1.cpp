@@ -363,7 +363,7 @@ std::string TForm1::AddressText() const {
 }
 
 void TForm1::SetAddressText(const std::string& text) {
-    ComboBox1->setEditText(QString::fromStdString(text));
+    ComboBox1->setEditText(QString::fromStdString(WebAddressOf(text)));
 }
 
 RequestSettings TForm1::CurrentSettings() const {

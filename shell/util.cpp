@@ -134,4 +134,13 @@ std::string DecodeLinkAddress(const std::string& text) {
     return out;
 }
 
+std::string WebAddressOf(const std::string& requested) {
+    const std::string prefix = "http://";
+    if (!requested.starts_with(prefix))
+        return requested;
+    const std::string inner = LowerCase(requested.substr(prefix.size(), 8));
+    const bool wrapped = inner.starts_with("http://") || inner == "https://";
+    return wrapped ? requested.substr(prefix.size()) : requested;
+}
+
 } // namespace zel

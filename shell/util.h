@@ -42,6 +42,11 @@ std::string WithoutExtension(const std::string& path);
 // character of that code (1..255); anything else after a "%" is dropped with it.
 std::string DecodeLinkAddress(const std::string& text);
 
+// The web address a request address names: the request puts "http://" before
+// any address, also one with a scheme of its own ("http://https://x.example/"),
+// which the service takes off again; shown, that prefix would only puzzle.
+std::string WebAddressOf(const std::string& requested);
+
 // Text of the refusal to save over the page on show or its files.
 inline constexpr const char* OwnPageRefusal =
     "This is the page on show; choose another name or folder.";

@@ -361,16 +361,17 @@ TEST_F(MainWindowRequestTest, TheAddressBoxFollowsThePageOnShowThroughHistoryAnd
     auto form = start();
     QSignalSpy loaded(form->WebBrowser1, &QWebEngineView::loadFinished);
     loaded.wait(20000); // the start page, missing here
-    const std::string a = "http://a.example/one", b = "http://b.example/two";
+    const std::string a = "http://a.example/one", b = "https://b.example/two";
     const struct {
         const char* typed;
         QAction* action;
         int copy; // the history copy shown, or -1 for "page.htm"
         const std::string& box;
         const std::string& archive;
-    } steps[] = {{"a.example/one", nullptr, -1, a, one}, {"b.example/two", nullptr, -1, b, two},
-                 {nullptr, form->Back1, 0, a, one},      {nullptr, form->Forward1, 1, b, two},
-                 {nullptr, form->Back1, 0, a, one},      {nullptr, form->Reload1, -1, a, one}};
+    } steps[] = {
+        {"a.example/one", nullptr, -1, a, one}, {"https://b.example/two", nullptr, -1, b, two},
+        {nullptr, form->Back1, 0, a, one},      {nullptr, form->Forward1, 1, b, two},
+        {nullptr, form->Back1, 0, a, one},      {nullptr, form->Reload1, -1, a, one}};
     for (const auto& step : steps) {
         loaded.clear();
         if (step.typed) {
