@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 using namespace zel;
 using namespace zel::test;
@@ -199,6 +202,43 @@ TEST(SavePageAs, RunsTheDialogAndSavesFromTheNotedFolder) {
     EXPECT_EQ(seen->fileName, "x.example.htm");
 }
 
+TEST(SavePageAs, TheFirstSaveOpensInTheUsersDocumentsElseDownloadsFolder) {
+    TempWorkDir dir;
+    // The user's folders as the desktop names them, in a home of the test's own.
+    struct Variable {
+        const char* name;
+        std::optional<std::string> old;
+        Variable(const char* n, const std::string& value) : name(n) {
+            if (const char* was = std::getenv(n))
+                old = was;
+            setenv(n, value.c_str(), 1);
+        }
+        ~Variable() {
+            if (old)
+                setenv(name, old->c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    } home{"HOME", dir.path()}, config{"XDG_CONFIG_HOME", dir.file("config")};
+    fs::create_directory("config");
+    WriteFile("config/user-dirs.dirs",
+              "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\nXDG_DOWNLOAD_DIR=\"$HOME/Loads\"\n");
+    std::vector<std::string> folders;
+    struct Hook {
+        SaveDialogHandler previous;
+        ~Hook() { SetSaveDialogHandler(previous); }
+    } hook{SetSaveDialogHandler([&](const SaveDialogOptions& o) {
+        folders.push_back(o.folder);
+        return std::optional<std::string>(); // cancelled: no folder to remember
+    })};
+    SavePageAs("t", "");
+    fs::create_directory("Loads");
+    SavePageAs("t", "");
+    fs::create_directory("Docs");
+    SavePageAs("t", "");
+    EXPECT_EQ(folders, (std::vector<std::string>{dir.path(), dir.file("Loads"), dir.file("Docs")}));
+}
+
 TEST(SavePageAs, TheProposedNameIsTheTitleAsAFileNameMayCarryIt) {
     const struct {
         std::string title, address, name;
@@ -215,6 +255,21 @@ TEST(SavePageAs, TheProposedNameIsTheTitleAsAFileNameMayCarryIt) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(ProposedFileName(row.title, row.address), row.name) << row.title;
+}
+
+TEST(WebAddressOf, OnlyThePrefixBeforeAnotherSchemeGoes) {
+    const struct {
+        std::string requested, shown;
+    } rows[] = {
+        {"http://https://x.example/a", "https://x.example/a"},
+        {"http://HTTPS://x.example/", "HTTPS://x.example/"},
+        {"http://HTTP://x.example/", "HTTP://x.example/"},
+        {"http://x.example/https://", "http://x.example/https://"},
+        {"http://https:", "http://https:"},
+        {"x.example", "x.example"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WebAddressOf(row.requested), row.shown) << row.requested;
 }
 
 TEST(DecodeLinkAddress, PlusAndPercentSequences) {
