@@ -35,6 +35,8 @@ for name in nastr.dat inZel.dat help.htm; do
     cmp -s "$lib/$name" "$folder/$name" || fail "fresh: $name not laid out"
 done
 cmp -s "$lib/help.htm" "$folder/page.htm" || fail "fresh: page.htm is not the help page"
+# Without a doctype the view would show the help in quirks mode.
+head -1 "$folder/help.htm" | grep -qix '<!DOCTYPE html>' || fail "fresh: the help page has no doctype"
 for name in links.txt stat.dat; do
     [ -f "$folder/$name" ] && [ ! -s "$folder/$name" ] || fail "fresh: $name not empty"
 done
