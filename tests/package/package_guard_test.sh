@@ -28,7 +28,10 @@ fake dpkg-query 'eval "s=\${STATE_$(echo "$3" | tr -dc a-z)}"; [ -n "$s" ] || ex
 fake getent '[ -n "$USER_THERE" ]'
 fake cpack 'echo cpack >>"$LOG"; mkdir -p "$4"; touch "$4/a.deb" "$4/b.deb"; [ -z "$CPACK_FAILS" ]'
 fake lintian 'true'
-fake unshare '[ -n "$ROOT_OK" ] || exit 1; echo unshare >>"$LOG"'
+# A throwaway root's holder ignores TERM, as unshare does.
+fake unshare '[ -n "$ROOT_OK" ] || exit 1; echo unshare >>"$LOG"
+case "$*:$ROOT_OK" in *chroot*:hangs) trap "" TERM; touch "$LOG.hang"; sleep 20 >/dev/null 2>&1
+    echo late >>"$LOG" ;; esac'
 fake deluser 'echo "deluser $*" >>"$LOG"'
 fake delgroup 'echo "delgroup $*" >>"$LOG"'
 fake dpkg 'echo "dpkg $1" >>"$LOG"
@@ -40,7 +43,7 @@ case "$1:$DPKG_I" in -i:fails) exit 1 ;; -i:hangs) touch "$LOG.hang"; exec sleep
 run() { # name expected_status expected_calls env...
     local name=$1 status=$2 calls=$3
     shift 3
-    if $present && [[ " $* " != *" ROOT_OK=1 "* ]]; then status=77 calls=""; fi
+    if $present && [[ " $* " != *" ROOT_OK="* ]]; then status=77 calls=""; fi
     local log=$work/$name.log out=$work/$name.out got=0
     : >"$log"
     if [ "${1:-}" = interrupt ]; then
@@ -69,6 +72,7 @@ run nothing-installed-build-fails 1 "cpack " CPACK_FAILS=1
 run install-fails 1 "cpack dpkg -i dpkg -P deluser --system zelservice delgroup --system --only-if-empty zelservice " DPKG_I=fails
 run user-was-there 1 "cpack dpkg -i dpkg -P " DPKG_I=fails USER_THERE=1
 run throwaway-root 0 "unshare cpack unshare " ROOT_OK=1 STATE_zelservice=installed
+run throwaway-root-interrupted 143 "unshare cpack unshare " interrupt ROOT_OK=hangs
 run interrupted 143 "cpack dpkg -i dpkg -P deluser --system zelservice delgroup --system --only-if-empty zelservice " interrupt DPKG_I=hangs
 
 [ "$(fingerprint)" = "$before" ] || fail "the service's data or conffile changed"

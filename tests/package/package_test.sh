@@ -36,12 +36,17 @@ else
     fi
 fi
 pids=()
+root_holder=
 installed=false
 user_existed=false
 # Ends what this test started, with the children of the browser's group.
+# The throwaway root's holder (unshare) ignores TERM; killed, it takes every
+# process of the namespace with it.
 stop_all() {
+    [ -z "$root_holder" ] || kill -KILL "$root_holder" 2>/dev/null || true
     for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
-    wait "${pids[@]}" 2>/dev/null || true
+    wait $root_holder "${pids[@]}" 2>/dev/null || true
+    root_holder=
     pids=()
 }
 # Neither package was there before this run, so whatever dpkg holds of them
@@ -146,9 +151,10 @@ if ! $inside; then
         # namespace's processes end with it.
         unshare --mount --pid --kill-child bash -c "$root_setup" - "$work" \
             chroot "$work/root" bash "$work/package_test.sh" --inside "$work" &
-        pids+=($!)
+        root_holder=$!
         status=0
-        wait "$!" || status=$?
+        wait "$root_holder" || status=$?
+        root_holder=
         exit "$status"
     fi
 fi
