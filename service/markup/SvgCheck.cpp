@@ -1,6 +1,7 @@
 #include "SvgCheck.h"
 
 #include "AsciiText.h"
+#include "OutputGuard.h"
 
 #include <algorithm>
 #include <cctype>
@@ -117,9 +118,11 @@ bool IsInertSvg(std::string_view svg) {
     if (std::any_of(std::begin(kRefused), std::end(kRefused),
                     [&](std::string_view word) { return text.find(word) != std::string::npos; }))
         return false;
+    // Read as HTML too: a browser that takes it for a page parses it so.
     return !HasHandler(text) && AnimatesOnlyLooks(text) &&
            std::all_of(std::begin(kAddresses), std::end(kAddresses),
-                       [&](std::string_view word) { return ReferencesInert(text, word); });
+                       [&](std::string_view word) { return ReferencesInert(text, word); }) &&
+           PassesGuard(svg, [](std::string_view) { return false; });
 }
 
 } // namespace zel::service

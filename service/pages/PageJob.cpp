@@ -6,6 +6,7 @@
 #include "HtmlRewriter.h"
 #include "ImageShrinker.h"
 #include "NestingScan.h"
+#include "OutputGuard.h"
 #include "PageError.h"
 #include "PageRendering.h"
 #include "PassedImage.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <set>
 #include <thread>
 
 namespace zel::service {
@@ -199,12 +201,21 @@ PageArchive PageJob::Make() {
     ProcessQueues();
 
     const StageClock::Scope packing(&clock_, Stage::Pack);
+    std::set<std::string, std::less<>> stored;
+    for (const Resource& resource : resources_)
+        if (!resource.name.empty())
+            stored.insert(resource.name);
     PageArchive archive;
     for (TextFile& file : texts_) {
         std::string text = ApplyEdits(file.source, std::move(file.edits), [&](int id) {
             const std::string& name = resources_[std::size_t(id)].name;
             return name.empty() ? std::string(kNowhere) : file.prefix + name;
         });
+        if (file.entry.ends_with(".htm") && !limits_.keepScripts)
+            text = GuardOutput(std::move(text), [&](std::string_view reference) {
+                return reference.starts_with(file.prefix) &&
+                       stored.count(reference.substr(file.prefix.size())) > 0;
+            });
         archive.Add(file.entry, std::move(text), true);
     }
     for (auto& [name, bytes] : binaries_)

@@ -8,8 +8,10 @@
 #include "TestCluster.h"
 #include "TestImages.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <regex>
@@ -150,11 +152,17 @@ TEST(Cluster, OneSourceHoldingManyConnectionsDoesNotDelayAnother) {
         EXPECT_EQ(Get(balancer, "/zel/arch/" + login + "/1.dat").status, 200);
         return (std::chrono::steady_clock::now() - start) / 1ms;
     };
+    cycle(); // the first also looks the login up and starts the node's job process
     const long long alone = cycle();
     const std::vector<int> idle = OpenIdle(balancer, "127.0.0.2", 4200);
     std::this_thread::sleep_for(2s); // the balancer has taken or refused them all
-    for (int i = 0; i < 3; ++i)
-        EXPECT_LT(cycle(), alone + 1000) << "cycle " << i << "; alone " << alone << " ms";
+    long long worst = 0;
+    for (int i = 0; i < 3; ++i) {
+        worst = std::max<long long>(worst, cycle());
+        EXPECT_LT(worst, alone + 1000) << "cycle " << i << "; alone " << alone << " ms";
+    }
+    std::printf("page cycle alone %lld ms, beside 4200 idle connections at most %lld ms\n", alone,
+                worst);
     for (const int fd : idle)
         close(fd);
 }
@@ -288,6 +296,8 @@ TEST_F(ClusterDatabase, FifteenRequestsDuringAStallAreAllAnsweredWithinFifteenSe
         EXPECT_EQ(replies[i], BadReply(FailureKind::AccountsUnavailable).body) << i;
         EXPECT_LE(took[i], 15s) << i;
     }
+    std::printf("15 requests during the stall, the last answered within %lld s\n",
+                static_cast<long long>(std::ranges::max(took).count()));
     cluster.Database().Resume();
     EXPECT_TRUE(
         WaitUntil([&] { return std::regex_match(AskForPage(port, unseen, url), kOk); }, 20s));
