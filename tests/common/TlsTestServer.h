@@ -25,6 +25,15 @@ inline void WriteFile(const QString& dir, const std::string& name, const std::st
     std::ofstream(dir.toStdString() + "/" + name, std::ios::binary) << text;
 }
 
+// A throwaway authority: ca.pem and its key ca.key.
+inline void MakeAuthority(const QString& dir) {
+    RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
+    WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
+    RunTool(dir, "certtool",
+            {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
+             "--outfile", "ca.pem"});
+}
+
 // `name`.pem for localhost with the key key.pem (made when missing) and the
 // template lines `tmpl`: self-signed, or signed by the authority ca.pem/ca.key.
 inline void MakeCertificate(const QString& dir, const QString& name, const std::string& tmpl,

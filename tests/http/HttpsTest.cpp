@@ -27,11 +27,7 @@ protected:
     static void SetUpTestSuite() {
         Folder = new QTemporaryDir;
         const QString dir = Folder->path();
-        RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
-        WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
-        RunTool(dir, "certtool",
-                {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
-                 "--outfile", "ca.pem"});
+        MakeAuthority(dir);
         MakeCertificate(dir, "good", "", false);
         MakeCertificate(dir, "old",
                         "activation_date = \"2001-01-01 00:00:00 UTC\"\n"
