@@ -54,13 +54,15 @@ inline void MakeCertificate(const QString& dir, const QString& name, const std::
 }
 
 // `openssl s_server` serving the files of `dir` with certificate `name`:
-// with -WWW after a response header of its own, with -HTTP as they are.
+// with -WWW after a response header of its own, with -HTTP as they are;
+// `options` may add others.
 class TlsServer {
 public:
-    TlsServer(const QString& dir, const QString& name, const QString& mode = "-WWW") {
+    TlsServer(const QString& dir, const QString& name, const QStringList& options = {"-WWW"}) {
         server.setWorkingDirectory(dir);
-        server.start("openssl", {"s_server", "-accept", "127.0.0.1:0", "-cert", name + ".pem",
-                                 "-key", "key.pem", mode});
+        server.start("openssl", QStringList{"s_server", "-accept", "127.0.0.1:0", "-cert",
+                                            name + ".pem", "-key", "key.pem"} +
+                                    options);
         while (port.empty() && (server.canReadLine() || server.waitForReadyRead(10000))) {
             const QString line = QString::fromLatin1(server.readLine());
             if (line.startsWith("ACCEPT "))
