@@ -185,14 +185,19 @@ std::vector<std::string> UnresolvedReferences(const std::string& document,
 class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(
-            service.Start(ZELSERVICE_PROGRAM, {"--allow-private-origins", "--job-seconds", "40",
-                                               "--fetch-timeout-seconds", "15", "--poll-wait-ms",
-                                               std::to_string(PollWaitMs)}))
-            << service.Output();
+        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, ServiceOptions())) << service.Output();
         SetServiceBaseForTesting(service.Base());
         relay = std::make_unique<RecordingRelay>(service.Port());
         LayOutProgramFolder(TestSettings("")); // no login yet
+    }
+    static std::vector<std::string> ServiceOptions() {
+        return {"--allow-private-origins",
+                "--job-seconds",
+                "40",
+                "--fetch-timeout-seconds",
+                "15",
+                "--poll-wait-ms",
+                std::to_string(PollWaitMs)};
     }
     void TearDown() override {
         SetServiceBaseForTesting("");
@@ -275,13 +280,11 @@ protected:
     void RestartOverHttps(const QString& folder) {
         MakeAuthority(folder);
         MakeCertificate(folder, "good", "", false);
+        std::vector<std::string> options = ServiceOptions();
+        options.insert(options.end(), {"--tls-cert", (folder + "/good.pem").toStdString(),
+                                       "--tls-key", (folder + "/key.pem").toStdString()});
         ASSERT_TRUE(service.Stop());
-        ASSERT_TRUE(
-            service.Start(ZELSERVICE_PROGRAM,
-                          {"--allow-private-origins", "--poll-wait-ms", std::to_string(PollWaitMs),
-                           "--tls-cert", (folder + "/good.pem").toStdString(), "--tls-key",
-                           (folder + "/key.pem").toStdString()}))
-            << service.Output();
+        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options)) << service.Output();
         SetServiceBaseForTesting("https://localhost:" + std::to_string(service.Port()));
         SetTrustedAuthoritiesForTesting((folder + "/ca.pem").toStdString());
     }
@@ -467,7 +470,7 @@ TEST_F(EndToEndTest, AnOriginTheServiceRefusesShowsItsTextAndLeavesThePageFilesA
 
 TEST_F(EndToEndTest, OverHttpsTheLoginAndAPageComeFromTheVerifiedService) {
     QTemporaryDir folder;
-    RestartOverHttps(folder.path());
+    ASSERT_NO_FATAL_FAILURE(RestartOverHttps(folder.path()));
     auto form = StartProgram();
     UseRelay(*form, false);
     const std::string login = GetLogin(*form);
