@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -45,11 +46,18 @@ std::string DiskArchiveStore::WorkPath(const std::string& login, std::uint64_t j
     return (work_ / name).string();
 }
 
+// The failure's text goes to the journal: it names no path, as the paths
+// hold the login.
 std::int64_t DiskArchiveStore::Publish(const std::string& login, const std::string& workPath) {
     const fs::path target = ArchivePath(login);
-    fs::rename(workPath, target);
-    Forget(workPath);
-    return static_cast<std::int64_t>(fs::file_size(target));
+    std::error_code error;
+    fs::rename(workPath, target, error);
+    if (!error)
+        Forget(workPath);
+    const std::uintmax_t size = error ? 0 : fs::file_size(target, error);
+    if (error)
+        throw std::runtime_error("cannot publish an archive: " + error.message());
+    return static_cast<std::int64_t>(size);
 }
 
 void DiskArchiveStore::Discard(const std::string& workPath) {

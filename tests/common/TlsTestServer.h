@@ -25,6 +25,15 @@ inline void WriteFile(const QString& dir, const std::string& name, const std::st
     std::ofstream(dir.toStdString() + "/" + name, std::ios::binary) << text;
 }
 
+// A throwaway authority: ca.pem and its key ca.key.
+inline void MakeAuthority(const QString& dir) {
+    RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
+    WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
+    RunTool(dir, "certtool",
+            {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
+             "--outfile", "ca.pem"});
+}
+
 // `name`.pem for localhost with the key key.pem (made when missing) and the
 // template lines `tmpl`: self-signed, or signed by the authority ca.pem/ca.key.
 inline void MakeCertificate(const QString& dir, const QString& name, const std::string& tmpl,
@@ -45,13 +54,15 @@ inline void MakeCertificate(const QString& dir, const QString& name, const std::
 }
 
 // `openssl s_server` serving the files of `dir` with certificate `name`:
-// with -WWW after a response header of its own, with -HTTP as they are.
+// with -WWW after a response header of its own, with -HTTP as they are;
+// `options` may add others.
 class TlsServer {
 public:
-    TlsServer(const QString& dir, const QString& name, const QString& mode = "-WWW") {
+    TlsServer(const QString& dir, const QString& name, const QStringList& options = {"-WWW"}) {
         server.setWorkingDirectory(dir);
-        server.start("openssl", {"s_server", "-accept", "127.0.0.1:0", "-cert", name + ".pem",
-                                 "-key", "key.pem", mode});
+        server.start("openssl", QStringList{"s_server", "-accept", "127.0.0.1:0", "-cert",
+                                            name + ".pem", "-key", "key.pem"} +
+                                    options);
         while (port.empty() && (server.canReadLine() || server.waitForReadyRead(10000))) {
             const QString line = QString::fromLatin1(server.readLine());
             if (line.startsWith("ACCEPT "))

@@ -18,6 +18,8 @@
 #include "SpinEdit.h"
 #include "TForm2.h"
 #include "TempWorkDir.h"
+#include "TlsTestServer.h"
+#include "TrustedAuthorities.h"
 #include "WebBrowser.h"
 
 #include <QAction>
@@ -31,6 +33,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -183,17 +186,23 @@ std::vector<std::string> UnresolvedReferences(const std::string& document,
 class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(
-            service.Start(ZELSERVICE_PROGRAM, {"--allow-private-origins", "--job-seconds", "40",
-                                               "--fetch-timeout-seconds", "15", "--poll-wait-ms",
-                                               std::to_string(PollWaitMs)}))
-            << service.Output();
+        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, ServiceOptions())) << service.Output();
         SetServiceBaseForTesting(service.Base());
         relay = std::make_unique<RecordingRelay>(service.Port());
         LayOutProgramFolder(TestSettings("")); // no login yet
     }
+    static std::vector<std::string> ServiceOptions() {
+        return {"--allow-private-origins",
+                "--job-seconds",
+                "40",
+                "--fetch-timeout-seconds",
+                "15",
+                "--poll-wait-ms",
+                std::to_string(PollWaitMs)};
+    }
     void TearDown() override {
         SetServiceBaseForTesting("");
+        SetTrustedAuthoritiesForTesting("");
         EXPECT_TRUE(service.Running()) << "the service ended during the test:\n"
                                        << service.Output();
         EXPECT_TRUE(service.Stop()) << "the service did not stop cleanly:\n" << service.Output();
@@ -265,6 +274,20 @@ protected:
         for (const std::string& poll : relay->Replies("/zel/poll?"))
             replies.push_back(poll);
         return replies;
+    }
+
+    // The service again, over HTTPS only, with a certificate for localhost
+    // from an authority of the test's own, the only one the program trusts.
+    void RestartOverHttps(const QString& folder) {
+        MakeAuthority(folder);
+        MakeCertificate(folder, "good", "", false);
+        std::vector<std::string> options = ServiceOptions();
+        options.insert(options.end(), {"--tls-cert", (folder + "/good.pem").toStdString(),
+                                       "--tls-key", (folder + "/key.pem").toStdString()});
+        ASSERT_TRUE(service.Stop());
+        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options)) << service.Output();
+        SetServiceBaseForTesting("https://localhost:" + std::to_string(service.Port()));
+        SetTrustedAuthoritiesForTesting((folder + "/ca.pem").toStdString());
     }
 
     // Types `address` and presses Go; false when the request had to be stopped.
@@ -470,4 +493,21 @@ TEST_F(EndToEndTest, AnOriginTheServiceRefusesShowsItsTextAndLeavesThePageFilesA
     EXPECT_TRUE(relay->Replies("/zel/arch/").empty());
     EXPECT_TRUE(form->runState().historyList.empty());
     EXPECT_EQ(form->WebBrowser1->url().toLocalFile().toStdString(), dir.file("page.htm"));
+}
+
+TEST_F(EndToEndTest, OverHttpsTheLoginAndAPageComeFromTheVerifiedService) {
+    QTemporaryDir folder;
+    ASSERT_NO_FATAL_FAILURE(RestartOverHttps(folder.path()));
+    auto form = StartProgram();
+    UseRelay(*form, false);
+    const std::string login = GetLogin(*form);
+    ASSERT_FALSE(login.empty());
+    ASSERT_TRUE(Go(*form, origin.Url("/second.html"))) << "the request did not end in time";
+    EXPECT_TRUE(boxes.calls().empty()) << boxes.texts().front();
+    EXPECT_TRUE(Shows(*form, dir.file("page.htm"), HasText(SecondText)));
+    ASSERT_EQ(StatRecords().size(), 1u);
+    EXPECT_EQ(StatRecords()[0].Traffic, static_cast<std::int32_t>(fs::file_size("page.zip")));
+    const std::string log = ReadFile(service.DataFolder() + "/access.log");
+    EXPECT_NE(log.find("/second.html"), std::string::npos) << log;
+    EXPECT_EQ(log.find(login), std::string::npos) << log;
 }

@@ -27,11 +27,7 @@ protected:
     static void SetUpTestSuite() {
         Folder = new QTemporaryDir;
         const QString dir = Folder->path();
-        RunTool(dir, "certtool", {"--generate-privkey", "--key-type=ecdsa", "--outfile", "ca.key"});
-        WriteFile(dir, "ca.tmpl", "cn = Throwaway CA\nca\ncert_signing_key\n");
-        RunTool(dir, "certtool",
-                {"--generate-self-signed", "--load-privkey", "ca.key", "--template", "ca.tmpl",
-                 "--outfile", "ca.pem"});
+        MakeAuthority(dir);
         MakeCertificate(dir, "good", "", false);
         MakeCertificate(dir, "old",
                         "activation_date = \"2001-01-01 00:00:00 UTC\"\n"
@@ -87,7 +83,7 @@ TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete)
     WriteFile(Folder->path(), "big.dat", bytes); // -WWW announces no length
     WriteFile(Folder->path(), "big.http", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n" + bytes);
     for (bool announced : {false, true}) {
-        TlsServer tls(Folder->path(), "good", announced ? "-HTTP" : "-WWW");
+        TlsServer tls(Folder->path(), "good", QStringList{announced ? "-HTTP" : "-WWW"});
         TestHttp http;
         http.OnPacketRecvd = [&](QObject*) { tls.server.kill(); }; // no closing notice
         const std::string failure = FailureOf<ESockError>([&] {
@@ -95,6 +91,16 @@ TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete)
         });
         EXPECT_EQ(failure == "no failure", announced) << failure;
     }
+}
+
+TEST_F(Https, AServerOfTls11OnlyIsRefused) {
+    TlsServer tls(Folder->path(), "good", {"-WWW", "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"});
+    ASSERT_FALSE(tls.port.empty());
+    TestHttp http;
+    const std::string failure =
+        FailureOf<ESockError>([&] { http.Get("https://localhost:" + tls.port + "/page.htm"); });
+    EXPECT_NE(failure.find("could not be set up"), std::string::npos) << failure;
+    EXPECT_EQ(http.Body, "Default.htm");
 }
 
 TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {

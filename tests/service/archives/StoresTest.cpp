@@ -70,6 +70,13 @@ TEST(DiskArchiveStore, PublishedArchiveReplacesTheOlderAndOldOnesGo) {
     open.data->read(read.data(), 5);
     EXPECT_EQ(read, "first");
     EXPECT_EQ(store.Open("aaaaaaaaaaaa").size, 7);
+    // A failure's text, logged for whoever runs the service, names no login.
+    try {
+        store.Publish("aaaaaaaaaaaa", store.WorkPath("aaaaaaaaaaaa", 3)); // never written
+        ADD_FAILURE() << "published a missing archive";
+    } catch (const std::exception& failure) {
+        EXPECT_EQ(std::string(failure.what()).find("aaaa"), std::string::npos) << failure.what();
+    }
 
     store.RemoveOlderThan(1h);
     EXPECT_TRUE(store.Open("aaaaaaaaaaaa").data);

@@ -91,11 +91,16 @@ TEST(TlsService, PagesComeOverHttpsAndTheAccessLogHoldsNoLogin) {
     const std::string login = "tlsuser00001";
     SqliteAccountStore(service.DataFolder() + "/accounts.sqlite")
         .Add({login, "user@example.org", "test", "127.0.0.1", 0});
-    for (int run = 0; run < 2; ++run) { // the second after a restart
-        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, TlsOptions(ca, "7.pem", "7.key")));
+    auto options = TlsOptions(ca, "7.pem", "7.key");
+    auto page = [&] {
         Fetched reply = HttpsGet(ca, service.Port(), PageTarget(login, origin.Url("/text.html")));
         for (int polls = 0; reply.body.rfind("NexT", 0) == 0 && polls < 30; ++polls)
             reply = HttpsGet(ca, service.Port(), PollTarget(login));
+        return reply;
+    };
+    for (int run = 0; run < 2; ++run) { // the second after a restart
+        ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options));
+        const Fetched reply = page();
         ASSERT_EQ(reply.body.substr(0, 3), "OK,") << reply.body;
         const Fetched archive = HttpsGet(ca, service.Port(), "/zel/arch/" + login + "/1.dat");
         EXPECT_EQ(std::to_string(archive.body.size()),
@@ -112,6 +117,11 @@ TEST(TlsService, PagesComeOverHttpsAndTheAccessLogHoldsNoLogin) {
     for (const char* file : {"access.log", "access-log.key"})
         EXPECT_EQ(fs::status(fs::path(service.DataFolder()) / file).permissions(),
                   fs::perms::owner_read | fs::perms::owner_write);
+    // --log-days 0 keeps no log, and the one before goes.
+    options.insert(options.end(), {"--log-days", "0"});
+    ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options));
+    EXPECT_EQ(page().body.substr(0, 3), "OK,");
+    EXPECT_FALSE(fs::exists(fs::path(service.DataFolder()) / "access.log"));
 }
 
 TEST(TlsService, BadPairsAreRefusedAndSighupServesARenewedOne) {
