@@ -44,6 +44,9 @@ const char* const kScrollScript = R"JS(
     scrollTo(0, y);
     await pause();
   }
+  // Scroll handlers are often throttled to a few hundred milliseconds and
+  // look at where the page stands then: the end is held that long.
+  if (bottom > innerHeight) await new Promise(done => setTimeout(done, 300));
   scrollTo(0, 0);
   await pause();
 })()

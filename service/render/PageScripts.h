@@ -10,7 +10,7 @@ namespace zel::service {
 extern const char* const kGuardScript;
 
 // Scrolls through the page once, a screen at a time, then back to the top,
-// so lazy loaders run; a promise, done within about a second. Through the
+// so lazy loaders run; a promise, done within about 1.3 s. Through the
 // page as it stood: a list that grows as it is scrolled grows once.
 extern const char* const kScrollScript;
 

@@ -22,8 +22,6 @@ RendererPool::Lease RendererPool::Borrow() {
         const auto brief = DevToolsPipe::Clock::now() + std::chrono::milliseconds(100);
         if (!slot.browser || !slot.browser->Ready(brief))
             continue;
-        if (slot.prepared.empty())
-            Prepare(slot);
         slot.busy = true;
         return {int(i), slot.browser->Link(), slot.browser->Pid()};
     }

@@ -2,9 +2,9 @@
 // The service's warm browsers. A job borrows one for its whole run, alone
 // (one page cannot take it from another user's page), and gets it through
 // the browser's pipe; when the job ends the browser must hold no context of
-// it any more, or it is killed and started afresh. While a browser waits,
-// it opens the next job's fresh context with a blank page in it, so the
-// page's process is started before the job needs it.
+// it any more, or it is killed and started afresh. While a browser waits
+// between jobs, it opens the next job's fresh context with a blank page in
+// it, so the page's process is started before the job needs it.
 
 #include "BrowserProcess.h"
 
