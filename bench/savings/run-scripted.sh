@@ -3,6 +3,7 @@
 # through the real service with the renderer on and off; see scripted.py.
 # Not a test; run by hand:
 #   bash bench/savings/run-scripted.sh [corpus folder] [folder to keep the screenshots in]
+# ZEL_SERVICE_ARGS adds options for zelservice (e.g. "--render-seconds 15").
 # The corpus needs only mate-backgrounds (fetched as fetch-corpus.sh does) and
 # the npm packages pinned in scripted/package-lock.json; npm and chromium are
 # installed from Debian when missing (run as root).
@@ -32,5 +33,6 @@ zel_ssim="$(find "$repo/build" -type f -name zel_ssim -perm -u+x | head -n 1)"
 shots=()
 [ -z "${2:-}" ] || shots=(--shots "$2")
 python3 "$here/scripted.py" "$zelservice" "$zel_ssim" "$share" "${shots[@]}" \
+  --service-args="${ZEL_SERVICE_ARGS:-}" \
   scripted/docs.html scripted/api.html scripted/components.html scripted/feed.html \
   scripted/slides.html scripted/gallery.html galleries/nature.html galleries/abstract.html

@@ -58,6 +58,22 @@ WORDS_JS = r"""
 })()
 """
 
+# A reader's pass: a screen at a time to the end of the page as it stood
+# (10 s at most), then back to the top.
+READ_THROUGH_JS = r"""
+(async () => {
+  const end = performance.now() + 10000;
+  const bottom = document.documentElement.scrollHeight;
+  const pause = () => new Promise(done => setTimeout(done, 150));
+  for (let y = innerHeight; y < bottom && performance.now() < end; y += innerHeight) {
+    scrollTo(0, y);
+    await pause();
+  }
+  scrollTo(0, 0);
+  await pause();
+})()
+"""
+
 
 class Chromium:
     """Headless Chromium driven over --remote-debugging-pipe."""
@@ -121,15 +137,19 @@ class Chromium:
             self.events += self._read(end - time.time())
 
     def visit(self, url, settle=3.0):
-        """The words the page shows and its screenshot (1280x2000), after
-        load and `settle` seconds."""
+        """The words the page shows and its screenshot. The page is laid out
+        in the renderer's window (1280x800), left to its scripts for load and
+        `settle` seconds, and scrolled through once as a reader does; then,
+        its scripts stopped, the window is made 2000 pixels tall for the
+        screenshot (1280x2000), so both copies show the layout of the same
+        window."""
         context = self.call("Target.createBrowserContext")["browserContextId"]
         target = self.call("Target.createTarget", url="about:blank",
                            browserContextId=context)["targetId"]
         session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         try:
             self.call("Page.enable", session)
-            self.call("Emulation.setDeviceMetricsOverride", session, width=1280, height=2000,
+            self.call("Emulation.setDeviceMetricsOverride", session, width=1280, height=800,
                       deviceScaleFactor=1, mobile=False)
             self.events = []
             self.call("Page.navigate", session, url=url)
@@ -138,8 +158,14 @@ class Chromium:
                     e.get("method") == "Page.loadEventFired" for e in self.events):
                 self.pump(0.1)
             self.pump(settle)
+            self.call("Runtime.evaluate", session, expression=READ_THROUGH_JS, awaitPromise=True)
+            self.pump(1.0)
             words = self.call("Runtime.evaluate", session, expression=WORDS_JS,
                               returnByValue=True)["result"].get("value", [])
+            self.call("Emulation.setScriptExecutionDisabled", session, value=True)
+            self.call("Emulation.setDeviceMetricsOverride", session, width=1280, height=2000,
+                      deviceScaleFactor=1, mobile=False)
+            self.pump(0.3)
             shot = base64.b64decode(self.call("Page.captureScreenshot", session,
                                               format="png")["data"])
             return words, shot
@@ -209,9 +235,10 @@ def cpu_seconds(root):
     return sum(ticks for _, ticks in tree(root).values()) / TICK
 
 
-def browser_pss(root):
-    """The proportional set size of the renderer's browser processes, in bytes."""
-    total = 0
+def browser_memory(root):
+    """The renderer's browser processes: the proportional set size of them all
+    and the resident set of the largest one (its page renderer), in bytes."""
+    total, largest = 0, 0
     for pid, (comm, _) in tree(root).items():
         if "chrom" not in comm:
             continue
@@ -220,9 +247,11 @@ def browser_pss(root):
                 for line in f:
                     if line.startswith("Pss:"):
                         total += int(line.split()[1]) * 1024
+                    elif line.startswith("Rss:"):
+                        largest = max(largest, int(line.split()[1]) * 1024)
         except OSError:
             pass
-    return total
+    return total, largest
 
 
 class Service:
@@ -241,7 +270,7 @@ class Service:
         if not reply.startswith("OK,Your login is "):
             raise RuntimeError("no login: " + reply)
         self.login = reply.split()[3]
-        self.peak = 0
+        self.peak = (0, 0)
 
     def get(self, path):
         with urllib.request.urlopen(f"http://127.0.0.1:{self.port}{path}", timeout=120) as r:
@@ -254,7 +283,8 @@ class Service:
 
         def sample():
             while not done.wait(0.2):
-                self.peak = max(self.peak, browser_pss(self.process.pid))
+                now = browser_memory(self.process.pid)
+                self.peak = (max(self.peak[0], now[0]), max(self.peak[1], now[1]))
 
         sampler = threading.Thread(target=sample)
         sampler.start()
@@ -314,6 +344,7 @@ def main():
     parser.add_argument("pages", nargs="+")
     parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--shots")
+    parser.add_argument("--modes", default="auto,never", help="render modes to run, by commas")
     parser.add_argument("--service-args", default="", help="more options for zelservice")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="zel-bench-scripted-")
@@ -334,13 +365,13 @@ def main():
           f"{'saved':>6} {'p50 s':>6} {'p95 s':>6} {'cpu s':>6}")
     memory = {}
     readies = collections.defaultdict(list)
-    for render in ("auto", "never"):
+    for render in args.modes.split(","):
         service = Service(args.zelservice, render, work, args.service_args.split())
         try:
             # A job finds the browser warm only once it has started.
             service.make(origin.url(args.pages[0]), os.path.join(work, "warm.zip"))
-            memory[render + " idle"] = browser_pss(service.process.pid)
-            service.peak = 0
+            memory[render + " idle"] = browser_memory(service.process.pid)
+            service.peak = (0, 0)
             for page in args.pages:
                 words, original_shot, fetched = originals[page]
                 times, cpus, sent = [], [], 0
@@ -369,8 +400,10 @@ def main():
     for render, times in readies.items():
         print(f"renderer {'on ' if render == 'auto' else 'off'}: ready p50 "
               f"{percentile(times, 0.5):.2f} s, p95 {percentile(times, 0.95):.2f} s")
-    for name, size in memory.items():
-        print(f"browser processes' PSS, {name}: {size / 1e6:.0f} MB")
+    for name, (total, largest) in memory.items():
+        if total:
+            print(f"browser, {name}: all processes' PSS {total / 1e6:.0f} MB, "
+                  f"largest process's RSS {largest / 1e6:.0f} MB")
     browser.close()
     origin.shutdown()
     if not args.shots:

@@ -190,11 +190,14 @@ PageArchive PageJob::Make() {
     FetchResult page = FetchPage();
     if (IsHtml(page))
         if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
-            prefetched_.merge(rendered->fetched); // nothing fetched twice, rendered or not
             if (rendered->rendered) {
                 page = std::move(rendered->page);
                 shownBoxes_ = std::move(rendered->boxes);
+                renderedRequests_.emplace();
+                for (const auto& fetched : rendered->fetched)
+                    renderedRequests_->insert(fetched.first);
             }
+            prefetched_.merge(rendered->fetched); // nothing fetched twice, rendered or not
         }
     pageUrl_ = page.finalUrl;
     AddDocument(IsHtml(page) ? page : WrapImage(page), "page.htm", kFilesFolder, 0);
@@ -311,6 +314,9 @@ void PageJob::Process(Resource& resource) {
     const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
     if (now >= deadline_ || budget <= 0 || budgetSpent_)
         return; // left out: the page is packed with what it has
+    if (resource.kind == ResourceKind::Font && renderedRequests_ &&
+        !renderedRequests_->contains(resource.url.substr(0, resource.url.find('#'))))
+        return;
     FetchResult fetched;
     if (auto prefetched = prefetched_.find(resource.url); prefetched != prefetched_.end()) {
         fetched = std::move(prefetched->second);

@@ -20,6 +20,8 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,9 @@ private:
     // Where the renderer showed each image; empty when the page was not
     // rendered. For the image step to size images by.
     ShownBoxes shownBoxes_;
+    // What the renderer asked for, when it rendered the page: a font it never
+    // asked for shows on none of the page's elements and is left out.
+    std::optional<std::set<std::string>> renderedRequests_;
     std::string wrappedImage_; // the address, when the page is an image alone
     std::vector<TextFile> texts_;
     std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes

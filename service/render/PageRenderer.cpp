@@ -21,6 +21,10 @@ void ShownBoxes::Add(const std::string& url, ShownBox box) {
 
 namespace {
 
+// The window pages are laid out in, in CSS pixels.
+constexpr int kWindowWidth = 1280;
+constexpr int kWindowHeight = 800;
+
 // Time for disposing of a context.
 constexpr auto kCommandTime = std::chrono::seconds(3);
 
@@ -57,6 +61,10 @@ public:
             throw RenderFailure("the page did not load in time");
         Evaluate(kScrollScript, true);
         WaitForQuiet();
+        // Components defined and drawn by what arrived; what they ask for in
+        // turn is waited for again.
+        Evaluate(kSettleScript, true);
+        WaitForQuiet();
         const Json value = Evaluate(kSerializeScript, false);
         RenderedPage page;
         page.html = value.value("html", "");
@@ -70,21 +78,52 @@ public:
 private:
     void Open() {
         const auto setUp = deadline_;
-        context_ = pipe_.Call("Target.createBrowserContext", Json::object(), setUp)
-                       .value("browserContextId", "");
-        const std::string target =
-            pipe_
-                .Call("Target.createTarget",
-                      {{"url", "about:blank"}, {"browserContextId", context_}}, setUp)
-                .value("targetId", "");
+        context_ = PreparedContext();
+        if (context_.empty())
+            context_ = pipe_.Call("Target.createBrowserContext", Json::object(), setUp)
+                           .value("browserContextId", "");
+        std::string target = BlankTarget();
+        if (target.empty())
+            target = pipe_
+                         .Call("Target.createTarget",
+                               {{"url", "about:blank"}, {"browserContextId", context_}}, setUp)
+                         .value("targetId", "");
         session_ =
             pipe_.Call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, setUp)
                 .value("sessionId", "");
         pipe_.Call("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}}})}}, setUp,
                    session_);
+        // The page is laid out for a desktop window of its own size, not
+        // for whatever window the browser made.
+        pipe_.Call("Emulation.setDeviceMetricsOverride",
+                   {{"width", kWindowWidth},
+                    {"height", kWindowHeight},
+                    {"deviceScaleFactor", 1},
+                    {"mobile", false}},
+                   setUp, session_);
         pipe_.Call("Page.enable", Json::object(), setUp, session_);
         pipe_.Call("Page.addScriptToEvaluateOnNewDocument", {{"source", kGuardScript}}, setUp,
                    session_);
+    }
+
+    // The fresh context the service opened for this job while the browser
+    // waited: the only one there is. Any other state means none is taken.
+    std::string PreparedContext() {
+        const Json contexts = pipe_.Call("Target.getBrowserContexts", Json::object(), deadline_)
+                                  .value("browserContextIds", Json::array());
+        return contexts.size() == 1 && contexts[0].is_string() ? contexts[0].get<std::string>()
+                                                               : std::string();
+    }
+
+    // Its blank page, when the browser has made it already.
+    std::string BlankTarget() {
+        const Json targets = pipe_.Call("Target.getTargets", Json::object(), deadline_)
+                                 .value("targetInfos", Json::array());
+        for (const Json& target : targets)
+            if (target.value("browserContextId", "") == context_ &&
+                target.value("type", "") == "page" && !target.value("attached", true))
+                return target.value("targetId", "");
+        return {};
     }
 
     Json Evaluate(const char* script, bool awaitPromise) {

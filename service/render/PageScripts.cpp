@@ -8,6 +8,29 @@ const char* const kGuardScript = R"JS(
                       'webkitRTCPeerConnection', 'RTCDataChannel'])
     try { delete window[name]; } catch (e) {}
   try { delete Navigator.prototype.serviceWorker; } catch (e) {}
+  // The text constructed style sheets were made from, for the serializer;
+  // a sheet changed rule by rule afterwards is read from its rules.
+  const texts = new WeakMap();
+  Object.defineProperty(window, '__zelSheetText', {value: texts});
+  const sheet = CSSStyleSheet.prototype;
+  const replaceSync = sheet.replaceSync, replace = sheet.replace;
+  const insertRule = sheet.insertRule, deleteRule = sheet.deleteRule;
+  sheet.replaceSync = function(text) {
+    replaceSync.call(this, text);
+    texts.set(this, String(text));
+  };
+  sheet.replace = function(text) {
+    texts.set(this, String(text));
+    return replace.call(this, text);
+  };
+  sheet.insertRule = function(...rest) {
+    texts.delete(this);
+    return insertRule.apply(this, rest);
+  };
+  sheet.deleteRule = function(...rest) {
+    texts.delete(this);
+    return deleteRule.apply(this, rest);
+  };
 })();
 )JS";
 
@@ -16,13 +39,39 @@ const char* const kScrollScript = R"JS(
   const end = performance.now() + 1000;
   const step = Math.max(200, innerHeight);
   const pause = () => new Promise(done => setTimeout(done, 40));
-  for (let y = step; y < document.documentElement.scrollHeight && performance.now() < end;
-       y += step) {
+  const bottom = document.documentElement.scrollHeight;
+  for (let y = step; y < bottom && performance.now() < end; y += step) {
     scrollTo(0, y);
     await pause();
   }
+  // Scroll handlers are often throttled to a few hundred milliseconds and
+  // look at where the page stands then: the end is held that long.
+  if (bottom > innerHeight) await new Promise(done => setTimeout(done, 300));
   scrollTo(0, 0);
   await pause();
+})()
+)JS";
+
+const char* const kSettleScript = R"JS(
+(async () => {
+  const late = new Promise(done => setTimeout(done, 600));
+  const elements = () => {
+    const found = [];
+    const walk = root => {
+      for (const e of root.querySelectorAll('*')) {
+        found.push(e);
+        if (e.shadowRoot) walk(e.shadowRoot);
+      }
+    };
+    walk(document);
+    return found;
+  };
+  const tags = new Set(elements().map(e => e.localName)
+                                 .filter(tag => tag.includes('-') && !customElements.get(tag)));
+  await Promise.race([late, Promise.all([...tags].map(tag => customElements.whenDefined(tag)))]);
+  const updates = elements().map(e => e.updateComplete).filter(u => u instanceof Promise);
+  await Promise.race([late, Promise.allSettled(updates)]);
+  await Promise.race([late, new Promise(done => requestAnimationFrame(() => setTimeout(done)))]);
 })()
 )JS";
 
@@ -76,11 +125,16 @@ const char* const kSerializeScript = R"JS(
 
   // Style sheets a script made (constructed, as web components use) belong
   // to no element: they are written out as style elements.
+  // Their text as the script gave it where it is known: Chromium writes a
+  // shorthand holding var() that a later longhand overrides as longhands
+  // with empty values ("border-top-color: ;"), which lose the declaration.
   const adopted = root => {
     let css = '';
     for (const sheet of root.adoptedStyleSheets || [])
       try {
-        for (const rule of sheet.cssRules) css += rule.cssText + '\n';
+        const given = window.__zelSheetText && window.__zelSheetText.get(sheet);
+        if (given !== undefined) css += given + '\n';
+        else for (const rule of sheet.cssRules) css += rule.cssText + '\n';
       } catch (error) {}
     return css ? '<style>' + css.replace(/<\/style/gi, '<\\/style') + '</style>' : '';
   };

@@ -41,16 +41,19 @@ void RendererPool::Return(Lease& lease) {
     if (!lease)
         return;
     Slot& slot = slots_[std::size_t(lease.slot)];
-    const bool clean = slot.browser->Running() && IsClean(*slot.browser);
+    const bool clean = slot.browser->Running() && IsClean(slot);
     std::lock_guard lock(mutex_);
     if (!clean)
         Start(slot); // warm again by the next job
+    else if (slot.prepared.empty())
+        Prepare(slot);
     slot.busy = false;
     lease = {};
 }
 
 void RendererPool::Start(Slot& slot) {
     slot.browser.reset();
+    slot.prepared.clear();
     try {
         slot.browser = std::make_unique<BrowserProcess>(settings_.executable);
     } catch (const RenderFailure&) {
@@ -58,14 +61,47 @@ void RendererPool::Start(Slot& slot) {
     }
 }
 
-bool RendererPool::IsClean(BrowserProcess& browser) {
+bool RendererPool::IsClean(Slot& slot) {
+    using Json = nlohmann::json;
     try {
-        DevToolsPipe pipe(browser.Link(), 100'000);
-        const auto result = pipe.Call("Target.getBrowserContexts", nlohmann::json::object(),
-                                      DevToolsPipe::Clock::now() + std::chrono::seconds(5));
-        return result.value("browserContextIds", nlohmann::json::array()).empty();
+        DevToolsPipe pipe(slot.browser->Link(), 100'000);
+        const auto deadline = DevToolsPipe::Clock::now() + std::chrono::seconds(5);
+        const Json contexts = pipe.Call("Target.getBrowserContexts", Json::object(), deadline)
+                                  .value("browserContextIds", Json::array());
+        if (contexts.empty()) {
+            slot.prepared.clear(); // the job used it and closed it
+            return true;
+        }
+        if (contexts.size() != 1 || contexts[0] != slot.prepared)
+            return false;
+        // Still there: clean only when no job attached to its page or led it
+        // anywhere (the browser's own pages of its user interface aside).
+        const Json targets = pipe.Call("Target.getTargets", Json::object(), deadline)
+                                 .value("targetInfos", Json::array());
+        for (const Json& target : targets)
+            if (target.value("browserContextId", "") == slot.prepared &&
+                target.value("type", "") == "page" &&
+                (target.value("attached", true) || target.value("url", "") != "about:blank"))
+                return false;
+        return true;
     } catch (const std::exception&) {
         return false;
+    }
+}
+
+// The blank page is asked for without waiting for it: its process starts
+// while the browser waits for a job. A job that comes first makes its own.
+void RendererPool::Prepare(Slot& slot) {
+    using Json = nlohmann::json;
+    try {
+        DevToolsPipe pipe(slot.browser->Link(), 200'000);
+        slot.prepared = pipe.Call("Target.createBrowserContext", Json::object(),
+                                  DevToolsPipe::Clock::now() + std::chrono::seconds(2))
+                            .value("browserContextId", "");
+        pipe.Send("Target.createTarget",
+                  {{"url", "about:blank"}, {"browserContextId", slot.prepared}});
+    } catch (const std::exception&) {
+        // The job opens a context of its own.
     }
 }
 

@@ -2,7 +2,9 @@
 // The service's warm browsers. A job borrows one for its whole run, alone
 // (one page cannot take it from another user's page), and gets it through
 // the browser's pipe; when the job ends the browser must hold no context of
-// it any more, or it is killed and started afresh.
+// it any more, or it is killed and started afresh. While a browser waits
+// between jobs, it opens the next job's fresh context with a blank page in
+// it, so the page's process is started before the job needs it.
 
 #include "BrowserProcess.h"
 
@@ -46,9 +48,12 @@ private:
     struct Slot {
         std::unique_ptr<BrowserProcess> browser;
         bool busy = false;
+        std::string prepared; // the context opened for the next job, if any
     };
-    // True when the browser answers and holds no browser context.
-    static bool IsClean(BrowserProcess& browser);
+    // True when the browser answers and holds no browser context but the
+    // one prepared for a job, unused. Forgets the prepared one once used.
+    static bool IsClean(Slot& slot);
+    static void Prepare(Slot& slot);
     void Start(Slot& slot);
 
     RendererSettings settings_;

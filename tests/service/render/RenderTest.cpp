@@ -73,6 +73,8 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
     origin.Serve("/words.json", R"(["Paragraph from JSON one", "Paragraph from JSON two"])",
                  "application/json");
     origin.Serve("/pic.png", MakeDrawing(64, 32), "image/png");
+    for (const char* font : {"/a.woff2", "/b.woff2"})
+        origin.Serve(font, "wOF2 not a font", "font/woff2");
     pid_t browserPid = -1;
     origin.Http().Get("/kill.json", [&](const httplib::Request&, httplib::Response& response) {
         kill(-browserPid, SIGKILL);
@@ -88,12 +90,22 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
         {"shadow",
          "const host = document.createElement('div'); document.body.append(host); "
          "const root = host.attachShadow({mode: 'open'}); root.innerHTML = '<b>Shadow words</b>'; "
-         "const sheet = new CSSStyleSheet(); sheet.replaceSync('b { color: red }'); "
+         "const sheet = new CSSStyleSheet(); "
+         "sheet.replaceSync('b { border: solid var(--w) red; border-top-width: 3px }'); "
          "root.adoptedStyleSheets = [sheet];",
          RenderMode::Auto,
          60,
-         {"<template shadowrootmode=\"open\"><style>b { color: red; }",
+         {"<template shadowrootmode=\"open\"><style>b { border: solid var(--w) red; "
+          "border-top-width: 3px }",
           "</style><b>Shadow words</b></template>"},
+         {}},
+        {"fonts",
+         "document.head.insertAdjacentHTML('beforeend', '<style>"
+         "@font-face { font-family: A; src: url(a.woff2) } "
+         "@font-face { font-family: B; src: url(b.woff2) } p { font-family: A }</style>');",
+         RenderMode::Auto,
+         60,
+         {"Static words"},
          {}},
         {"form",
          "document.body.insertAdjacentHTML('beforeend', '<input id=i><textarea id=t></textarea>'); "
@@ -146,6 +158,9 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
     // picture of each page once, rendered or not.
     EXPECT_EQ(origin.Hits("/json.html"), 1);
     EXPECT_EQ(origin.Hits("/pic.png"), int(cases.size()));
+    // A font no element of the rendered page used is left out.
+    EXPECT_EQ(origin.Hits("/a.woff2"), 1);
+    EXPECT_EQ(origin.Hits("/b.woff2"), 0);
 }
 
 // The <img> tags of a page: their src and width attributes, in order.
@@ -305,6 +320,27 @@ TEST(RendererPoolTest, ABrowserLeftInDoubtIsReplaced) {
         pipe.Call(method, nlohmann::json::object(),
                   DevToolsPipe::Clock::now() + std::chrono::seconds(10));
     };
+    const auto attachBlank = [](const Lease& lease) {
+        using Json = nlohmann::json;
+        DevToolsPipe pipe(lease.link, 600);
+        const auto deadline = DevToolsPipe::Clock::now() + std::chrono::seconds(30);
+        const Json contexts = pipe.Call("Target.getBrowserContexts", Json::object(), deadline)
+                                  .value("browserContextIds", Json::array());
+        ASSERT_EQ(contexts.size(), 1u);
+        while (DevToolsPipe::Clock::now() < deadline) {
+            for (const Json& target : pipe.Call("Target.getTargets", Json::object(), deadline)
+                                          .value("targetInfos", Json::array()))
+                if (target.value("browserContextId", "") == contexts[0] &&
+                    target.value("type", "") == "page") {
+                    pipe.Call("Target.attachToTarget",
+                              {{"targetId", target.value("targetId", "")}, {"flatten", true}},
+                              deadline);
+                    return;
+                }
+            std::this_thread::sleep_for(100ms);
+        }
+        FAIL() << "no page prepared";
+    };
     constexpr std::int64_t kGiB = 1LL << 30;
     const std::vector<Case> cases = {
         // An idle browser is far below a gigabyte, counted without its
@@ -316,11 +352,15 @@ TEST(RendererPoolTest, ABrowserLeftInDoubtIsReplaced) {
         {"context left", kGiB,
          [&](RendererPool&, const Lease& l) { call(l, "Target.createBrowserContext"); }, false},
         {"killed", kGiB, [](RendererPool&, const Lease& l) { kill(l.pid, SIGKILL); }, false},
+        // The page the pool opened for a job, taken and left: never lent again.
+        {"prepared page left", kGiB, [&](RendererPool&, const Lease& l) { attachBlank(l); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RendererPool pool({1, c.memoryBytes, "chromium"});
         Lease lease = BorrowReady(pool);
+        pool.Return(lease); // back from a job: a context is opened for the next
+        lease = BorrowReady(pool);
         ASSERT_TRUE(lease);
         const pid_t first = lease.pid;
         EXPECT_FALSE(pool.Borrow()) << "lent to one job at a time";
