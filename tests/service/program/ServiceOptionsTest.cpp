@@ -11,7 +11,7 @@ TEST(ServiceOptionsEdges, EachLimitTakesItsLastValueAndRefusesTheNext) {
         const char* name;
         const char* last;
         const char* next;
-    } edges[] = {{"--max-request-line-bytes", "1048576", "1048577"},
+    } edges[] = {{"--max-header-bytes", "1048576", "1048577"},
                  {"--archive-keep-seconds", "31536000", "31536001"}};
     for (const auto& edge : edges) {
         for (const char* value : {edge.last, edge.next}) {
