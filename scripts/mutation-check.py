@@ -367,8 +367,9 @@ def main():
     parser.add_argument("--list", action="store_true", help="print the mutants, judge none")
     parser.add_argument("--record", default=os.path.join(ROOT, "build-mutation", "verdicts.jsonl"),
                         help="verdicts kept across runs; mutants found there are not judged again")
-    parser.add_argument("--again", nargs="*", default=[], metavar="VERDICT",
-                        help="judge again the recorded mutants of these verdicts (e.g. survived)")
+    parser.add_argument("--again", nargs="*", default=[], metavar="VERDICT|FILE:LINE",
+                        help="judge again the recorded mutants of these verdicts (e.g. survived)"
+                        " or at these places")
     parser.add_argument("--part", default="1/1", metavar="K/N",
                         help="judge only every N-th mutant from the K-th (runs side by side)")
     args = parser.parse_args()
@@ -385,7 +386,7 @@ def main():
     part, parts = (int(x) for x in args.part.split("/"))
     known = read_record(args.record)
     todo = [m for i, m in enumerate(mutants) if i % parts == part - 1 and
-            known.get(key(m), "none") in ("none", *args.again)]
+            (known.get(key(m), "none") in ("none", *args.again) or m.where() in args.again)]
     if todo:
         judge_all(args, todo)
     if parts > 1:
