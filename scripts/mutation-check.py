@@ -229,7 +229,9 @@ def sync_tree(tree):
         if os.path.isfile(copy) and filecmp.cmp(source, copy, shallow=False):
             continue
         os.makedirs(os.path.dirname(copy), exist_ok=True)
-        shutil.copy2(source, copy)
+        # Stamped now, not with the source's time: a copy left changed by a
+        # stopped run is then older than its object files no more.
+        shutil.copy(source, copy)
 
 
 def digest(paths):
