@@ -229,8 +229,8 @@ def sync_tree(tree):
         if os.path.isfile(copy) and filecmp.cmp(source, copy, shallow=False):
             continue
         os.makedirs(os.path.dirname(copy), exist_ok=True)
-        # Stamped now, not with the source's time: a copy left changed by a
-        # stopped run is then older than its object files no more.
+        # Stamped with the time of copying, not the source's: the build must
+        # see a file that a stopped run left changed as newer than its objects.
         shutil.copy(source, copy)
 
 
