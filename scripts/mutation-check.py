@@ -372,6 +372,9 @@ def main():
     parser.add_argument("--again", nargs="*", default=[], metavar="VERDICT|FILE:LINE",
                         help="judge again the recorded mutants of these verdicts (e.g. survived)"
                         " or at these places")
+    parser.add_argument("--equivalent", nargs="*", default=[], metavar="FILE:LINE",
+                        help="record the faults at these places as equivalent, found so by reading"
+                        " the code (no input tells them from the good program)")
     parser.add_argument("--part", default="1/1", metavar="K/N",
                         help="judge only every N-th mutant from the K-th (runs side by side)")
     args = parser.parse_args()
@@ -386,6 +389,10 @@ def main():
             print(f"{m.where()}: {m.change}")
         return 0
     part, parts = (int(x) for x in args.part.split("/"))
+    for m in (m for m in mutants if m.where() in args.equivalent):
+        with open(args.record, "a") as f:
+            f.write(json.dumps({"key": key(m), "where": m.where(), "change": m.change,
+                                "verdict": "equivalent", "by": "reading"}) + "\n")
     known = read_record(args.record)
     todo = [m for i, m in enumerate(mutants) if i % parts == part - 1 and
             (known.get(key(m), "none") in ("none", *args.again) or m.where() in args.again)]
