@@ -367,6 +367,8 @@ def main():
                         help="the copy of the tree; CMake builds in its build/ folder")
     parser.add_argument("--under", nargs="*", help="sample only these folders (each its share)")
     parser.add_argument("--list", action="store_true", help="print the mutants, judge none")
+    parser.add_argument("--report", action="store_true",
+                        help="judge none, print the score of the verdicts recorded so far")
     parser.add_argument("--record", default=os.path.join(ROOT, "build-mutation", "verdicts.jsonl"),
                         help="verdicts kept across runs; mutants found there are not judged again")
     parser.add_argument("--again", nargs="*", default=[], metavar="VERDICT|FILE:LINE",
@@ -396,7 +398,7 @@ def main():
     known = read_record(args.record)
     todo = [m for i, m in enumerate(mutants) if i % parts == part - 1 and
             (known.get(key(m), "none") in ("none", *args.again) or m.where() in args.again)]
-    if todo:
+    if todo and not args.report:
         judge_all(args, todo)
     if parts > 1:
         return 0
