@@ -13,7 +13,6 @@ THIRD_PARTY = ()
 CPP = (".cpp", ".h", ".cc", ".hpp")
 
 
-
 # --- Mutants -----------------------------------------------------------------
 
 class Mutant:
@@ -282,11 +281,15 @@ def choose(args, rng):
             if path in files:
                 chosen += [m for m in mutants_of(path) if m.line in lines]
     if args.sample:
-        if args.under:
-            files = [f for f in files if f.startswith(tuple(u.rstrip("/") + "/" for u in args.under))]
+        # Each folder named (or each top-level one) is a pool of its own; a
+        # file goes to the longest folder that holds it, so "service
+        # service/program" gives the program its share apart.
+        folders = sorted((u.rstrip("/") for u in args.under or ()), key=len, reverse=True)
         by_folder = {}
         for path in files:
-            by_folder.setdefault(path.split("/")[0], []).extend(mutants_of(path))
+            pool = next((f for f in folders if path.startswith(f + "/")), None)
+            if pool or not folders:
+                by_folder.setdefault(pool or path.split("/")[0], []).extend(mutants_of(path))
         taken = {id(m) for m in chosen}
         pools = [[m for m in pool if id(m) not in taken] for _, pool in sorted(by_folder.items())]
         # Every folder gets its share of a half; the other half is drawn over all

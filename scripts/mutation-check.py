@@ -46,7 +46,7 @@ import subprocess
 import sys
 import time
 
-from mutants import ROOT, choose
+from mutants import CPP, ROOT, choose
 
 SKIPPED_LABELS = {"cluster", "package"}
 
@@ -134,16 +134,17 @@ class Suite:
         self.command, self.cwd, self.env, self.gtest = command, cwd, env, gtest
         self.excluded, self.names, self.timeout, self.seconds = [], [], timeout, None
 
-    def argv(self):
+    def argv(self, only=(), skip=()):
         if not self.gtest:
             return self.command
-        flt = "*" if not self.excluded else "*-" + ":".join(self.excluded)
+        skip = [*self.excluded, *skip]
+        flt = (":".join(only) or "*") + ("-" + ":".join(skip) if skip else "")
         return [self.command[0], "--gtest_fail_fast", "--gtest_brief=1", "--gtest_filter=" + flt]
 
-    def passes(self, limit):
+    def passes(self, limit, only=(), skip=()):
         env = dict(os.environ, **self.env)
         # A session of its own, so what the tests start ends with them.
-        child = subprocess.Popen(["nice", *self.argv()], cwd=self.cwd, env=env,
+        child = subprocess.Popen(["nice", *self.argv(only, skip)], cwd=self.cwd, env=env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                  start_new_session=True)
         try:
@@ -181,6 +182,29 @@ def read_suites(folder):
     return [s for s in suites.values() if s.names]
 
 
+TEST_SOURCES = {}
+
+
+def near_cases(path):
+    """gtest filters for the test cases beside the file's mirror in tests/,
+    named after it or including its header: they run first, as they kill
+    most mutants."""
+    if not TEST_SOURCES:
+        for base, _, names in os.walk(os.path.join(ROOT, "tests")):
+            for name in names:
+                if name.endswith(".cpp"):
+                    with open(os.path.join(base, name), encoding="utf-8", errors="replace") as f:
+                        TEST_SOURCES[os.path.relpath(os.path.join(base, name), ROOT)] = f.read()
+    folder, stem = os.path.dirname(path), os.path.splitext(os.path.basename(path))[0]
+    header = re.compile(r'#include\s+"(?:[^"]*/)?' + re.escape(stem) + r'\.h"')
+    found = set()
+    for source, text in TEST_SOURCES.items():
+        if (os.path.dirname(source) == "tests/" + folder or
+                os.path.basename(source).startswith(stem + "Test") or header.search(text)):
+            found.update(re.findall(r"^\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,", text, re.M))
+    return [f for name in sorted(found) for f in (name + ".*", "*/" + name + ".*")]
+
+
 def script_mentions(suite, path):
     """A script test reaches a file its script names."""
     name = os.path.basename(path)
@@ -205,7 +229,9 @@ def sync_tree(tree):
         if os.path.isfile(copy) and filecmp.cmp(source, copy, shallow=False):
             continue
         os.makedirs(os.path.dirname(copy), exist_ok=True)
-        shutil.copy2(source, copy)
+        # Stamped with the time of copying, not the source's: the build must
+        # see a file that a stopped run left changed as newer than its objects.
+        shutil.copy(source, copy)
 
 
 def digest(paths):
@@ -252,7 +278,7 @@ class Runner:
             common = 0
             while common < min(len(parts), len(tested)) and parts[common] == tested[common]:
                 common += 1
-            return (-common, suite.seconds)
+            return (-common, suite.seconds or 0)
         return sorted(suites, key=near)
 
     def judge(self, mutant):
@@ -265,33 +291,71 @@ class Runner:
                   errors="surrogateescape") as f:
             good = f.read()
         mode = os.stat(copy).st_mode
+
+        def write(text):
+            with open(copy, "w", encoding="utf-8", errors="surrogateescape") as f:
+                f.write(text)
+            os.chmod(copy, mode)
+
+        def make(suite):
+            if not suite.gtest:
+                return run(["true"])
+            return self.build.ninja("-j2", os.path.relpath(suite.command[0], self.build.folder))
+
         # Mutants come file by file, so the objects are still the good ones here.
         if mutant.path.endswith(".cpp") and mutant.path not in self.good_digest:
             self.good_digest[mutant.path] = digest(objects)
         try:
-            with open(copy, "w", encoding="utf-8", errors="surrogateescape") as f:
-                f.write(mutant.apply(good))
-            os.chmod(copy, mode)
-            # Each test program is built when its turn comes: most mutants
-            # are killed by the first, and the others need not be linked.
+            # Each test program is built, and timed on the good tree, when its
+            # turn comes: most mutants are killed by the first, and the others
+            # need not be linked nor run.
             for number, suite in enumerate(self.order(suites, mutant.path)):
-                if suite.gtest:
-                    built = self.build.ninja("-j2", os.path.relpath(suite.command[0],
-                                                                    self.build.folder))
-                    if built.returncode:
-                        # A program that breaks while its tests are listed is caught.
-                        failed = re.findall(r"^FAILED: (\S+)", built.stdout, re.M)
-                        return "invalid" if all(f.endswith(".o") for f in failed) else "killed"
+                if suite.seconds is None:
+                    write(good)
+                    if make(suite).returncode:
+                        sys.exit("the good tree does not build " + suite.command[0])
+                    self.baseline(suite)
+                if suite.seconds < 0:
+                    continue
+                write(mutant.apply(good))
+                built = make(suite)
+                if built.returncode:
+                    # A program that breaks while its tests are listed is caught.
+                    failed = re.findall(r"^FAILED: (\S+)", built.stdout, re.M)
+                    return "invalid" if all(f.endswith(".o") for f in failed) else "killed"
                 known = self.good_digest.get(mutant.path)
                 if number == 0 and known and known == digest(objects):
                     return "equivalent"
-                if not suite.passes(3 * suite.seconds + 60):
+                limit = 3 * suite.seconds + 60
+                near = near_cases(mutant.path) if number == 0 and suite.gtest else []
+                if near and not suite.passes(limit, only=near):
+                    return "killed"
+                if not suite.passes(limit, skip=near):
                     return "killed"
             return "survived"
         finally:
-            with open(copy, "w", encoding="utf-8", errors="surrogateescape") as f:
-                f.write(good)
-            os.chmod(copy, mode)
+            write(good)
+
+
+def key(mutant):
+    """A mutant's name in the record: its place, its change and the file it changes."""
+    with open(os.path.join(ROOT, mutant.path), "rb") as f:
+        source = hashlib.sha256(f.read()).hexdigest()[:16]
+    return f"{mutant.path}:{mutant.start}:{mutant.end}:{mutant.text}:{source}"
+
+
+def read_record(path):
+    """Verdicts of earlier runs, one JSON object a line; the last one of a mutant counts."""
+    known = {}
+    if os.path.exists(path):
+        with open(path) as f:
+            for text in f:
+                try:
+                    entry = json.loads(text)
+                    known[entry["key"]] = entry["verdict"]
+                except (ValueError, KeyError):
+                    pass  # a line cut short by a stopped run
+    return known
 
 
 def main():
@@ -301,19 +365,47 @@ def main():
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--build", default=os.path.join(ROOT, "build-mutation"),
                         help="the copy of the tree; CMake builds in its build/ folder")
-    parser.add_argument("--under", nargs="*", help="sample only these top-level folders")
+    parser.add_argument("--under", nargs="*", help="sample only these folders (each its share)")
     parser.add_argument("--list", action="store_true", help="print the mutants, judge none")
+    parser.add_argument("--report", action="store_true",
+                        help="judge none, print the score of the verdicts recorded so far")
+    parser.add_argument("--record", default=os.path.join(ROOT, "build-mutation", "verdicts.jsonl"),
+                        help="verdicts kept across runs; mutants found there are not judged again")
+    parser.add_argument("--again", nargs="*", default=[], metavar="VERDICT|FILE:LINE",
+                        help="judge again the recorded mutants of these verdicts (e.g. survived)"
+                        " or at these places")
+    parser.add_argument("--equivalent", nargs="*", default=[], metavar="FILE:LINE",
+                        help="record the faults at these places as equivalent, found so by reading"
+                        " the code (no input tells them from the good program)")
+    parser.add_argument("--part", default="1/1", metavar="K/N",
+                        help="judge only every N-th mutant from the K-th (runs side by side)")
     args = parser.parse_args()
     if not args.sample and not args.changed:
         parser.error("give --sample N, --changed REV or both")
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
     print(f"seed {seed}", flush=True)
     mutants = choose(args, random.Random(seed))
+    mutants.sort(key=lambda m: (m.path, m.line, m.start, m.change))  # a file's mutants together
     if args.list:
         for m in mutants:
             print(f"{m.where()}: {m.change}")
         return 0
+    part, parts = (int(x) for x in args.part.split("/"))
+    for m in (m for m in mutants if m.where() in args.equivalent):
+        with open(args.record, "a") as f:
+            f.write(json.dumps({"key": key(m), "where": m.where(), "change": m.change,
+                                "verdict": "equivalent", "by": "reading"}) + "\n")
+    known = read_record(args.record)
+    todo = [m for i, m in enumerate(mutants) if i % parts == part - 1 and
+            (known.get(key(m), "none") in ("none", *args.again) or m.where() in args.again)]
+    if todo and not args.report:
+        judge_all(args, todo)
+    if parts > 1:
+        return 0
+    return report(mutants, read_record(args.record), seed)
 
+
+def judge_all(args, mutants):
     # A termination unwinds like Ctrl-C, so the changed copy is put back.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     tree = os.path.abspath(args.build)
@@ -328,19 +420,23 @@ def main():
                          for line in build.ninja("-t", "targets", "all").stdout.splitlines()
                          if ": CXX_EXECUTABLE_LINKER__" in line}
     runner = Runner(build, read_suites(build.folder))
+    os.makedirs(os.path.dirname(os.path.abspath(args.record)), exist_ok=True)
+    try:
+        for number, mutant in enumerate(mutants, 1):
+            verdict = runner.judge(mutant)
+            with open(args.record, "a") as f:
+                f.write(json.dumps({"key": key(mutant), "where": mutant.where(),
+                                    "change": mutant.change, "verdict": verdict}) + "\n")
+            print(f"[{number}/{len(mutants)}] {mutant.where()}: {mutant.change}: {verdict}",
+                  flush=True)
+    finally:
+        build.ninja("-j2")  # the build folder back to the good tree
 
-    # Every test the mutants reach, once on the good tree.
-    for suite in {id(s): s for m in mutants for s in runner.suites_for(m.path)}.values():
-        runner.baseline(suite)
+
+def report(mutants, known, seed):
     verdicts = {}
-    mutants.sort(key=lambda m: (m.path, m.line))  # one file's mutants share its rebuilds
-    for number, mutant in enumerate(mutants, 1):
-        verdict = runner.judge(mutant)
-        verdicts.setdefault(verdict, []).append(mutant)
-        print(f"[{number}/{len(mutants)}] {mutant.where()}: {mutant.change}: {verdict}",
-              flush=True)
-    build.ninja("-j2")  # the build folder back to the good tree
-
+    for m in mutants:
+        verdicts.setdefault(known.get(key(m), "not judged"), []).append(m)
     killed = len(verdicts.get("killed", []))
     missed = verdicts.get("survived", []) + verdicts.get("untested", [])
     counts = ", ".join(f"{len(v)} {k}" for k, v in sorted(verdicts.items()))
@@ -351,7 +447,7 @@ def main():
         for m in missed:
             print(f"  {m.where()}: {m.change}"
                   f"{' (no test reaches the file)' if m in verdicts.get('untested', []) else ''}")
-    return 0 if not missed else 1
+    return 0 if not missed and "not judged" not in verdicts else 1
 
 
 if __name__ == "__main__":

@@ -135,3 +135,16 @@ TEST_F(Https, ThroughAProxyTheRequestAsksForATunnelFirst) {
     EXPECT_EQ(proxy.requests()[0],
               "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
 }
+
+TEST_F(Https, OnlyATwoHundredStatusOpensTheTunnel) {
+    for (const int status : {199, 200, 299, 300}) {
+        LoopbackServer proxy({"HTTP/1.0 " + std::to_string(status) + " X\r\n\r\n"});
+        TestHttp http;
+        http.Proxy = proxy.address();
+        http.ProxyPort = proxy.port();
+        const std::string failure = FailureOf([&] { http.Get("https://secure.example/x"); });
+        // Through an open tunnel the handshake meets the proxy's close.
+        EXPECT_EQ(failure.rfind("The proxy ", 0) == 0, status < 200 || status > 299)
+            << status << ": " << failure;
+    }
+}

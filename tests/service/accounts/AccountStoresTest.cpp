@@ -92,3 +92,15 @@ TEST(AccountStores, PostgresStoreWithoutItsServerFailsAsTheStoreFailing) {
         "postgresql://zel@127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/postgres";
     EXPECT_THROW(PostgresAccountStore store(url), AccountStoreError);
 }
+
+TEST(AccountStores, PostgresStatementAfterARestartGoesThroughOnANewConnection) {
+    if (TestPostgres::ServerFolder().empty())
+        GTEST_SKIP() << "no PostgreSQL server installed";
+    TestPostgres server;
+    PostgresAccountStore store(server.Url());
+    ASSERT_TRUE(store.Add({"cccccccccccc", "c@b.cd", "", "", 8}));
+    // The pooled connection is gone with the old server; nothing noticed it yet.
+    server.Stop();
+    server.Start();
+    EXPECT_TRUE(store.Exists("cccccccccccc"));
+}

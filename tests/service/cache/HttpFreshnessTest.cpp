@@ -74,5 +74,19 @@ TEST(HttpFreshness, ReadsOnlyHttpDates) {
         EXPECT_FALSE(ParseHttpDate(bad)) << bad;
 }
 
+TEST(HttpFreshness, DatesAtTheEdgesOfEachField) {
+    const std::pair<const char*, std::optional<std::int64_t>> dates[] = {
+        {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
+        {"Thu, 31 Dec 1998 23:59:60 GMT", 915148800}, // a leap second
+        {"Wed, 31 Dec 1969 23:59:59 GMT", std::nullopt},
+        {"Thu, 00 Jan 1970 00:00:00 GMT", std::nullopt},
+        {"Thu, 32 Dec 1998 00:00:00 GMT", std::nullopt},
+        {"Thu, 31 Dec 1998 24:00:00 GMT", std::nullopt},
+        {"Thu, 31 Dec 1998 23:60:00 GMT", std::nullopt},
+        {"Thu, 31 Dec 1998 23:59:61 GMT", std::nullopt}};
+    for (const auto& [text, seconds] : dates)
+        EXPECT_EQ(ParseHttpDate(text), seconds) << text;
+}
+
 } // namespace
 } // namespace zel::service
