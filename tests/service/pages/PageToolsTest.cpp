@@ -131,6 +131,7 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"@import url(/*); @import 'http://e/1.css'; /**/);", {"/*", "http://e/1.css"}},
         {"@import url(a b\") ; @import 'http://e/2.css';", {"http://e/2.css"}},
+        {"p{x:url(a b)url(c.png)}", {"c.png"}}, // read on right after the bad one
         {"@import url(x.css) a\\\"; @import 'http://e/3.css';", {"x.css", "http://e/3.css"}},
         {"@\\69mport 'http://e/4.css'; p{background:u\\72l(q.png)}", {"http://e/4.css", "q.png"}},
         {"p{content:\"a\\\r\n\"} @import 'http://e/5.css';", {"http://e/5.css"}},
