@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kNames[kStages] = {"fetch", "rewrite",       "decode", "jpeg",
                                          "webp",  "webp-lossless", "png",    "gif",
-                                         "avif",  "judge",         "pack"};
+                                         "avif",  "judge",         "reuse",  "pack"};
 
 } // namespace
 

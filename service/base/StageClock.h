@@ -23,6 +23,7 @@ enum class Stage {
     Gif,
     Avif,
     Judge,
+    Reuse, // a finished page checked and served again
     Pack,
 };
 constexpr int kStages = int(Stage::Pack) + 1;

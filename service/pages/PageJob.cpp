@@ -189,6 +189,7 @@ PageArchive PageJob::Make() {
     if (IsHtml(page))
         if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
             prefetched_.merge(rendered->fetched); // nothing fetched twice, rendered or not
+            complete_ = rendered->rendered;
             if (rendered->rendered) {
                 page = std::move(rendered->page);
                 shownBoxes_ = std::move(rendered->boxes);
@@ -298,8 +299,10 @@ void PageJob::ProcessQueues() {
 void PageJob::Process(Resource& resource) {
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
-    if (now >= deadline_ || budget <= 0 || budgetSpent_)
+    if (now >= deadline_ || budget <= 0 || budgetSpent_) {
+        complete_ = false;
         return; // left out: the page is packed with what it has
+    }
     FetchResult fetched;
     if (auto prefetched = prefetched_.find(resource.url); prefetched != prefetched_.end()) {
         fetched = std::move(prefetched->second);
@@ -320,6 +323,7 @@ void PageJob::Process(Resource& resource) {
                 throw;
             // Cut off at the job's bytes: every further fetch would be too.
             budgetSpent_ = maxBody == budget && error.Kind() == FailureKind::TooBig;
+            complete_ = false;
             return;
         }
     }
@@ -358,6 +362,7 @@ void PageJob::Process(Resource& resource) {
         if (resource.url == wrappedImage_)
             throw;             // the image is the page
         resource.name.clear(); // this resource is left out, the page goes on
+        complete_ = false;
     }
 }
 
@@ -387,6 +392,8 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     // Made within its time, every candidate was tried: worth keeping.
     if (std::chrono::steady_clock::now() < budget.deadline)
         KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
+    else
+        complete_ = false;
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 
@@ -415,6 +422,7 @@ void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
         try {
             font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
         } catch (const std::exception&) {
+            complete_ = false;
             return;
         }
         if (!hash.empty())
