@@ -203,7 +203,7 @@ void PrintWarmPass(const std::vector<Page>& pages, const std::vector<Setting>& s
                    OriginLog& origin, const std::filesystem::path& scratch) {
     const bool measured = service.empty() || !pid.empty();
     std::printf("again with the cache warm, as another user:\n%-8s %12s %12s %12s %13s %9s\n",
-                "setting", "median CPU", "95% CPU", "median time", "origin bytes", "200/304");
+                "setting", "median CPU", "95% CPU", "median time", "origin bytes", "full/304");
     for (const Setting& setting : settings) {
         std::vector<double> cpu, times;
         if (origin.On())
