@@ -4,7 +4,8 @@
 //
 // usage: zel_bench_savings <baseline file> [<folder to keep the archives in>]
 //        [--service <address of a running zelservice> <login>]
-//        [--warm | --warm-login <second login> [--service-pid <pid>]]
+//        [--warm | --warm-login <second login>] [--service-pid <pid>]
+//        [--origin-log <origin's access log>]
 // baseline file: one line per page: "<address> <body bytes> <bytes with headers>"
 //
 // Without --service the page maker is called directly and the bodies are
@@ -15,13 +16,16 @@
 //
 // With --warm (page maker) or --warm-login (service) every page is made a
 // second time, as for another user, with the cache the first pass filled,
-// and the processor time a page then costs is printed (through the service
-// only when its process id is given: its jobs' time is its children's).
+// and the processor time a page then costs is printed, with what the origin
+// sent for it when its access log is given. Processor time is measured
+// through the service only when its process id is given (its jobs and
+// browsers are its descendants).
 
 #include "../CpuSeconds.h"
 #include "HttpGet.h"
 #include "MakePage.h"
 #include "SentImages.h"
+#include "ServiceCost.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,7 +36,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace zel::service;
@@ -54,6 +57,7 @@ struct Result {
     std::int64_t sent = 0;
     double saved = 0; // share of the browser's bytes saved
     double seconds = 0;
+    double cpu = 0; // processor seconds the page cost
 };
 
 struct Made {
@@ -186,45 +190,45 @@ Made MakeThroughService(const std::string& service, const std::string& login,
     return made;
 }
 
-// Processor seconds of a process and its finished children (the jobs).
-double ProcessCpuSeconds(const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 17 && fields >> field; ++i)
-        if (i >= 14)
-            ticks += std::stod(field); // utime, stime, cutime, cstime
-    return ticks / double(sysconf(_SC_CLK_TCK));
+// Processor seconds spent on pages so far: by the service with all it
+// started, or by this process when the page maker is called directly.
+double PageCpuSeconds(const std::string& servicePid) {
+    return servicePid.empty() ? CpuSeconds() : ProcessTreeCpuSeconds(servicePid);
 }
 
 // Every page again with the cache warm: processor seconds a page (median,
-// 95th percentile) and the time to ready.
+// 95th percentile), the time to ready and what the origin sent.
 void PrintWarmPass(const std::vector<Page>& pages, const std::vector<Setting>& settings,
                    const std::string& service, const std::string& login, const std::string& pid,
-                   const std::filesystem::path& scratch) {
+                   OriginLog& origin, const std::filesystem::path& scratch) {
     const bool measured = service.empty() || !pid.empty();
-    std::printf("again with the cache warm, as another user:\n%-8s %12s %12s %12s\n", "setting",
-                "median CPU", "95% CPU", "median time");
+    std::printf("again with the cache warm, as another user:\n%-8s %12s %12s %12s %13s %9s\n",
+                "setting", "median CPU", "95% CPU", "median time", "origin bytes", "full/304");
     for (const Setting& setting : settings) {
         std::vector<double> cpu, times;
+        if (origin.On())
+            origin.Mark();
         for (const Page& page : pages) {
             const std::string archive = (scratch / "warm.zip").string();
-            const double before = service.empty() ? CpuSeconds() : ProcessCpuSeconds(pid);
+            const double before = PageCpuSeconds(pid);
             const Made made = service.empty()
                                   ? MakeDirectly(page.url, setting, archive)
                                   : MakeThroughService(service, login, page.url, setting, archive);
-            if (measured)
-                cpu.push_back((service.empty() ? CpuSeconds() : ProcessCpuSeconds(pid)) - before);
+            cpu.push_back(PageCpuSeconds(pid) - before);
             times.push_back(made.seconds);
         }
+        std::printf("%3d/%-4d ", setting.quality, setting.colors);
         if (measured)
-            std::printf("%3d/%-4d %11.2fs %11.2fs %11.2fs\n", setting.quality, setting.colors,
-                        Median(cpu), Percentile(cpu, 0.95), Median(times));
+            std::printf("%11.3fs %11.3fs", Median(cpu), Percentile(cpu, 0.95));
         else
-            std::printf("%3d/%-4d %12s %12s %11.2fs\n", setting.quality, setting.colors, "-", "-",
-                        Median(times));
+            std::printf("%12s %12s", "-", "-");
+        std::printf(" %11.2fs", Median(times));
+        if (origin.On()) {
+            const OriginLog::Sent sent = origin.SinceMark();
+            std::printf(" %13lld %5d/%d", static_cast<long long>(sent.bytes), sent.full,
+                        sent.notModified);
+        }
+        std::printf("\n");
     }
 }
 
@@ -236,7 +240,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<Page> pages = ReadBaseline(argv[1]);
-    std::string keep, service, login, warmLogin, servicePid;
+    std::string keep, service, login, warmLogin, servicePid, originLog;
     bool warm = false;
     for (int i = 2; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -250,6 +254,8 @@ int main(int argc, char** argv) {
             warmLogin = argv[++i];
         } else if (argument == "--service-pid" && i + 1 < argc) {
             servicePid = argv[++i];
+        } else if (argument == "--origin-log" && i + 1 < argc) {
+            originLog = argv[++i];
         } else {
             keep = argument;
         }
@@ -276,8 +282,9 @@ int main(int argc, char** argv) {
                 static_cast<long long>(browserTotal),
                 throughService ? "with headers; service: zelservice, with headers"
                                : "bodies as sent by the origin; service: MakePage, bodies");
-    std::printf("%-8s %14s %8s %12s %12s %12s %9s\n", "setting", "service bytes", "saved",
-                "median page", "worst page", "median time", "95% time");
+    const bool cpuMeasured = !throughService || !servicePid.empty();
+    std::printf("%-8s %14s %8s %12s %12s %12s %9s %11s %8s\n", "setting", "service bytes", "saved",
+                "median page", "worst page", "median time", "95% time", "median CPU", "95% CPU");
     double savedAt3032 = 0;
     SentImages judge;
     std::vector<std::map<std::string, Tally>> quality(settings.size());
@@ -292,9 +299,11 @@ int main(int argc, char** argv) {
                 (keep.empty() ? scratch : std::filesystem::path(keep)) /
                 (std::to_string(setting.quality) + "-" + std::to_string(setting.colors) + "-" +
                  std::to_string(i) + ".zip");
+            const double cpuBefore = PageCpuSeconds(servicePid);
             const Made made =
                 throughService ? MakeThroughService(service, login, pages[i].url, setting, archive)
                                : MakeDirectly(pages[i].url, setting, archive);
+            const double cpu = PageCpuSeconds(servicePid) - cpuBefore;
             if (!made.ok) {
                 std::fprintf(stderr, "%s: %s\n", pages[i].url.c_str(), made.error.c_str());
                 continue;
@@ -314,25 +323,32 @@ int main(int argc, char** argv) {
             result.saved = 1.0 - double(result.sent) /
                                      double(std::max<std::int64_t>(1, browserBytes(pages[i])));
             result.seconds = made.seconds;
+            result.cpu = cpu;
             sent += result.sent;
             results.push_back(result);
-            std::fprintf(stderr, "  %3d/%-3d %6.1f%% %8lld -> %8lld  %5.2fs  %s\n", setting.quality,
-                         setting.colors, result.saved * 100,
+            std::fprintf(stderr, "  %3d/%-3d %6.1f%% %8lld -> %8lld  %5.2fs %5.2fs cpu  %s\n",
+                         setting.quality, setting.colors, result.saved * 100,
                          static_cast<long long>(browserBytes(pages[i])),
-                         static_cast<long long>(result.sent), made.seconds, pages[i].url.c_str());
+                         static_cast<long long>(result.sent), made.seconds, cpu,
+                         pages[i].url.c_str());
         }
-        std::vector<double> saved, times;
+        std::vector<double> saved, times, cpu;
         for (const Result& result : results) {
             saved.push_back(result.saved);
             times.push_back(result.seconds);
+            cpu.push_back(result.cpu);
         }
         const double total = 1.0 - double(sent) / double(std::max<std::int64_t>(1, browserTotal));
         if (setting.quality == 30)
             savedAt3032 = total;
-        std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %11.2fs %8.2fs\n", setting.quality,
+        std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %11.2fs %8.2fs", setting.quality,
                     setting.colors, static_cast<long long>(sent), total * 100, Median(saved) * 100,
                     saved.empty() ? 0 : *std::min_element(saved.begin(), saved.end()) * 100,
                     Median(times), Percentile(times, 0.95));
+        if (cpuMeasured)
+            std::printf(" %10.2fs %7.2fs\n", Median(cpu), Percentile(cpu, 0.95));
+        else
+            std::printf(" %11s %8s\n", "-", "-");
         if (results.size() != pages.size())
             std::printf("         (%d pages failed, see above)\n",
                         int(pages.size() - results.size()));
@@ -344,8 +360,10 @@ int main(int argc, char** argv) {
     for (std::size_t s = 0; s < settings.size(); ++s)
         PrintImageQuality(settings[s], quality[s]);
     PrintMonotonicity(pictureBytes, pages);
-    if (warm)
-        PrintWarmPass(pages, settings, service, warmLogin, servicePid, scratch);
+    if (warm) {
+        OriginLog origin(originLog);
+        PrintWarmPass(pages, settings, service, warmLogin, servicePid, origin, scratch);
+    }
     std::printf("saved at 30/32 against headless Chromium's bytes: %.1f%% (goal 70%%)\n",
                 savedAt3032 * 100);
     return 0;

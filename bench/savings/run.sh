@@ -108,11 +108,12 @@ if [ -n "$zelservice" ]; then
   # A second login: every page again, with the cache the first one filled.
   reply="$(curl -s "http://127.0.0.1:$service_port/zel/login?comp=bench&mail=warm@example.org")"
   warm_login="$(echo "$reply" | sed -n 's/^OK,Your login is \([a-z0-9]*\) .*/\1/p')"
-  service_args=(--service "http://127.0.0.1:$service_port" "$login")
-  [ -z "$warm_login" ] || service_args+=(--warm-login "$warm_login" --service-pid "$service_pid")
+  service_args=(--service "http://127.0.0.1:$service_port" "$login" --service-pid "$service_pid")
+  [ -z "$warm_login" ] || service_args+=(--warm-login "$warm_login")
 else
   service_args=(--warm)
 fi
+service_args+=(--origin-log "$work/nginx/access.log")
 VIPS_WARNING=0 "$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${service_args[@]}" \
   >"$work/figures.txt" 2>"$work/pages.log"
 cp "$work/pages.log" "$repo/build-bench/last-pages.log"

@@ -58,7 +58,8 @@ std::string AccessLine(const AccessRecord& record, long long unixSeconds) {
     return UtcTime(unixSeconds) + " " + OneField(record.login) + " " + OneField(record.url) + " " +
            std::to_string(record.pageBytes) + " " + std::to_string(record.archiveBytes) + " " +
            std::to_string(record.milliseconds) + " " +
-           std::string(record.failure ? NameOf(*record.failure) : "ok");
+           std::string(record.failure ? NameOf(*record.failure) : "ok") +
+           (record.stages.Any() ? " " + record.stages.Fields() : "");
 }
 
 AccessLog::AccessLog(const std::string& path, std::string loginKey, Reporter report)

@@ -1,11 +1,13 @@
 #pragma once
 // One line a finished job, appended to a text file: time (UTC), the login's
 // tag (LoginTag, never the login), address, page bytes, archive bytes,
-// milliseconds, and "ok" or the failure's name. A line is written whole or
+// milliseconds, and "ok" or the failure's name; a made page's line goes on
+// with where its processor time went (StageTimes::Fields). A line is written whole or
 // not at all; when writing fails (a full disk) the failure is reported once,
 // and the log goes on as soon as it can. Old lines are removed on request.
 
 #include "FailureKind.h"
+#include "StageClock.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +24,7 @@ struct AccessRecord {
     std::int64_t archiveBytes = 0;
     std::int64_t milliseconds = 0;
     std::optional<FailureKind> failure; // nothing when the page was made
+    StageTimes stages;                  // of a made page; none ran otherwise
 };
 
 class AccessLog {

@@ -2,6 +2,9 @@
 
 #include "ProcessorTime.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace zel::service {
@@ -9,7 +12,7 @@ namespace {
 
 constexpr const char* kNames[kStages] = {"fetch", "rewrite",       "decode", "jpeg",
                                          "webp",  "webp-lossless", "png",    "gif",
-                                         "avif",  "judge",         "pack"};
+                                         "avif",  "judge",         "reuse",  "pack"};
 
 } // namespace
 
@@ -24,6 +27,10 @@ double StageTimes::Total() const {
     return total;
 }
 
+bool StageTimes::Any() const {
+    return std::any_of(runs.begin(), runs.end(), [](int count) { return count > 0; });
+}
+
 std::string StageTimes::Text() const {
     std::string text;
     for (int stage = 0; stage < kStages; ++stage) {
@@ -35,6 +42,56 @@ std::string StageTimes::Text() const {
         text += item;
     }
     return text;
+}
+
+std::string StageTimes::Fields() const {
+    char total[32];
+    std::snprintf(total, sizeof total, "cpu=%.3f", Total());
+    std::string text = total;
+    for (int stage = 0; stage < kStages; ++stage) {
+        if (runs[std::size_t(stage)] == 0)
+            continue;
+        char item[64];
+        std::snprintf(item, sizeof item, " %s=%.3f/%d", kNames[stage],
+                      cpuSeconds[std::size_t(stage)], runs[std::size_t(stage)]);
+        text += item;
+    }
+    return text;
+}
+
+std::optional<StageTimes> StageTimes::FromFields(std::string_view text) {
+    StageTimes times;
+    while (!text.empty()) {
+        const std::string_view field = text.substr(0, text.find(' '));
+        text.remove_prefix(std::min(field.size() + 1, text.size()));
+        const auto equals = field.find('=');
+        const auto slash = field.find('/');
+        const std::string_view name = field.substr(0, equals);
+        if (name == "cpu" && equals != std::string_view::npos)
+            continue;
+        int stage = 0;
+        while (stage < kStages && name != kNames[stage])
+            ++stage;
+        if (stage == kStages || equals == std::string_view::npos ||
+            slash == std::string_view::npos || slash < equals)
+            return std::nullopt;
+        const std::string_view secondsText = field.substr(equals + 1, slash - equals - 1);
+        const std::string_view runText = field.substr(slash + 1);
+        double value = 0;
+        int count = 0;
+        const auto seconds =
+            std::from_chars(secondsText.data(), secondsText.data() + secondsText.size(), value,
+                            std::chars_format::fixed);
+        const auto counted =
+            std::from_chars(runText.data(), runText.data() + runText.size(), count);
+        if (seconds.ec != std::errc() || seconds.ptr != secondsText.data() + secondsText.size() ||
+            counted.ec != std::errc() || counted.ptr != runText.data() + runText.size() ||
+            !std::isfinite(value) || value < 0 || count < 0)
+            return std::nullopt;
+        times.cpuSeconds[std::size_t(stage)] = value;
+        times.runs[std::size_t(stage)] = count;
+    }
+    return times;
 }
 
 StageClock::Scope::Scope(StageClock* clock, Stage stage) : clock_(clock), stage_(stage) {

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zel::service {
 
@@ -21,6 +23,7 @@ enum class Stage {
     Gif,
     Avif,
     Judge,
+    Reuse, // a finished page checked and served again
     Pack,
 };
 constexpr int kStages = int(Stage::Pack) + 1;
@@ -31,8 +34,14 @@ struct StageTimes {
     std::array<double, kStages> cpuSeconds{};
     std::array<int, kStages> runs{};
     double Total() const;
+    bool Any() const; // whether any stage ran
     // "fetch 0.02s/1 decode 0.10s/58 ...": the stages that ran.
     std::string Text() const;
+    // "cpu=0.140 fetch=0.020/1 decode=0.100/58 ...": the total and the
+    // stages that ran, in blank-separated fields (milliseconds kept).
+    std::string Fields() const;
+    // What Fields wrote; nothing for any other text (the total is not read).
+    static std::optional<StageTimes> FromFields(std::string_view text);
 };
 
 class StageClock {

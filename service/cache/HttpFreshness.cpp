@@ -68,8 +68,12 @@ bool VariesOnlyOnFixedHeaders(std::string_view vary) {
 } // namespace
 
 bool IsShareable(const FetchResult& response) {
+    return response.status == 200 && IsForEveryUser(response);
+}
+
+bool IsForEveryUser(const FetchResult& response) {
     const ResponseCaching& caching = response.caching;
-    return response.status == 200 && !caching.setsCookie && !caching.sentCredentials &&
+    return !caching.setsCookie && !caching.sentCredentials &&
            !HasDirective(caching.cacheControl, "private") &&
            !HasDirective(caching.cacheControl, "no-store") &&
            VariesOnlyOnFixedHeaders(caching.vary);

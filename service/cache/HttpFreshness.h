@@ -16,6 +16,9 @@ namespace zel::service {
 // authorization, and varies on no header but those that are the same for
 // every job.
 bool IsShareable(const FetchResult& response);
+// The same but for the status: an answer every user would get alike, of
+// whatever status.
+bool IsForEveryUser(const FetchResult& response);
 
 // Until when (seconds since the epoch) the response may be served without
 // revalidation, from s-maxage, max-age or Expires less its Age; `now` when

@@ -4,6 +4,7 @@
 #include "HttpFreshness.h"
 
 #include <charconv>
+#include <utility>
 #include <vector>
 
 namespace zel::service {
@@ -14,6 +15,7 @@ namespace {
 constexpr char kRecordKey[] = "zel1:url:";
 constexpr char kBodyKey[] = "zel1:body:";
 constexpr char kMadeKey[] = "zel1:made:";
+constexpr char kPageKey[] = "zel1:page:";
 
 // Fields as "<length>:<bytes>", one after another.
 std::string Pack(const std::vector<std::string>& fields) {
@@ -23,7 +25,7 @@ std::string Pack(const std::vector<std::string>& fields) {
     return text;
 }
 
-std::optional<std::vector<std::string>> Unpack(std::string_view text, std::size_t count) {
+std::optional<std::vector<std::string>> UnpackAll(std::string_view text) {
     std::vector<std::string> fields;
     while (!text.empty()) {
         const auto colon = text.find(':');
@@ -35,7 +37,12 @@ std::optional<std::vector<std::string>> Unpack(std::string_view text, std::size_
         fields.emplace_back(text.substr(colon + 1, size));
         text.remove_prefix(colon + 1 + size);
     }
-    if (fields.size() != count)
+    return fields;
+}
+
+std::optional<std::vector<std::string>> Unpack(std::string_view text, std::size_t count) {
+    auto fields = UnpackAll(text);
+    if (!fields || fields->size() != count)
         return std::nullopt;
     return fields;
 }
@@ -53,6 +60,17 @@ bool HasUserInfo(const std::string& url) {
     const auto end = url.find_first_of("/?#", start);
     return url.substr(start, end == std::string::npos ? end : end - start).find('@') !=
            std::string::npos;
+}
+
+// What a job reads of a response: its body (by hash) and head.
+std::string Fingerprint(const FetchResult& response) {
+    if (!IsForEveryUser(response))
+        return {};
+    const std::string body =
+        response.contentHash.empty() ? ContentHash(response.body) : response.contentHash;
+    return ContentHash(
+        Pack({body, std::to_string(response.status), response.contentType, response.charset,
+              response.finalUrl, response.noTransform ? "1" : "0"}));
 }
 
 } // namespace
@@ -97,8 +115,16 @@ std::optional<SharedCache::Record> SharedCache::FindRecord(const std::string& ur
 }
 
 FetchResult SharedCache::Fetch(const std::string& url, const Transfer& transfer, std::int64_t now) {
-    if (!store_.On() || HasUserInfo(url))
-        return transfer({});
+    fetched_.push_back({url, {}}); // stays without a fingerprint when the fetch throws
+    const bool anyUser = store_.On() && !HasUserInfo(url);
+    FetchResult result = anyUser ? FetchKept(url, transfer, now) : transfer({});
+    if (anyUser)
+        fetched_.back().fingerprint = Fingerprint(result);
+    return result;
+}
+
+FetchResult SharedCache::FetchKept(const std::string& url, const Transfer& transfer,
+                                   std::int64_t now) {
     std::optional<Record> record = FindRecord(url);
     std::optional<std::string> body;
     if (record) {
@@ -169,6 +195,39 @@ std::optional<SharedCache::Made> SharedCache::FindMade(const std::string& recipe
 void SharedCache::KeepMade(const std::string& recipe, const std::string& contentHash,
                            const Made& made) {
     store_.Put(kMadeKey + recipe + ":" + contentHash, Pack({made.bytes, made.extension}));
+}
+
+std::vector<SharedCache::Source> SharedCache::TakeFetched() {
+    return std::exchange(fetched_, {});
+}
+
+// A page is its archive's hash followed by each source's address and
+// fingerprint; the archive is kept as a body.
+std::optional<SharedCache::Page> SharedCache::FindPage(const std::string& recipe) {
+    const auto packed = store_.Get(kPageKey + ContentHash(recipe));
+    const auto fields = packed ? UnpackAll(*packed) : std::nullopt;
+    if (!fields || fields->size() % 2 != 1)
+        return std::nullopt;
+    Page page;
+    for (std::size_t i = 1; i < fields->size(); i += 2)
+        page.sources.push_back({(*fields)[i], (*fields)[i + 1]});
+    auto archive = store_.Get(kBodyKey + fields->front());
+    if (!archive || ContentHash(*archive) != fields->front())
+        return std::nullopt;
+    page.archive = std::move(*archive);
+    return page;
+}
+
+void SharedCache::KeepPage(const std::string& recipe, const Page& page) {
+    std::vector<std::string> fields{ContentHash(page.archive)};
+    for (const Source& source : page.sources) {
+        if (source.fingerprint.empty())
+            return;
+        fields.push_back(source.url);
+        fields.push_back(source.fingerprint);
+    }
+    store_.Put(kBodyKey + fields.front(), page.archive);
+    store_.Put(kPageKey + ContentHash(recipe), Pack(fields));
 }
 
 } // namespace zel::service

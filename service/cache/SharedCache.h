@@ -6,13 +6,17 @@
 //   responses every user would get are kept (see IsShareable);
 // - what was made of a body (a recompressed image, a re-encoded font) by its
 //   content hash and a recipe naming all that shaped it. Equal bytes make
-//   the same result for anyone, so this holds whoever fetched them.
+//   the same result for anyone, so this holds whoever fetched them;
+// - finished pages by a recipe, with a fingerprint of each response they
+//   were made of, so a page whose responses are all unchanged is served
+//   again as it was made.
 // A store that fails is a miss (SafeCache).
 
 #include "FetchResult.h"
 #include "SafeCache.h"
 
 #include <functional>
+#include <vector>
 
 namespace zel::service {
 
@@ -36,12 +40,33 @@ public:
     std::optional<Made> FindMade(const std::string& recipe, const std::string& contentHash);
     void KeepMade(const std::string& recipe, const std::string& contentHash, const Made& made);
 
+    // A response fetched through this cache: its address and a fingerprint
+    // of its body and of all a job reads of its head; empty when the
+    // response is not the same for every user or the fetch failed.
+    struct Source {
+        std::string url;
+        std::string fingerprint;
+        bool operator==(const Source&) const = default;
+    };
+    // The responses fetched since the last call, in order.
+    std::vector<Source> TakeFetched();
+
+    struct Page {
+        std::vector<Source> sources;
+        std::string archive;
+    };
+    std::optional<Page> FindPage(const std::string& recipe);
+    // Kept only when every source has a fingerprint.
+    void KeepPage(const std::string& recipe, const Page& page);
+
 private:
     struct Record;
     std::optional<Record> FindRecord(const std::string& url);
+    FetchResult FetchKept(const std::string& url, const Transfer& transfer, std::int64_t now);
     void Keep(const std::string& url, FetchResult& response, std::int64_t now);
 
     SafeCache store_;
+    std::vector<Source> fetched_;
 };
 
 } // namespace zel::service

@@ -154,18 +154,24 @@ private:
             const auto [end, error] = std::from_chars(count.begin(), count.end(), bytes);
             if (error == std::errc() && end == count.end() && bytes > 0)
                 onFetched_(bytes);
+        } else if (line.starts_with("stages ")) {
+            stages_ = StageTimes::FromFields(line.substr(7)).value_or(StageTimes{});
         } else if (line.starts_with("done ")) {
             Take(ReadOutcomeLine(line));
         }
     }
     void Take(PageOutcome outcome) {
-        if (!done_)
+        if (!done_) {
             outcome_ = std::move(outcome);
+            if (outcome_.ok)
+                outcome_.stages = stages_;
+        }
         done_ = true;
     }
 
     const std::function<void(std::int64_t)>& onFetched_;
     std::string buffer_;
+    StageTimes stages_; // told before the outcome
     bool done_ = false;
     PageOutcome outcome_;
 };

@@ -156,6 +156,8 @@ int RunJobChild(const PageMakerFunction& makePage) {
         outcome = PageOutcome::Failed(FailureKind::JobFailed, "the page maker threw");
     }
     progress.Flush();
+    if (outcome.ok)
+        WriteLine("stages " + outcome.stages.Fields());
     WriteLine(OutcomeLine(outcome));
     return 0;
 }

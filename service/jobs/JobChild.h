@@ -4,6 +4,7 @@
 // standard input, limits its own memory, processor time and file size,
 // makes the page and reports on descriptor 3, one line each:
 //   "fetched <bytes>"  bytes that came over the wire since the last line
+//   "stages <StageTimes::Fields>"  where a made page's processor time went
 //   "done <ok|failure name> <page bytes> <archive bytes> <detail>"  the outcome
 // A crash or a limit ends only this process; the service reads what
 // happened from its exit status.

@@ -232,8 +232,10 @@ LocalJobQueue::Waiters LocalJobQueue::Finish(Job& job, const PageOutcome& outcom
     // that a browser saw finish.
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.submitted);
+    const bool made = job.state == Job::State::Done;
     log_.Write({job.login, job.request.url, job.fetched, job.archiveBytes, elapsed.count(),
-                job.state == Job::State::Done ? std::nullopt : std::optional(job.failure)});
+                made ? std::nullopt : std::optional(job.failure),
+                made ? outcome.stages : StageTimes{}});
     return std::move(job.waiters);
 }
 

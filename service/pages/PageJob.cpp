@@ -190,6 +190,7 @@ PageArchive PageJob::Make() {
     FetchResult page = FetchPage();
     if (IsHtml(page))
         if (auto rendered = RenderFetchedPage(page, request_, limits_, fetcher_)) {
+            complete_ = rendered->rendered;
             if (rendered->rendered) {
                 page = std::move(rendered->page);
                 shownBoxes_ = std::move(rendered->boxes);
@@ -312,8 +313,10 @@ void PageJob::ProcessQueues() {
 void PageJob::Process(Resource& resource) {
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
-    if (now >= deadline_ || budget <= 0 || budgetSpent_)
+    if (now >= deadline_ || budget <= 0 || budgetSpent_) {
+        complete_ = false;
         return; // left out: the page is packed with what it has
+    }
     if (resource.kind == ResourceKind::Font && renderedRequests_ &&
         !renderedRequests_->contains(resource.url.substr(0, resource.url.find('#'))))
         return;
@@ -337,6 +340,7 @@ void PageJob::Process(Resource& resource) {
                 throw;
             // Cut off at the job's bytes: every further fetch would be too.
             budgetSpent_ = maxBody == budget && error.Kind() == FailureKind::TooBig;
+            complete_ = false;
             return;
         }
     }
@@ -375,6 +379,7 @@ void PageJob::Process(Resource& resource) {
         if (resource.url == wrappedImage_)
             throw;             // the image is the page
         resource.name.clear(); // this resource is left out, the page goes on
+        complete_ = false;
     }
 }
 
@@ -404,6 +409,8 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     // Made within its time, every candidate was tried: worth keeping.
     if (std::chrono::steady_clock::now() < budget.deadline)
         KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
+    else
+        complete_ = false;
     Store(resource, std::move(image.bytes), ImageExtension(image.format));
 }
 
@@ -432,6 +439,7 @@ void PageJob::StoreFont(Resource& resource, const FetchResult& fetched) {
         try {
             font = fetched.noTransform ? fetched.body : ShrinkFont(fetched.body, maxUnpacked);
         } catch (const std::exception&) {
+            complete_ = false;
             return;
         }
         if (!hash.empty())

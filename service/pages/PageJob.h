@@ -40,6 +40,11 @@ public:
     // Where the job's processor time went; packing the archive counts too.
     StageClock& Clock() { return clock_; }
 
+    // Whether the page was made whole: nothing left out for time, bytes or
+    // a failure, every image given its full time, rendered when meant to
+    // be. Only such a page is what the same responses always make.
+    bool Complete() const { return complete_; }
+
 private:
     struct Resource {
         std::string url;
@@ -100,6 +105,7 @@ private:
     std::vector<TextFile> texts_;
     std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes
     bool budgetSpent_ = false;                                  // the job's bytes ran out
+    bool complete_ = true;
     int nameCounter_ = 0;
     int frameCounter_ = 0;
     mutable StageClock clock_; // timing only: no part of what the job makes

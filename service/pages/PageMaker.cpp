@@ -4,6 +4,7 @@
 #include "OpenCache.h"
 #include "PageError.h"
 #include "PageJob.h"
+#include "PageReuse.h"
 #include "SharedCache.h"
 
 #include <memory>
@@ -19,6 +20,10 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
     std::unique_ptr<Fetcher> fetcher;
     try {
         cache = std::make_unique<SharedCache>(OpenSharedStore(limits.cache));
+        const std::string recipe = PageRecipe(request, limits);
+        if (auto reused = ReusePage(*cache, recipe, limits, archivePath, onFetched))
+            return *reused;
+        cache->TakeFetched(); // what the page was checked against is no part of the job
         fetcher = std::make_unique<Fetcher>(limits, onFetched);
         fetcher->UseCache(cache.get());
         PageJob job(request, limits, *fetcher, cache.get());
@@ -26,6 +31,8 @@ PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
         {
             const StageClock::Scope packing(&job.Clock(), Stage::Pack);
             outcome.archiveBytes = archive.WriteTo(archivePath);
+            if (job.Complete())
+                KeepPage(*cache, recipe, archivePath);
         }
         outcome.stages = job.Clock().Times();
         outcome.ok = true;

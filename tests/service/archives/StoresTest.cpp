@@ -113,10 +113,17 @@ TEST(DiskArchiveStore, NothingOfAnEndedJobStaysInTheWorkFolder) {
 }
 
 TEST(AccessLog, OneLineOfBlankSeparatedFieldsPerJob) {
-    EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, std::nullopt}, 0),
+    EXPECT_EQ(AccessLine({"abcdefghijkl", "http://h/a b\nc", 1000, 300, 42, std::nullopt, {}}, 0),
               "1970-01-01T00:00:00Z abcdefghijkl http://h/a%20b%0Ac 1000 300 42 ok");
-    EXPECT_EQ(AccessLine({"", "", 0, 0, 7, FailureKind::Inflated}, 86400),
+    EXPECT_EQ(AccessLine({"", "", 0, 0, 7, FailureKind::Inflated, {}}, 86400),
               "1970-01-02T00:00:00Z - - 0 0 7 inflated");
+    // A made page's line goes on with where its processor time went.
+    AccessRecord made{"abcdefghijkl", "http://h/", 1000, 300, 42, std::nullopt, {}};
+    made.stages.cpuSeconds[int(Stage::Fetch)] = 0.1;
+    made.stages.runs[int(Stage::Fetch)] = 2;
+    made.stages.runs[int(Stage::Jpeg)] = 1;
+    EXPECT_EQ(AccessLine(made, 0), "1970-01-01T00:00:00Z abcdefghijkl http://h/ 1000 300 42 ok "
+                                   "cpu=0.100 fetch=0.100/2 jpeg=0.000/1");
 }
 
 // A full disk cuts no line in half and stops the log only while it lasts;
@@ -129,8 +136,8 @@ TEST(AccessLog, AFullDiskLeavesOnlyWholeLinesAndTheLogGoesOnAfter) {
     const fs::path path = disk.Path() / "access.log";
     AccessLog log(path.string(), "key", [&](const std::string& text) { reports.push_back(text); });
     // A login as long as its tag in the log.
-    const AccessRecord record{std::string(32, 'a'), "http://h/" + std::string(3000, 'p'), 1, 2, 3,
-                              std::nullopt};
+    const AccessRecord record{
+        std::string(32, 'a'), "http://h/" + std::string(3000, 'p'), 1, 2, 3, std::nullopt, {}};
 
     log.Write(record);
     disk.Fill();
@@ -156,9 +163,10 @@ TEST(AccessLog, SweepDropsOldLinesButNeverTheFile) {
     if (!disk.Mounted())
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     const fs::path path = disk.Path() / "access.log";
-    const std::string old = AccessLine({"a", "http://old/", 1, 2, 3, std::nullopt}, 1000) + "\n";
+    const std::string old =
+        AccessLine({"a", "http://old/", 1, 2, 3, std::nullopt, {}}, 1000) + "\n";
     const std::string young =
-        AccessLine({"b", "http://young/", 1, 2, 3, std::nullopt}, 9000) + "\n";
+        AccessLine({"b", "http://young/", 1, 2, 3, std::nullopt, {}}, 9000) + "\n";
     for (const bool full : {false, true}) {
         WriteFile(path.string(), old + young + young);
         std::vector<std::string> reports;
@@ -168,7 +176,7 @@ TEST(AccessLog, SweepDropsOldLinesButNeverTheFile) {
             disk.Fill();
         log.RemoveLinesBefore(5000);
         disk.Free();
-        log.Write({"c", "http://after/", 1, 2, 3, std::nullopt});
+        log.Write({"c", "http://after/", 1, 2, 3, std::nullopt, {}});
         const std::string text = ReadFile(path);
         EXPECT_EQ(text.rfind(full ? old + young + young : young + young, 0), 0u) << text;
         EXPECT_NE(text.find("http://after/"), std::string::npos) << full;

@@ -95,6 +95,7 @@ protected:
     std::map<std::string, std::string> Files(bool gray = false) {
         PageRun run(Request(origin.Url("/p.htm"), 30, 32, gray), limits);
         EXPECT_TRUE(run.Outcome().ok) << run.Outcome().detail;
+        stages = run.Outcome().stages;
         std::map<std::string, std::string> files;
         for (const std::string& name : run.PageFiles())
             files[name] = run.File(name);
@@ -103,6 +104,7 @@ protected:
 
     fs::path folder;
     PageLimits limits = TestLimits();
+    StageTimes stages; // of the last page made
     Changing page, image, style;
     OriginServer origin;
 };
@@ -165,6 +167,37 @@ TEST_F(CachedPagesTest, WhatIsForOneUserIsNotServedToAnother) {
     Files();
     style.body = "/* second */";
     EXPECT_EQ(StyleSheet(Files()), "/* second */");
+}
+
+// A page made whole of unchanged responses is served again as it was made;
+// one that left something out, or holds what is one user's, is made again.
+TEST_F(CachedPagesTest, AWholePageOfUnchangedResponsesIsServedAgainAsMade) {
+    const std::string gone = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/g.png";
+    const struct {
+        std::string extra;
+        std::string styleCaching;
+        int resourceSeconds;
+        bool reused;
+    } cases[] = {
+        {"", "public, max-age=3600", 20, true},
+        {"<img src=\"" + gone + "\">", "public, max-age=3600", 20, false},
+        {"", "private, max-age=3600", 20, false},
+        {"", "public, max-age=3600", 0, false}, // out of time: resources left out
+    };
+    const std::string body = page.body;
+    int made = 0;
+    for (const auto& each : cases) {
+        limits.cache.folder = (folder / std::to_string(++made)).string();
+        page.body = body + each.extra;
+        style.headers = {{"Cache-Control", each.styleCaching}};
+        limits.resourceSeconds = each.resourceSeconds;
+        const auto first = Files();
+        const int imageFull = image.full;
+        EXPECT_EQ(Files(), first) << made;
+        EXPECT_EQ(stages.runs[int(Stage::Reuse)], int(each.reused)) << made;
+        EXPECT_EQ(stages.runs[int(Stage::Rewrite)] == 0, each.reused) << made;
+        EXPECT_EQ(image.full, imageFull) << made;
+    }
 }
 
 // A port that accepts connections and never answers: a server that hangs.

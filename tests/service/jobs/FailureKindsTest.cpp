@@ -62,3 +62,19 @@ TEST(JobChild, EveryKindCrossesThePipeAndNonsenseIsAGarbledReport) {
         EXPECT_EQ(read.failure, FailureKind::GarbledReport) << line;
     }
 }
+
+TEST(JobChild, StageTimesCrossThePipeAndNonsenseReadsAsNone) {
+    StageTimes times;
+    times.cpuSeconds[int(Stage::Decode)] = 1.25;
+    times.runs[int(Stage::Decode)] = 58;
+    times.runs[int(Stage::Pack)] = 1;
+    const auto read = StageTimes::FromFields(times.Fields());
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->cpuSeconds, times.cpuSeconds);
+    EXPECT_EQ(read->runs, times.runs);
+    EXPECT_TRUE(StageTimes::FromFields("cpu=0.000"));
+    for (const char* text : {"decode", "decode=1", "decode=/1", "decode=1/", "decode=-1/2",
+                             "decode=1/-2", "decode=1/2x", "nonsense=1/2", "decode=1/2  pack=1/1",
+                             "decode=0x10/1", "decode=inf/1", "decode/1=2"})
+        EXPECT_FALSE(StageTimes::FromFields(text)) << text;
+}

@@ -94,6 +94,10 @@ TEST(RealPages, ArchiveUnpacksIntoThePageAndItsFilesWithEveryReferenceResolving)
     // The access log's page bytes are the sum the browser made.
     EXPECT_NE(service.AccessLogText().find(" " + std::to_string(total) + " "), std::string::npos)
         << service.AccessLogText() << " total " << total;
+    // And where the job's processor time went, told by the job child.
+    EXPECT_TRUE(std::regex_search(service.AccessLogText(),
+                                  std::regex(R"( ok cpu=[0-9.]+ fetch=[0-9.]+/[1-9].* rewrite=)")))
+        << service.AccessLogText();
 
     const RawReply archive = Get(service.Port(), "/zel/arch/" + login + "/1.dat");
     ASSERT_EQ(archive.status, 200);

@@ -1,0 +1,101 @@
+#include "PageReuse.h"
+
+#include "Fetcher.h"
+#include "PageError.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zel::service {
+namespace {
+
+// This build of the program: a page made by another may differ.
+std::string ProgramBuild() {
+    static const std::string build = [] {
+        struct stat info {};
+        if (stat("/proc/self/exe", &info) != 0)
+            return std::string("unknown");
+        return std::to_string(info.st_size) + "." + std::to_string(info.st_mtim.tv_sec) + "." +
+               std::to_string(info.st_mtim.tv_nsec);
+    }();
+    return build;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Written to a temporary file and renamed, as a made archive is.
+std::int64_t WriteArchive(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".part" + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        out.close();
+        if (out && std::rename(temporary.c_str(), path.c_str()) == 0)
+            return std::int64_t(bytes.size());
+    }
+    std::remove(temporary.c_str());
+    throw PageError(FailureKind::ArchiveUnwritable, "cannot write the archive");
+}
+
+} // namespace
+
+std::string PageRecipe(const PageRequest& request, const PageLimits& limits) {
+    const ImageSettings& image = request.image;
+    std::string recipe = "page1/" + ProgramBuild() + "/" + request.url + "\n";
+    for (const std::int64_t value :
+         {std::int64_t(image.images), std::int64_t(image.quality), std::int64_t(image.colors),
+          std::int64_t(image.gray), std::int64_t(request.renderer.Usable()),
+          std::int64_t(limits.render), std::int64_t(limits.keepScripts), limits.maxPageBytes,
+          limits.maxStyleSheetBytes, std::int64_t(limits.maxResources), limits.maxJobBytes,
+          limits.maxImagePixels, std::int64_t(limits.maxDecodedRatio), limits.maxFontBytes,
+          std::int64_t(limits.maxNestingDepth), std::int64_t(limits.maxFrameDepth),
+          std::int64_t(limits.maxImportDepth), std::int64_t(limits.renderSeconds),
+          std::int64_t(limits.renderQuietMilliseconds)})
+        recipe += std::to_string(value) + "/";
+    return recipe;
+}
+
+std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& recipe,
+                                     const PageLimits& limits, const std::string& archivePath,
+                                     const std::function<void(std::int64_t)>& onFetched) {
+    StageClock clock;
+    std::optional<PageOutcome> outcome;
+    {
+        const StageClock::Scope reusing(&clock, Stage::Reuse);
+        const auto page = cache.FindPage(recipe);
+        if (!page)
+            return std::nullopt;
+        Fetcher fetcher(limits, nullptr);
+        fetcher.UseCache(&cache);
+        for (const SharedCache::Source& source : page->sources) {
+            try {
+                fetcher.Fetch(source.url, limits.maxJobBytes, limits.fetchTimeoutSeconds);
+            } catch (const PageError&) {
+                cache.TakeFetched();
+                return std::nullopt;
+            }
+            if (cache.TakeFetched() != std::vector{source})
+                return std::nullopt;
+        }
+        const std::int64_t archiveBytes = WriteArchive(archivePath, page->archive);
+        if (onFetched)
+            onFetched(fetcher.WireBytes());
+        outcome = PageOutcome::Made(fetcher.WireBytes(), archiveBytes);
+    }
+    outcome->stages = clock.Times();
+    return outcome;
+}
+
+void KeepPage(SharedCache& cache, const std::string& recipe, const std::string& archivePath) {
+    auto sources = cache.TakeFetched();
+    if (!sources.empty())
+        cache.KeepPage(recipe, {std::move(sources), ReadWhole(archivePath)});
+}
+
+} // namespace zel::service
