@@ -14,6 +14,7 @@ corpus="$(realpath -m "${1:-$here/corpus}")" # nginx needs an absolute root
 shots="${2:-}"
 # Another run on the same machine takes other ports: ZEL_BENCH_PORT=8981.
 # ZEL_BENCH_SHOTS: the settings and pixel ratios screenshots are taken at;
+# ZEL_BENCH_SETTINGS=100/256: only that setting;
 # ZEL_SERVICE_ARGS: more options for the service (e.g. longer limits on a
 # loaded machine); ZEL_BENCH_WARM=0: no second pass with a warm cache.
 port="${ZEL_BENCH_PORT:-8971}"
@@ -99,7 +100,7 @@ archives="$work/archives"
 
 service_args=()
 zelservice="${ZELSERVICE:-}"
-if [ -z "$zelservice" ] && [ -f "$repo/service/main.cpp" ]; then
+if [ -z "$zelservice" ] && [ -f "$repo/service/program/main.cpp" ]; then
   cmake -S "$repo" -B "$repo/build" -G Ninja "${launcher[@]}" >/dev/null
   nice ninja -C "$repo/build" -j2 zelservice >/dev/null
   zelservice="$(find "$repo/build" -type f -name zelservice -perm -u+x | head -n 1)"
