@@ -61,14 +61,16 @@ sleep 1
 kill -0 "$nginx_pid" 2>/dev/null || { echo "nginx did not start: is port $port taken?" >&2; exit 1; }
 
 # A page as headless Chromium shows it, in a fresh profile, on a screen of
-# the given pixel ratio (default 1): screenshot <png> <address> [ratio]
+# the given pixel ratio (default 1), every part painted before the shot (on a
+# loaded machine the last tiles of a large screenshot were left blank):
+#   screenshot <png> <address> [ratio]
 screenshot() {
   local profile
   profile="$(mktemp -d)"
   timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
     --user-data-dir="$profile" --window-size=1280,2000 --virtual-time-budget=15000 \
-    --force-device-scale-factor="${3:-1}" --screenshot="$1" "$2" </dev/null >/dev/null 2>&1 || true
+    --force-device-scale-factor="${3:-1}" --run-all-compositor-stages-before-draw --screenshot="$1" "$2" </dev/null >/dev/null 2>&1 || true
   rm -rf "$profile"
 }
 
