@@ -15,7 +15,7 @@ packages=(
   # TLS: the browser's HTTP client, the service's HTTPS and the keyed hash of
   # its access log; certtool and openssl for the tests' throwaway authorities
   libgnutls28-dev gnutls-bin openssl
-  libturbojpeg0-dev
+  libturbojpeg0-dev libimagequant-dev
   # its renderer of pages that scripts build, driven over the DevTools pipe
   chromium nlohmann-json3-dev
   # the origin server of the tests

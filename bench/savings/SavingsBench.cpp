@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -145,6 +146,9 @@ std::string directCache;
 Made MakeDirectly(const std::string& url, const Setting& setting, const std::string& archive) {
     PageLimits limits;
     limits.allowPrivateOrigins = true; // the corpus is served on loopback
+    // On a loaded machine pictures left out at the deadline would flatter the bytes.
+    if (const char* seconds = std::getenv("ZEL_BENCH_RESOURCE_SECONDS"))
+        limits.resourceSeconds = std::max(1, std::atoi(seconds));
     limits.cache.folder = directCache;
     PageRequest request;
     request.url = url;
@@ -270,7 +274,14 @@ int main(int argc, char** argv) {
         directCache = (scratch / "cache").string();
     }
 
-    const std::vector<Setting> settings{{100, 256}, {50, 64}, {30, 32}};
+    std::vector<Setting> settings{{100, 256}, {50, 64}, {30, 32}};
+    // ZEL_BENCH_SETTINGS=100/256: only the settings named (a shorter run).
+    if (const char* only = std::getenv("ZEL_BENCH_SETTINGS"))
+        std::erase_if(settings, [&](const Setting& setting) {
+            const std::string name =
+                std::to_string(setting.quality) + "/" + std::to_string(setting.colors);
+            return std::string(only).find(name) == std::string::npos;
+        });
     std::int64_t browserTotal = 0;
     auto browserBytes = [&](const Page& page) {
         return throughService ? page.browserTotal : page.browserBody;
@@ -285,7 +296,7 @@ int main(int argc, char** argv) {
     const bool cpuMeasured = !throughService || !servicePid.empty();
     std::printf("%-8s %14s %8s %12s %12s %12s %9s %11s %8s\n", "setting", "service bytes", "saved",
                 "median page", "worst page", "median time", "95% time", "median CPU", "95% CPU");
-    double savedAt3032 = 0;
+    double savedAt3032 = 0, savedAt100 = 0, medianAt100 = 0;
     SentImages judge;
     std::vector<std::map<std::string, Tally>> quality(settings.size());
     // Per picture (page, <img>): its bytes at each setting, -1 where not sent.
@@ -341,6 +352,10 @@ int main(int argc, char** argv) {
         const double total = 1.0 - double(sent) / double(std::max<std::int64_t>(1, browserTotal));
         if (setting.quality == 30)
             savedAt3032 = total;
+        if (setting.quality == 100) {
+            savedAt100 = total;
+            medianAt100 = Median(saved);
+        }
         std::printf("%3d/%-4d %14lld %7.1f%% %11.1f%% %11.1f%% %11.2fs %8.2fs", setting.quality,
                     setting.colors, static_cast<long long>(sent), total * 100, Median(saved) * 100,
                     saved.empty() ? 0 : *std::min_element(saved.begin(), saved.end()) * 100,
@@ -364,7 +379,12 @@ int main(int argc, char** argv) {
         OriginLog origin(originLog);
         PrintWarmPass(pages, settings, service, warmLogin, servicePid, origin, scratch);
     }
-    std::printf("saved at 30/32 against headless Chromium's bytes: %.1f%% (goal 70%%)\n",
-                savedAt3032 * 100);
+    std::printf("saved against headless Chromium's bytes: at 100/256 %.1f%% in total (goal 60%%) "
+                "and %.1f%% on the median page (goal 65%%)",
+                savedAt100 * 100, medianAt100 * 100);
+    if (std::any_of(settings.begin(), settings.end(),
+                    [](auto& each) { return each.quality == 30; }))
+        std::printf("; at 30/32 %.1f%% (goal 70%%)", savedAt3032 * 100);
+    std::printf("\n");
     return 0;
 }

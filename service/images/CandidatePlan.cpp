@@ -3,6 +3,7 @@
 #include "QualityCalibration.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace zel::service {
 namespace {
@@ -21,10 +22,14 @@ constexpr double kFlatDrawing = 0.5;
 constexpr std::int64_t kAvifPixels = 1'000'000;
 // Full quality: the encoders' own numbers at which photos mostly, and nearly
 // always, look the same as the picture (with colour at every pixel; measured
-// on the savings benchmark's photos): the first round and the second.
-constexpr int kFullJpeg[2] = {80, 88};
-constexpr int kFullWebp[2] = {85, 92};
-constexpr int kFullAvif[2] = {62, 76};
+// on the savings benchmark's photos), round by round; 0: not tried. A photo
+// shown at its own size (the manual's photo-like PNGs) may need the last
+// rounds, still a third to a half of its PNG; AVIF gains little there.
+struct FullRound {
+    int jpeg, webp, avif;
+};
+constexpr FullRound kFullRounds[] = {{80, 85, 62}, {88, 92, 76}, {97, 97, 0}, {0, 100, 0}};
+constexpr int kFullRoundCount = int(std::size(kFullRounds));
 // AVIF with colour at every pixel is slow: at full quality it is tried on
 // small pictures of many colours only, where it saves the most (without it
 // the manual's screenshots are 0.8% larger, for an eighth less CPU).
@@ -103,22 +108,23 @@ CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& trai
                               std::int64_t pixels, const ImageSettings& settings, int round) {
     const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
     CandidatePlan plan;
-    // Drawings get one round, at the higher quality: their edges need it.
-    if (round >= (photo ? 2 : 1))
+    // Drawings get one round, at the second one's quality: their edges need it.
+    if (round >= (photo ? kFullRoundCount : 1))
         return plan;
-    const auto lossy = [&](ImageFormat format, const int(&qualities)[2]) {
-        plan.encodings.push_back(
-            {.format = format, .quality = qualities[photo ? round : 1], .fullChroma = true});
+    const FullRound& qualities = kFullRounds[photo ? round : 1];
+    const auto lossy = [&](ImageFormat format, int quality) {
+        if (quality > 0)
+            plan.encodings.push_back({.format = format, .quality = quality, .fullChroma = true});
     };
     if (!photo)
         AddPalettes(plan, source, traits, settings, false);
     if (!source.animated && traits.transparency == Transparency::None)
-        lossy(ImageFormat::Jpeg, kFullJpeg);
+        lossy(ImageFormat::Jpeg, qualities.jpeg);
     if (!settings.gray)
-        lossy(ImageFormat::Webp, kFullWebp);
+        lossy(ImageFormat::Webp, qualities.webp);
     if (!settings.gray && !source.animated && pixels <= kFullAvifPixels &&
         traits.colours >= kManyColours)
-        lossy(ImageFormat::Avif, kFullAvif);
+        lossy(ImageFormat::Avif, qualities.avif);
     if (!photo && settings.colors >= 256 && traits.colours >= kManyColours)
         plan.encodings.push_back({.format = ImageFormat::Webp, .lossless = true});
     return plan;

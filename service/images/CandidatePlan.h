@@ -39,9 +39,9 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
 
 // Full quality, where what is sent must look the same as the image, in
 // rounds: photos get lossy encodings at a quality that mostly looks the
-// same (round 0) and, when none did, at one that nearly always does (round
-// 1); drawings and animations get their palettes, a lossless WebP and the
-// lossy ones at the higher quality in round 0. No encodings: no more rounds.
+// same (round 0) and, when none did, at higher ones that nearly always do
+// (rounds 1 to 3); drawings and animations get their palettes, a lossless
+// WebP and the lossy ones of round 1 in round 0. No encodings: no more rounds.
 // Each is judged by its looks (VisuallyLossless) before it may be sent.
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
                               std::int64_t pixels, const ImageSettings& settings, int round);

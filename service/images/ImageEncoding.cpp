@@ -1,5 +1,6 @@
 #include "ImageEncoding.h"
 
+#include "QuantisedRgba.h"
 #include "VipsImageRef.h"
 #include "WebpMetadata.h"
 
@@ -48,9 +49,18 @@ std::optional<std::string> PaletteGif(VipsImage* image, int bitdepth, bool dithe
     return Taken(failed, buffer, length);
 }
 
-// PNG palettes hold 2, 4, 16 or 256 colours: the largest within `bitdepth`.
-int PngBitdepthWithin(int bitdepth) {
-    return bitdepth >= 8 ? 8 : bitdepth >= 4 ? 4 : bitdepth >= 2 ? 2 : 1;
+bool IsPngBitdepth(int bitdepth) {
+    return bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
+}
+
+std::optional<std::string> LosslessWebp(VipsImage* image) {
+    if (!image)
+        return std::nullopt;
+    void* buffer = nullptr;
+    size_t length = 0;
+    const int failed =
+        vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "strip", TRUE, nullptr);
+    return Stripped(Taken(failed, buffer, length));
 }
 
 } // namespace
@@ -60,8 +70,7 @@ int PngBitdepthWithin(int bitdepth) {
 // transparency.
 ImageEncoding PaletteFileOf(const ImageEncoding& losslessPalette, bool alpha) {
     return {.format = alpha ? ImageFormat::Png : ImageFormat::Gif,
-            .bitdepth =
-                alpha ? PngBitdepthWithin(losslessPalette.bitdepth) : losslessPalette.bitdepth,
+            .bitdepth = losslessPalette.bitdepth,
             .dither = false};
 }
 
@@ -76,11 +85,7 @@ std::optional<std::string> LosslessWebpOf(const std::string& paletteFile) {
         return std::nullopt;
     }
     const VipsImageRef quantised(loaded);
-    void* buffer = nullptr;
-    size_t length = 0;
-    const int failed = vips_webpsave_buffer(quantised.get(), &buffer, &length, "lossless", TRUE,
-                                            "strip", TRUE, nullptr);
-    return Stripped(Taken(failed, buffer, length));
+    return LosslessWebp(quantised.get());
 }
 
 std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding) {
@@ -98,6 +103,9 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
         return PalettePng(image, encoding.bitdepth, encoding.dither);
     case ImageFormat::Webp:
         if (encoding.losslessPalette) {
+            // A PNG palette of partial transparency holds 2, 4, 16 or 256 colours.
+            if (vips_image_hasalpha(image) && !IsPngBitdepth(encoding.bitdepth))
+                return LosslessWebp(QuantisedRgba(image, 1 << encoding.bitdepth).get());
             const std::optional<std::string> palette =
                 EncodeImage(image, PaletteFileOf(encoding, vips_image_hasalpha(image)));
             return palette ? LosslessWebpOf(*palette) : std::nullopt;

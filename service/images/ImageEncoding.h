@@ -30,7 +30,9 @@ struct ImageEncoding {
 std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& encoding);
 
 // The palette file whose pixels a lossless WebP of a palette (`losslessPalette`)
-// holds: a GIF, or with `alpha` a PNG, which keeps partial transparency.
+// holds: a GIF, or with `alpha` a PNG, which keeps partial transparency. A PNG
+// palette has 2, 4, 16 or 256 entries: at other sizes with alpha the WebP is
+// made of the image quantised apart (`QuantisedRgba`).
 ImageEncoding PaletteFileOf(const ImageEncoding& losslessPalette, bool alpha);
 
 // A lossless WebP of the pixels of a palette file made by PaletteFileOf's

@@ -216,7 +216,8 @@ std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& 
 // The candidates of the prepared image that may be sent: below full quality
 // those looking as good as a JPEG at the user's quality, at full quality the
 // smallest that looks the same. When none does, a scaled image goes out
-// lossless rather than at a size it is not shown at.
+// lossless rather than at a size it is not shown at, and a picture that came
+// lossless goes as a lossless WebP when that is smaller.
 std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source,
                                      const ImageSettings& settings, bool scaled,
                                      std::size_t originalSize, const ImageBudget& budget) {
@@ -244,7 +245,8 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
         const StageClock::Scope judged(budget.clock, Stage::Judge);
         KeepSmallestLookingTheSame(ready, traits, settings, originalSize, scaled ? 2 : 1, encoded);
     }
-    if (encoded.empty() && scaled && !settings.gray && settings.colors >= 256) {
+    if (encoded.empty() && (scaled || !source.lossyPhoto) && !settings.gray &&
+        settings.colors >= 256) {
         const ImageEncoding lossless{.format = ImageFormat::Webp, .lossless = true};
         if (std::optional<std::string> bytes = Encode(ready, lossless, budget.clock))
             encoded.push_back({lossless, std::move(*bytes)});
