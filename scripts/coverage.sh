@@ -42,9 +42,10 @@ nice gcovr --root "$root" --object-directory "$build" --filter "$root/service/" 
     -j "${ZEL_JOBS:-2}" --json "$report/coverage.json" >/dev/null
 gcovr --add-tracefile "$report/coverage.json" --root "$root" \
     --html-details "$report/index.html" >/dev/null
+# gcovr replaces its output file, so it is never pointed at /dev/null.
 for folder in service client; do
     printf '%-8s ' "$folder/"
     gcovr --add-tracefile "$report/coverage.json" --root "$root" \
-        --filter "$root/$folder/" --print-summary --txt /dev/null | grep '^lines:'
+        --filter "$root/$folder/" --print-summary --txt "$report/$folder.txt" | grep '^lines:'
 done
 echo "report: $report/index.html"
