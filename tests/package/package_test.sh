@@ -86,9 +86,9 @@ await() {
 }
 
 # The throwaway root's set-up, run as the first process of new mount and
-# process namespaces: / with a layer in memory on top, the system's
-# devices, fresh /proc, /run and /tmp, and the work folder; mounts made here
-# are private to the namespace. Exits 3 when a mount is refused.
+# process namespaces: / with a layer in memory on top, devices made afresh,
+# fresh /proc, /run and /tmp, and the work folder; mounts made here are
+# private to the namespace. Exits 3 when a mount is refused.
 # root_setup WORK COMMAND...
 root_setup='set -eu
 work=$1
@@ -97,7 +97,21 @@ mount -t tmpfs zel-package-layer "$work/layer" || exit 3
 mkdir "$work/layer/upper" "$work/layer/scratch"
 mount -t overlay zel-package-root -o \
     "lowerdir=/,upperdir=$work/layer/upper,workdir=$work/layer/scratch" "$work/root" || exit 3
-mount --rbind /dev "$work/root/dev"
+# Devices of its own: with the /dev of the system bound in, a maintainer script
+# that replaces /dev/null replaced the one of the machine.
+mount -t tmpfs -o mode=755 zel-package-dev "$work/root/dev"
+for node in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
+    IFS=: read -r name major minor <<<"$node"
+    mknod -m 666 "$work/root/dev/$name" c "$major" "$minor"
+done
+mkdir -m 1777 "$work/root/dev/shm"
+mkdir "$work/root/dev/pts"
+mount -t devpts -o newinstance,ptmxmode=666 devpts "$work/root/dev/pts"
+ln -s pts/ptmx "$work/root/dev/ptmx"
+ln -s /proc/self/fd "$work/root/dev/fd"
+ln -s /proc/self/fd/0 "$work/root/dev/stdin"
+ln -s /proc/self/fd/1 "$work/root/dev/stdout"
+ln -s /proc/self/fd/2 "$work/root/dev/stderr"
 mount -t proc proc "$work/root/proc"
 mount -t sysfs -o ro sysfs "$work/root/sys"
 mount -t tmpfs tmpfs "$work/root/run"
