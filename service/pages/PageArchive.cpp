@@ -21,6 +21,11 @@ bool IsValidFileName(const std::string& name) {
     return true;
 }
 
+// Beside the target, so the rename that publishes it stays on one file system.
+std::string TemporaryFor(const std::string& path) {
+    return path + ".part" + std::to_string(getpid());
+}
+
 // Nothing half-written stays behind.
 [[noreturn]] void Fail(zip_t* archive, const std::string& temporary) {
     if (archive != nullptr)
@@ -45,7 +50,7 @@ void PageArchive::Add(const std::string& name, std::string bytes, bool compress)
 }
 
 std::int64_t PageArchive::WriteTo(const std::string& path) const {
-    const std::string temporary = path + ".part" + std::to_string(getpid());
+    const std::string temporary = TemporaryFor(path);
     int error = 0;
     zip_t* archive = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (archive == nullptr)
@@ -75,6 +80,17 @@ std::int64_t PageArchive::WriteTo(const std::string& path) const {
     if (stat(path.c_str(), &info) != 0)
         throw PageError(FailureKind::ArchiveUnwritable, "cannot write the archive");
     return info.st_size;
+}
+
+std::int64_t PageArchive::WriteBytes(const std::string& path, const std::string& bytes) {
+    const std::string temporary = TemporaryFor(path);
+    FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (out == nullptr)
+        Fail(nullptr, temporary);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (std::fclose(out) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0)
+        Fail(nullptr, temporary);
+    return std::int64_t(bytes.size());
 }
 
 } // namespace zel::service

@@ -22,6 +22,9 @@ public:
     // Throws PageError when the archive cannot be written; returns its size.
     std::int64_t WriteTo(const std::string& path) const;
 
+    // An archive made before, as its bytes, written the same way.
+    static std::int64_t WriteBytes(const std::string& path, const std::string& bytes);
+
     static bool IsValidEntryName(const std::string& name);
 
 private:

@@ -1,13 +1,12 @@
 #include "PageReuse.h"
 
 #include "Fetcher.h"
+#include "PageArchive.h"
 #include "PageError.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace zel::service {
 namespace {
@@ -27,20 +26,6 @@ std::string ProgramBuild() {
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Written to a temporary file and renamed, as a made archive is.
-std::int64_t WriteArchive(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".part" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        out.close();
-        if (out && std::rename(temporary.c_str(), path.c_str()) == 0)
-            return std::int64_t(bytes.size());
-    }
-    std::remove(temporary.c_str());
-    throw PageError(FailureKind::ArchiveUnwritable, "cannot write the archive");
 }
 
 } // namespace
@@ -83,7 +68,7 @@ std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& reci
             if (cache.TakeFetched() != std::vector{source})
                 return std::nullopt;
         }
-        const std::int64_t archiveBytes = WriteArchive(archivePath, page->archive);
+        const std::int64_t archiveBytes = PageArchive::WriteBytes(archivePath, page->archive);
         if (onFetched)
             onFetched(fetcher.WireBytes());
         outcome = PageOutcome::Made(fetcher.WireBytes(), archiveBytes);
