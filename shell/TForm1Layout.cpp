@@ -66,6 +66,12 @@ void TForm1::buildControls() {
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
     ConnectGuarded(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    // A link left, a menu's tip or a refusal that ran out must not blank the
+    // progress line while a page is coming.
+    connect(StatusBar1, &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (text.isEmpty() && stage_ != RequestStage::Idle)
+            Timer2Timer();
+    });
 
     buildMenu();
     connectWebBrowser();

@@ -425,6 +425,8 @@ TEST_F(MainWindowRequestTest, WhileTheServiceWorksTheWindowSaysWhatAndMarksTheOl
     bool marked = false;
     int maximum = -1;
     service.atRequest(2, [&] {
+        form->WebBrowser1StatusTextChange("http://x.example/a.html"); // the mouse passes a link
+        form->WebBrowser1StatusTextChange("");
         status = form->StatusBar1->currentMessage().toStdString();
         marked = form->OldPageLabel->isVisible();
         maximum = form->ProgressBar1->maximum();
