@@ -2,6 +2,7 @@
 
 #include "ContentHash.h"
 #include "HttpFreshness.h"
+#include "PageError.h"
 
 #include <charconv>
 #include <utility>
@@ -75,6 +76,10 @@ std::string Fingerprint(const FetchResult& response) {
 
 } // namespace
 
+bool FailsAlike(FailureKind kind) {
+    return kind == FailureKind::AddressRefused || kind == FailureKind::OriginUnreachable;
+}
+
 // What is kept of an origin response besides its body.
 struct SharedCache::Record {
     FetchResult head; // without body
@@ -117,7 +122,14 @@ std::optional<SharedCache::Record> SharedCache::FindRecord(const std::string& ur
 FetchResult SharedCache::Fetch(const std::string& url, const Transfer& transfer, std::int64_t now) {
     fetched_.push_back({url, {}}); // stays without a fingerprint when the fetch throws
     const bool anyUser = store_.On() && !HasUserInfo(url);
-    FetchResult result = anyUser ? FetchKept(url, transfer, now) : transfer({});
+    FetchResult result;
+    try {
+        result = anyUser ? FetchKept(url, transfer, now) : transfer({});
+    } catch (const PageError& error) {
+        if (anyUser && FailsAlike(error.Kind()))
+            fetched_.back().fingerprint = "failed:" + std::to_string(int(error.Kind()));
+        throw;
+    }
     if (anyUser)
         fetched_.back().fingerprint = Fingerprint(result);
     return result;

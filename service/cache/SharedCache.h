@@ -12,6 +12,7 @@
 //   again as it was made.
 // A store that fails is a miss (SafeCache).
 
+#include "FailureKind.h"
 #include "FetchResult.h"
 #include "SafeCache.h"
 
@@ -19,6 +20,12 @@
 #include <vector>
 
 namespace zel::service {
+
+// A fetch failure that comes at once and alike for every user: an address
+// the fetcher refuses (a scheme it does not speak, a special address), a
+// host that has no address or takes no connection. A page made with it is
+// made again alike while the address fails alike.
+bool FailsAlike(FailureKind kind);
 
 class SharedCache {
 public:
@@ -41,8 +48,9 @@ public:
     void KeepMade(const std::string& recipe, const std::string& contentHash, const Made& made);
 
     // A response fetched through this cache: its address and a fingerprint
-    // of its body and of all a job reads of its head; empty when the
-    // response is not the same for every user or the fetch failed.
+    // of its body and of all a job reads of its head, or of how it failed
+    // when it failed at once (refused, unreachable); empty when the response
+    // is not the same for every user or the fetch failed otherwise.
     struct Source {
         std::string url;
         std::string fingerprint;

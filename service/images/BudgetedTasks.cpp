@@ -8,9 +8,10 @@
 
 namespace zel::service {
 
-void RunBudgeted(const std::vector<std::function<void()>>& tasks, int workers,
+bool RunBudgeted(const std::vector<std::function<void()>>& tasks, int workers,
                  std::chrono::steady_clock::time_point deadline) {
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> leftOut{false};
     std::mutex failureLock;
     std::exception_ptr failure;
     auto work = [&] {
@@ -18,8 +19,10 @@ void RunBudgeted(const std::vector<std::function<void()>>& tasks, int workers,
             const std::size_t task = next++;
             if (task >= tasks.size())
                 return;
-            if (task > 0 && std::chrono::steady_clock::now() >= deadline)
+            if (task > 0 && std::chrono::steady_clock::now() >= deadline) {
+                leftOut = true;
                 return;
+            }
             try {
                 tasks[task]();
             } catch (...) {
@@ -42,6 +45,7 @@ void RunBudgeted(const std::vector<std::function<void()>>& tasks, int workers,
         helper.join();
     if (failure)
         std::rethrow_exception(failure);
+    return !leftOut;
 }
 
 } // namespace zel::service

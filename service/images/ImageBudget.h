@@ -12,6 +12,7 @@ struct ImageBudget {
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     int workers = 1;             // encodings at once
     StageClock* clock = nullptr; // times the image's stages, when given
+    bool* leftOut = nullptr;     // set when an encoding was left out for time
 };
 
 } // namespace zel::service

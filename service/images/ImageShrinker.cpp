@@ -209,7 +209,8 @@ std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& 
                 keep(encoding, std::move(*bytes));
         });
     }
-    RunBudgeted(tasks, budget.workers, budget.deadline);
+    if (!RunBudgeted(tasks, budget.workers, budget.deadline) && budget.leftOut != nullptr)
+        *budget.leftOut = true;
     return encoded;
 }
 

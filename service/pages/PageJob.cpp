@@ -263,7 +263,7 @@ void PageJob::Process(Resource& resource) {
                 throw;
             // Cut off at the job's bytes: every further fetch would be too.
             budgetSpent_ = maxBody == budget && error.Kind() == FailureKind::TooBig;
-            complete_ = false;
+            complete_ = complete_ && FailsAlike(error.Kind());
             return;
         }
     }
@@ -326,11 +326,13 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const std::string hash = HashOf(fetched);
     if (StoreMade(resource, recipe, hash))
         return;
-    const ImageBudget budget = NextImageBudget();
+    bool leftOut = false;
+    ImageBudget budget = NextImageBudget();
+    budget.leftOut = &leftOut;
     ShrunkImage image =
         ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, budget);
-    // Made within its time, every candidate was tried: worth keeping.
-    if (std::chrono::steady_clock::now() < budget.deadline)
+    // Every candidate was tried, however long it took: what any make gives.
+    if (!leftOut)
         KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
     else
         complete_ = false;

@@ -41,8 +41,9 @@ public:
     StageClock& Clock() { return clock_; }
 
     // Whether the page was made whole: nothing left out for time, bytes or
-    // a failure, every image given its full time, rendered when meant to
-    // be. Only such a page is what the same responses always make.
+    // a failure (but one that fails alike for every user), every image
+    // given all its candidates, rendered when meant to be. Only such a page
+    // is what the same responses always make.
     bool Complete() const { return complete_; }
 
 private:

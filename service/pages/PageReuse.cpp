@@ -62,8 +62,7 @@ std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& reci
             try {
                 fetcher.Fetch(source.url, limits.maxJobBytes, limits.fetchTimeoutSeconds);
             } catch (const PageError&) {
-                cache.TakeFetched();
-                return std::nullopt;
+                // Failing again as when the page was made is as it was made.
             }
             if (cache.TakeFetched() != std::vector{source})
                 return std::nullopt;

@@ -169,20 +169,29 @@ TEST_F(CachedPagesTest, WhatIsForOneUserIsNotServedToAnother) {
     EXPECT_EQ(StyleSheet(Files()), "/* second */");
 }
 
-// A page made whole of unchanged responses is served again as it was made;
-// one that left something out, or holds what is one user's, is made again.
+// A page made whole of unchanged responses (or of the same failures to
+// reach a host) is served again as it was made; one that left something
+// out, holds what is one user's, or failed where the origin now answers is
+// made again.
 TEST_F(CachedPagesTest, AWholePageOfUnchangedResponsesIsServedAgainAsMade) {
     const std::string gone = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/g.png";
+    std::atomic<bool> answers{false};
+    origin.Http().Get("/r.png", [&](const httplib::Request&, httplib::Response& response) {
+        answers ? response.set_content(MakeScreenshot(20, 20), "image/png")
+                : response.set_redirect(gone);
+    });
     const struct {
         std::string extra;
         std::string styleCaching;
         int resourceSeconds;
+        bool answersLater;
         bool reused;
     } cases[] = {
-        {"", "public, max-age=3600", 20, true},
-        {"<img src=\"" + gone + "\">", "public, max-age=3600", 20, false},
-        {"", "private, max-age=3600", 20, false},
-        {"", "public, max-age=3600", 0, false}, // out of time: resources left out
+        {"", "public, max-age=3600", 20, false, true},
+        {"<img src=\"" + gone + "\">", "public, max-age=3600", 20, false, true},
+        {"<img src=\"r.png\">", "public, max-age=3600", 20, true, false},
+        {"", "private, max-age=3600", 20, false, false},
+        {"", "public, max-age=3600", 0, false, false}, // out of time: resources left out
     };
     const std::string body = page.body;
     int made = 0;
@@ -191,9 +200,11 @@ TEST_F(CachedPagesTest, AWholePageOfUnchangedResponsesIsServedAgainAsMade) {
         page.body = body + each.extra;
         style.headers = {{"Cache-Control", each.styleCaching}};
         limits.resourceSeconds = each.resourceSeconds;
+        answers = false;
         const auto first = Files();
         const int imageFull = image.full;
-        EXPECT_EQ(Files(), first) << made;
+        answers = each.answersLater;
+        EXPECT_EQ(Files() == first, !each.answersLater) << made;
         EXPECT_EQ(stages.runs[int(Stage::Reuse)], int(each.reused)) << made;
         EXPECT_EQ(stages.runs[int(Stage::Rewrite)] == 0, each.reused) << made;
         EXPECT_EQ(image.full, imageFull) << made;

@@ -108,11 +108,17 @@ TEST(ImagePipelineTest, AvifLeftOutOnlyWhereItLoses) {
     }
 }
 
+// Only an image made with all its candidates is said to be whole.
 TEST(ImagePipelineTest, SpentBudgetLeavesOnlyTheFirstEncoding) {
     const std::string screenshot = MakeScreenshot(400, 300);
-    const ImageBudget spent{std::chrono::steady_clock::now(), 2};
+    bool spentLeftOut = false, ampleLeftOut = false;
+    const ImageBudget spent{std::chrono::steady_clock::now(), 2, nullptr, &spentLeftOut};
+    const ImageBudget ample{std::chrono::steady_clock::time_point::max(), 2, nullptr,
+                            &ampleLeftOut};
     EXPECT_EQ(ImageCandidates(screenshot, kLow, {}, 1'000'000, spent).size(), 1u);
-    EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000).size(), 3u);
+    EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000, ample).size(), 3u);
+    EXPECT_TRUE(spentLeftOut);
+    EXPECT_FALSE(ampleLeftOut);
 }
 
 // A lossy WebP or AVIF that would be sent must look about as good as a JPEG
