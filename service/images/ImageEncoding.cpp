@@ -10,6 +10,10 @@ namespace {
 // Cheaper settings than the encoders' defaults that cost little in size.
 constexpr int kWebpEffort = 2;
 constexpr int kAvifEffort = 2;
+// A palette's lossless WebP at the lowest effort that still finds the
+// palette: on the profile page's 58 screenshots the same bytes for a quarter
+// less of the stage's time; on four manual pages 0.5% larger at 100/256.
+constexpr int kPaletteWebpEffort = 1;
 
 // By reference: the encoder call in the first argument fills them.
 std::optional<std::string> Taken(int failed, void*& buffer, const size_t& length) {
@@ -58,8 +62,8 @@ std::optional<std::string> LosslessWebp(VipsImage* image) {
         return std::nullopt;
     void* buffer = nullptr;
     size_t length = 0;
-    const int failed =
-        vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "strip", TRUE, nullptr);
+    const int failed = vips_webpsave_buffer(image, &buffer, &length, "lossless", TRUE, "effort",
+                                            kPaletteWebpEffort, "strip", TRUE, nullptr);
     return Stripped(Taken(failed, buffer, length));
 }
 
