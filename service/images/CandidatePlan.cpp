@@ -35,6 +35,9 @@ constexpr int kFullRoundCount = int(std::size(kFullRounds));
 // the manual's screenshots are 0.8% larger, for an eighth less CPU).
 constexpr std::int64_t kFullAvifPixels = 512 * 512;
 
+// The fewest colours a palette is chosen quickly for.
+constexpr int kQuickPaletteColours = 32;
+
 int BitDepth(int colors) {
     int depth = 1;
     while (depth < 8 && (1 << (depth + 1)) <= colors)
@@ -55,14 +58,26 @@ void AddPalettes(CandidatePlan& plan, const ImageSource& source, const ImageTrai
                  const ImageSettings& settings, bool dither) {
     const int bitdepth = BitDepth(std::clamp(settings.colors, 2, 256));
     const bool pngBitdepth = bitdepth == 1 || bitdepth == 2 || bitdepth == 4 || bitdepth == 8;
+    // Below full quality no palette is judged by its looks; the quick one
+    // leaves some of a few colours unused, so it is kept to 32 and more.
+    const bool quick = settings.quality < 100 && settings.colors >= kQuickPaletteColours;
     auto& add = plan.encodings;
     const bool pngLoses = !dither && traits.transparency == Transparency::None;
     if (!source.animated && pngBitdepth && !pngLoses)
-        add.push_back({.format = ImageFormat::Png, .bitdepth = bitdepth, .dither = dither});
+        add.push_back({.format = ImageFormat::Png,
+                       .bitdepth = bitdepth,
+                       .dither = dither,
+                       .quickPalette = quick});
     if (traits.transparency != Transparency::Soft)
-        add.push_back({.format = ImageFormat::Gif, .bitdepth = bitdepth, .dither = dither});
+        add.push_back({.format = ImageFormat::Gif,
+                       .bitdepth = bitdepth,
+                       .dither = dither,
+                       .quickPalette = quick});
     if (!source.animated)
-        add.push_back({.format = ImageFormat::Webp, .bitdepth = bitdepth, .losslessPalette = true});
+        add.push_back({.format = ImageFormat::Webp,
+                       .bitdepth = bitdepth,
+                       .losslessPalette = true,
+                       .quickPalette = quick});
 }
 
 } // namespace
@@ -84,8 +99,11 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
     const bool photo = IsPhoto(source, traits, pixels);
     CandidatePlan plan;
     auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
-    // A JPEG cannot hold transparency.
-    if (!source.animated && traits.transparency == Transparency::None)
+    // A JPEG cannot hold transparency. Nor does it beat the palettes or the
+    // lossy WebP of a flat drawing (not once on the manual pages of the
+    // savings corpus or the profile page's screenshots): not made for one.
+    const bool flatDrawing = !photo && traits.flatness >= kFlatDrawing && !settings.gray;
+    if (!source.animated && traits.transparency == Transparency::None && !flatDrawing)
         add({.format = ImageFormat::Jpeg,
              .quality = CalibratedQuality(LossyEncoder::Jpeg, quality)});
     // Lossy WebP and AVIF store colour apart from brightness and bring back a

@@ -14,6 +14,14 @@ constexpr int kAvifEffort = 2;
 // palette: on the profile page's 58 screenshots the same bytes for a quarter
 // less of the stage's time; on four manual pages 0.5% larger at 100/256.
 constexpr int kPaletteWebpEffort = 1;
+// libimagequant's effort for a quick palette, and its default: on the profile
+// page's 58 screenshots at 30/32 the same bytes for half the GIF's time.
+constexpr int kQuickPaletteEffort = 3;
+constexpr int kPaletteEffort = 7;
+
+int PaletteEffort(const ImageEncoding& encoding) {
+    return encoding.quickPalette ? kQuickPaletteEffort : kPaletteEffort;
+}
 
 // By reference: the encoder call in the first argument fills them.
 std::optional<std::string> Taken(int failed, void*& buffer, const size_t& length) {
@@ -36,20 +44,22 @@ std::optional<std::string> Stripped(std::optional<std::string> webp) {
     return webp;
 }
 
-std::optional<std::string> PalettePng(VipsImage* image, int bitdepth, bool dither) {
+std::optional<std::string> PalettePng(VipsImage* image, const ImageEncoding& encoding) {
     void* buffer = nullptr;
     size_t length = 0;
     const int failed =
-        vips_pngsave_buffer(image, &buffer, &length, "palette", TRUE, "bitdepth", bitdepth,
-                            "dither", dither ? 1.0 : 0.0, "compression", 9, "strip", TRUE, nullptr);
+        vips_pngsave_buffer(image, &buffer, &length, "palette", TRUE, "bitdepth", encoding.bitdepth,
+                            "dither", encoding.dither ? 1.0 : 0.0, "effort",
+                            PaletteEffort(encoding), "compression", 9, "strip", TRUE, nullptr);
     return Taken(failed, buffer, length);
 }
 
-std::optional<std::string> PaletteGif(VipsImage* image, int bitdepth, bool dither) {
+std::optional<std::string> PaletteGif(VipsImage* image, const ImageEncoding& encoding) {
     void* buffer = nullptr;
     size_t length = 0;
-    const int failed = vips_gifsave_buffer(image, &buffer, &length, "bitdepth", bitdepth, "dither",
-                                           dither ? 1.0 : 0.0, "strip", TRUE, nullptr);
+    const int failed = vips_gifsave_buffer(image, &buffer, &length, "bitdepth", encoding.bitdepth,
+                                           "dither", encoding.dither ? 1.0 : 0.0, "effort",
+                                           PaletteEffort(encoding), "strip", TRUE, nullptr);
     return Taken(failed, buffer, length);
 }
 
@@ -75,7 +85,8 @@ std::optional<std::string> LosslessWebp(VipsImage* image) {
 ImageEncoding PaletteFileOf(const ImageEncoding& losslessPalette, bool alpha) {
     return {.format = alpha ? ImageFormat::Png : ImageFormat::Gif,
             .bitdepth = losslessPalette.bitdepth,
-            .dither = false};
+            .dither = false,
+            .quickPalette = losslessPalette.quickPalette};
 }
 
 std::optional<std::string> LosslessWebpOf(const std::string& paletteFile) {
@@ -102,9 +113,9 @@ std::optional<std::string> EncodeImage(VipsImage* image, const ImageEncoding& en
                                           Subsampling(encoding), nullptr),
                      buffer, length);
     case ImageFormat::Gif:
-        return PaletteGif(image, encoding.bitdepth, encoding.dither);
+        return PaletteGif(image, encoding);
     case ImageFormat::Png:
-        return PalettePng(image, encoding.bitdepth, encoding.dither);
+        return PalettePng(image, encoding);
     case ImageFormat::Webp:
         if (encoding.losslessPalette) {
             // A PNG palette of partial transparency holds 2, 4, 16 or 256 colours.

@@ -22,6 +22,9 @@ struct ImageEncoding {
     // JPEG and AVIF: colour at every pixel, not one per four; lossy WebP,
     // which always halves it, halves it with care for colour edges.
     bool fullChroma = false;
+    // Palette formats: the palette chosen with less effort, where its
+    // looks are not judged (below full quality).
+    bool quickPalette = false;
 
     bool operator==(const ImageEncoding&) const = default;
 };

@@ -116,9 +116,27 @@ TEST(ImagePipelineTest, SpentBudgetLeavesOnlyTheFirstEncoding) {
     const ImageBudget ample{std::chrono::steady_clock::time_point::max(), 2, nullptr,
                             &ampleLeftOut};
     EXPECT_EQ(ImageCandidates(screenshot, kLow, {}, 1'000'000, spent).size(), 1u);
-    EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000, ample).size(), 3u);
+    EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000, ample).size(), 2u);
     EXPECT_TRUE(spentLeftOut);
     EXPECT_FALSE(ampleLeftOut);
+}
+
+// A flat drawing in colour gets no JPEG: its palettes and lossy WebP win.
+TEST(ImagePipelineTest, OnlyPicturesThatAJpegMayWinGetOne) {
+    const struct {
+        std::string image;
+        ImageSettings settings;
+        bool jpeg;
+    } cases[] = {{MakeScreenshot(400, 300), kLow, false},
+                 {MakeScreenshot(400, 300), {.quality = 30, .colors = 32, .gray = true}, true},
+                 {MakePhoto(400, 300, ".png"), kLow, true}};
+    for (const auto& each : cases) {
+        const auto candidates = ImageCandidates(each.image, each.settings, {}, 1'000'000);
+        EXPECT_EQ(std::any_of(candidates.begin(), candidates.end(),
+                              [](const auto& c) { return c.format == ImageFormat::Jpeg; }),
+                  each.jpeg)
+            << each.settings.gray;
+    }
 }
 
 // A lossy WebP or AVIF that would be sent must look about as good as a JPEG
