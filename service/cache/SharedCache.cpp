@@ -139,7 +139,9 @@ FetchResult SharedCache::FetchKept(const std::string& url, const Transfer& trans
                                    std::int64_t now) {
     std::optional<Record> record = FindRecord(url);
     std::optional<std::string> body;
-    if (record) {
+    if (record && skipKeptBodies_) {
+        body.emplace();
+    } else if (record) {
         body = store_.Get(kBodyKey + record->head.contentHash);
         // A body that is not what the record names is damaged: not served.
         if (body && ContentHash(*body) != record->head.contentHash)

@@ -38,6 +38,11 @@ public:
     using Transfer = std::function<FetchResult(const Validators&)>;
     FetchResult Fetch(const std::string& url, const Transfer& transfer, std::int64_t now);
 
+    // While on, a kept response comes without its body, which is neither
+    // read nor checked: for a check of what a page was made of, which needs
+    // only each response's fingerprint.
+    void SkipKeptBodies(bool skip) { skipKeptBodies_ = skip; }
+
     struct Made {
         std::string bytes;
         std::string extension;
@@ -75,6 +80,7 @@ private:
 
     SafeCache store_;
     std::vector<Source> fetched_;
+    bool skipKeptBodies_ = false;
 };
 
 } // namespace zel::service

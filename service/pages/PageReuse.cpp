@@ -58,6 +58,12 @@ std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& reci
             return std::nullopt;
         Fetcher fetcher(limits, nullptr);
         fetcher.UseCache(&cache);
+        // Only the fingerprints count: the kept bodies are not read.
+        struct Skipping {
+            SharedCache& cache;
+            ~Skipping() { cache.SkipKeptBodies(false); }
+        } skipping{cache};
+        cache.SkipKeptBodies(true);
         for (const SharedCache::Source& source : page->sources) {
             try {
                 fetcher.Fetch(source.url, limits.maxJobBytes, limits.fetchTimeoutSeconds);
