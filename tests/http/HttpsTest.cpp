@@ -93,6 +93,19 @@ TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete)
     }
 }
 
+TEST_F(Https, AConnectionCutBeforeTheStatusLineEndsFails) {
+    TlsServer tls(Folder->path(), "good", {}); // sends nothing by itself
+    TestHttp http;
+    http.ReportLevel = 8;
+    http.OnStatus = [&](QObject*, const std::string& status) {
+        if (status == "ReadLn")
+            tls.server.kill(); // no closing notice
+    };
+    const std::string failure =
+        FailureOf<ESockError>([&] { http.Get("https://localhost:" + tls.port + "/"); });
+    EXPECT_NE(failure.find("cut the secure connection short"), std::string::npos) << failure;
+}
+
 TEST_F(Https, AServerOfTls11OnlyIsRefused) {
     TlsServer tls(Folder->path(), "good", {"-WWW", "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"});
     ASSERT_FALSE(tls.port.empty());
