@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 
 using namespace zel;
@@ -129,10 +130,15 @@ TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {
         ticker.start(20);
         if (stop)
             QTimer::singleShot(300, [&] { http.Abort(); });
+        timespec cpu{}, after{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
         EXPECT_EQ(
             FailureOf([&] { http.Get("https://127.0.0.1:" + std::to_string(silent.port())); }),
             stop ? "Connection Canceled" : "Connection Timed out");
         EXPECT_GT(ticks, 0);
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+        // The wait sleeps: a third of a second spent spinning would cost far more.
+        EXPECT_LT(after.tv_sec - cpu.tv_sec + (after.tv_nsec - cpu.tv_nsec) / 1e9, 0.05);
     }
 }
 
