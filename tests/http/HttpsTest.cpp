@@ -7,6 +7,8 @@
 #include "TlsTestServer.h"
 #include "TrustedAuthorities.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -153,6 +155,43 @@ TEST_F(Https, ThroughAProxyTheRequestAsksForATunnelFirst) {
     ASSERT_EQ(proxy.requests().size(), 1u);
     EXPECT_EQ(proxy.requests()[0],
               "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
+}
+
+// A secure server on the usual port, reached through a proxy's tunnels,
+// redirects to a bare name: the next request goes to the same server.
+TEST_F(Https, ABareNameRedirectionStaysOnTheSecureServer) {
+    WriteFile(Folder->path(), "moved.http", "HTTP/1.0 302 Found\r\nLocation: page.http\r\n\r\n");
+    WriteFile(Folder->path(), "page.http", "HTTP/1.0 200 OK\r\n\r\nover TLS");
+    TlsServer tls(Folder->path(), "good", {"-HTTP"});
+    QTcpServer proxy; // every tunnel leads to the server, whatever it names
+    ASSERT_TRUE(proxy.listen(QHostAddress::LocalHost));
+    std::vector<std::string> asked;
+    QObject::connect(&proxy, &QTcpServer::newConnection, [&] {
+        QTcpSocket* client = proxy.nextPendingConnection();
+        auto* server = new QTcpSocket(client);
+        QObject::connect(client, &QTcpSocket::readyRead, [&asked, &tls, client, server] {
+            if (server->state() != QAbstractSocket::UnconnectedState)
+                return void(server->write(client->readAll()));
+            if (!client->peek(4096).contains("\r\n\r\n"))
+                return;
+            asked.push_back(client->readLine().trimmed().toStdString());
+            while (client->readLine().trimmed().size() > 0) {
+            }
+            client->write("HTTP/1.0 200 OK\r\n\r\n");
+            server->connectToHost(QHostAddress::LocalHost, std::stoi(tls.port));
+        });
+        QObject::connect(server, &QTcpSocket::readyRead,
+                         [client, server] { client->write(server->readAll()); });
+        QObject::connect(server, &QTcpSocket::disconnected, client,
+                         &QTcpSocket::disconnectFromHost);
+    });
+    TestHttp http;
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = proxy.serverPort();
+    http.Get("https://localhost/moved.http");
+    EXPECT_EQ(http.Body, "over TLS");
+    EXPECT_EQ(http.RequestUrl, "https://localhost/page.http");
+    EXPECT_EQ(asked, std::vector<std::string>(2, "CONNECT localhost:443 HTTP/1.0"));
 }
 
 TEST_F(Https, OnlyATwoHundredStatusOpensTheTunnel) {
