@@ -81,6 +81,21 @@ TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
     }
 }
 
+// The authorities are read once, not again for each connection.
+TEST_F(Https, TheAuthoritiesAreReadOnce) {
+    const QString trust = Folder->filePath("trust.pem");
+    ASSERT_TRUE(QFile::copy(Folder->filePath("ca.pem"), trust));
+    SetTrustedAuthoritiesForTesting(trust.toStdString());
+    TlsServer tls(Folder->path(), "good");
+    for (int connection = 0; connection < 2; ++connection) {
+        TestHttp http;
+        http.Get("https://localhost:" + tls.port + "/page.htm");
+        EXPECT_EQ(http.Body, "over TLS");
+        QFile::remove(trust);
+    }
+    SetTrustedAuthoritiesForTesting(Folder->filePath("ca.pem").toStdString());
+}
+
 TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete) {
     const std::string bytes(16 << 20, 'x');
     WriteFile(Folder->path(), "big.dat", bytes); // -WWW announces no length
