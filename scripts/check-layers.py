@@ -32,7 +32,9 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
 def is_build_dir(path):
-    return os.path.exists(os.path.join(path, "CMakeCache.txt"))
+    # A build folder, or a copy of the tree with its build inside (build-mutation).
+    return any(os.path.exists(os.path.join(path, *inside, "CMakeCache.txt"))
+               for inside in ((), ("build",)))
 
 
 def walk(root):

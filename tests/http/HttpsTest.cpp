@@ -7,11 +7,14 @@
 #include "TlsTestServer.h"
 #include "TrustedAuthorities.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 
 using namespace zel;
@@ -78,6 +81,21 @@ TEST_F(Https, OnlyAServerTheAuthorityVouchesForDeliversAPage) {
     }
 }
 
+// The authorities are read once, not again for each connection.
+TEST_F(Https, TheAuthoritiesAreReadOnce) {
+    const QString trust = Folder->filePath("trust.pem");
+    ASSERT_TRUE(QFile::copy(Folder->filePath("ca.pem"), trust));
+    SetTrustedAuthoritiesForTesting(trust.toStdString());
+    TlsServer tls(Folder->path(), "good");
+    for (int connection = 0; connection < 2; ++connection) {
+        TestHttp http;
+        http.Get("https://localhost:" + tls.port + "/page.htm");
+        EXPECT_EQ(http.Body, "over TLS");
+        QFile::remove(trust);
+    }
+    SetTrustedAuthoritiesForTesting(Folder->filePath("ca.pem").toStdString());
+}
+
 TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete) {
     const std::string bytes(16 << 20, 'x');
     WriteFile(Folder->path(), "big.dat", bytes); // -WWW announces no length
@@ -91,6 +109,19 @@ TEST_F(Https, AConnectionCutWithoutTheClosingNoticeFailsUnlessTheBodyIsComplete)
         });
         EXPECT_EQ(failure == "no failure", announced) << failure;
     }
+}
+
+TEST_F(Https, AConnectionCutBeforeTheStatusLineEndsFails) {
+    TlsServer tls(Folder->path(), "good", {}); // sends nothing by itself
+    TestHttp http;
+    http.ReportLevel = 8;
+    http.OnStatus = [&](QObject*, const std::string& status) {
+        if (status == "ReadLn")
+            tls.server.kill(); // no closing notice
+    };
+    const std::string failure =
+        FailureOf<ESockError>([&] { http.Get("https://localhost:" + tls.port + "/"); });
+    EXPECT_NE(failure.find("cut the secure connection short"), std::string::npos) << failure;
 }
 
 TEST_F(Https, AServerOfTls11OnlyIsRefused) {
@@ -116,10 +147,15 @@ TEST_F(Https, AStalledHandshakeEndsByTimeOutOrStopWhileEventsGoOn) {
         ticker.start(20);
         if (stop)
             QTimer::singleShot(300, [&] { http.Abort(); });
+        timespec cpu{}, after{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
         EXPECT_EQ(
             FailureOf([&] { http.Get("https://127.0.0.1:" + std::to_string(silent.port())); }),
             stop ? "Connection Canceled" : "Connection Timed out");
         EXPECT_GT(ticks, 0);
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+        // The wait sleeps: a third of a second spent spinning would cost far more.
+        EXPECT_LT(after.tv_sec - cpu.tv_sec + (after.tv_nsec - cpu.tv_nsec) / 1e9, 0.05);
     }
 }
 
@@ -134,6 +170,43 @@ TEST_F(Https, ThroughAProxyTheRequestAsksForATunnelFirst) {
     ASSERT_EQ(proxy.requests().size(), 1u);
     EXPECT_EQ(proxy.requests()[0],
               "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
+}
+
+// A secure server on the usual port, reached through a proxy's tunnels,
+// redirects to a bare name: the next request goes to the same server.
+TEST_F(Https, ABareNameRedirectionStaysOnTheSecureServer) {
+    WriteFile(Folder->path(), "moved.http", "HTTP/1.0 302 Found\r\nLocation: page.http\r\n\r\n");
+    WriteFile(Folder->path(), "page.http", "HTTP/1.0 200 OK\r\n\r\nover TLS");
+    TlsServer tls(Folder->path(), "good", {"-HTTP"});
+    QTcpServer proxy; // every tunnel leads to the server, whatever it names
+    ASSERT_TRUE(proxy.listen(QHostAddress::LocalHost));
+    std::vector<std::string> asked;
+    QObject::connect(&proxy, &QTcpServer::newConnection, [&] {
+        QTcpSocket* client = proxy.nextPendingConnection();
+        auto* server = new QTcpSocket(client);
+        QObject::connect(client, &QTcpSocket::readyRead, [&asked, &tls, client, server] {
+            if (server->state() != QAbstractSocket::UnconnectedState)
+                return void(server->write(client->readAll()));
+            if (!client->peek(4096).contains("\r\n\r\n"))
+                return;
+            asked.push_back(client->readLine().trimmed().toStdString());
+            while (client->readLine().trimmed().size() > 0) {
+            }
+            client->write("HTTP/1.0 200 OK\r\n\r\n");
+            server->connectToHost(QHostAddress::LocalHost, std::stoi(tls.port));
+        });
+        QObject::connect(server, &QTcpSocket::readyRead,
+                         [client, server] { client->write(server->readAll()); });
+        QObject::connect(server, &QTcpSocket::disconnected, client,
+                         &QTcpSocket::disconnectFromHost);
+    });
+    TestHttp http;
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = proxy.serverPort();
+    http.Get("https://localhost/moved.http");
+    EXPECT_EQ(http.Body, "over TLS");
+    EXPECT_EQ(http.RequestUrl, "https://localhost/page.http");
+    EXPECT_EQ(asked, std::vector<std::string>(2, "CONNECT localhost:443 HTTP/1.0"));
 }
 
 TEST_F(Https, OnlyATwoHundredStatusOpensTheTunnel) {

@@ -76,13 +76,14 @@ TEST(AddressList, DatesAreCutOnCharactersNotBytes) {
 }
 
 TEST(AddressList, LinesWithoutAddressOrDate) {
-    PinnedClock clock(At(2026, 3, 10, 15));
-    const LoadedAddresses loaded =
-        PurgeAddressLines({"10.03.2026 ", "10.03.2026", "", "01.01.2026 ", "not a date"}, 2, Now());
+    PinnedClock clock(At(2026, 3, 10, 0)); // midnight: the last line is two days old exactly
+    const LoadedAddresses loaded = PurgeAddressLines(
+        {"10.03.2026 ", "10.03.2026", "", "01.01.2026 ", "not a date", "08.03.2026 a.example"}, 2,
+        Now());
     // A date without address shows an empty item; an empty line shows nothing.
-    EXPECT_EQ(loaded.items, (std::vector<std::string>{"", "", "", "not a date"}));
-    EXPECT_EQ(loaded.kept,
-              (std::vector<std::string>{"10.03.2026 ", "10.03.2026", "", "not a date"}));
+    EXPECT_EQ(loaded.items, (std::vector<std::string>{"", "", "", "not a date", "a.example"}));
+    EXPECT_EQ(loaded.kept, (std::vector<std::string>{"10.03.2026 ", "10.03.2026", "", "not a date",
+                                                     "08.03.2026 a.example"}));
 }
 
 TEST(AddressList, LocalPathsAreNeitherShownNorKept) {

@@ -121,6 +121,10 @@ TEST_F(MainWindowTest, TheArchiveSizeFitsBeforeTheCheckBoxesAndTheBarKeepsItsWid
     const int textEnd =
         form->Label5->x() + form->Label5->fontMetrics().horizontalAdvance(form->Label5->text());
     EXPECT_GE(form->CheckBox1->x() - textEnd, 4) << "the size runs into the check box";
+    // The tool buttons stay side by side at the left of a wide window.
+    form->resize(2000, form->height());
+    form->ToolButton4->parentWidget()->layout()->activate();
+    EXPECT_LT(form->ToolButton4->geometry().right(), 1000);
 }
 
 TEST_F(MainWindowTest, SettingsComeBackByteForByteAfterARun) {

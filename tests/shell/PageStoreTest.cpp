@@ -239,6 +239,7 @@ TEST(SourceLinkAddress, OnlyTheLinkThatEndsThePage) {
          "http://a.example/?q=1"},
         {"<BR><a href=\"http://a.example/\">This page</a><BR>\r\n", ""}, // not at the end
         {"<BR><a href=\">This page</a><BR>", ""},
+        {"<BR><a href=\"http://a.example/ and no end of the link", ""},
         {"<BR><a href=\"a\"b\">This page</a><BR>", ""},
     };
     for (const auto& row : rows)

@@ -281,6 +281,7 @@ TEST(DecodeLinkAddress, PlusAndPercentSequences) {
     EXPECT_EQ(DecodeLinkAddress("x% 4y"), "xy");
     EXPECT_EQ(DecodeLinkAddress("x%+4y"), "xy");
     EXPECT_EQ(DecodeLinkAddress("x%4"), std::string("x\x04"));
+    EXPECT_EQ(DecodeLinkAddress("%01%fF"), std::string("\x01\xff")); // the first and last byte
     // The two characters after "%" are used up even when they hold a "%".
     EXPECT_EQ(DecodeLinkAddress("%%41"), "1");
     EXPECT_EQ(DecodeLinkAddress("http://h/p?q=1"), "http://h/p?q=1");

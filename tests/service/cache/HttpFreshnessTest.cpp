@@ -41,6 +41,7 @@ TEST(HttpFreshness, WhatIsSharedAndForHowLong) {
     const Case cases[] = {
         {"max-age", WithControl("public, max-age=60"), true, 60},
         {"s-maxage wins", WithControl("max-age=60, s-maxage=5"), true, 5},
+        {"s-maxage=0 wins too", WithControl("max-age=60, s-maxage=0"), true, 0},
         {"private", WithControl("private, max-age=60"), false, 60},
         {"private with fields", WithControl("max-age=60, private=\"x\""), false, 60},
         {"no-store", WithControl("no-store"), false, 0},

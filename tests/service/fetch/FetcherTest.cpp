@@ -25,6 +25,9 @@ TEST(FetcherTest, CountsCompressedBytesAsTheyCameAndDeliversThemDecoded) {
     origin.Http().Get("/plain", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(page, "application/octet-stream");
     });
+    origin.Http().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect("/plain");
+    });
     std::string encodingSeen;
     origin.Http().Get("/html", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(page, "text/html");
@@ -59,6 +62,8 @@ TEST(FetcherTest, CountsCompressedBytesAsTheyCameAndDeliversThemDecoded) {
     EXPECT_EQ(html.body, page);
     EXPECT_LT((fetcher.WireBytes() - before) * 10, std::int64_t(page.size()));
     EXPECT_EQ(encodingSeen, "br");
+    // What the body refers to is read against the address it came from.
+    EXPECT_EQ(fetcher.Fetch(origin.Url("/moved"), 1 << 20, 10).finalUrl, origin.Url("/plain"));
 }
 
 TEST(FetcherTest, DecompressionBombStopped) {

@@ -120,8 +120,8 @@ TEST(Front, StallingClientsDoNotDelayOthersAndAreAnsweredOrCutOff) {
     for (const Client& client : clients) {
         ASSERT_TRUE(client.closed) << client.crowd->name;
         const std::size_t body = client.received.find("\r\n\r\n");
-        EXPECT_EQ(body == std::string::npos
-                      ? ""
+        EXPECT_EQ(body == std::string::npos || client.crowd->reply.empty()
+                      ? client.received
                       : client.received.substr(body + 4, client.crowd->reply.size()),
                   client.crowd->reply)
             << client.crowd->name;

@@ -161,25 +161,40 @@ TEST(FullQualityTest, BoxesComeFromPixelSizesOnly) {
     const struct {
         BoxMarkup markup;
         int width, height;
+        bool givesWidth; // in any unit
     } cases[] = {
-        {{"400", "300", "", ""}, 400, 300},
-        {{"100%", "50.5%", "", ""}, 0, 0},
-        {{" 120px ", "", "", ""}, 120, 0},
-        {{"400", "300", "width: 200px; height:auto", ""}, 200, 0},
-        {{"400", "", "max-width:100px;WIDTH:50% !important", ""}, 0, 0},
-        {{"", "", "", "(max-width: 600px) 100vw, 300px"}, 1280, 0},
-        {{"", "", "", "calc(100vw - 20px)"}, 0, 0},
-        {{"", "", "width:30em", "500px"}, 0, 0},
+        {{"400", "300", "", ""}, 400, 300, true},
+        {{"100%", "50.5%", "", ""}, 0, 0, true},
+        {{" 120px ", "", "", ""}, 120, 0, true},
+        {{"400", "300", "width: 200px; height:auto", ""}, 200, 0, true},
+        {{"400", "", "max-width:100px;WIDTH:50% !important", ""}, 0, 0, true},
+        {{"", "", "", "(max-width: 600px) 100vw, 300px"}, 1280, 0, false},
+        {{" ", "", "", "calc(100vw - 20px)"}, 0, 0, false},
+        {{"", "", "width:30em", "500px"}, 0, 0, true},
     };
     for (const auto& each : cases) {
         const ImageBox box = ReadElementBox(each.markup);
         EXPECT_EQ(box.width, each.width) << each.markup.width << each.markup.style;
         EXPECT_EQ(box.height, each.height) << each.markup.height << each.markup.sizes;
+        EXPECT_EQ(GivesWidth(each.markup), each.givesWidth)
+            << each.markup.width << each.markup.style;
     }
     // An image shown at several boxes gets the largest; a side one leaves open stays open.
     const ImageBox merged = MergedBox({400, 0}, {200, 300});
     EXPECT_EQ(merged.width, 400);
     EXPECT_EQ(merged.height, 0);
+    // Twice the box's sides at most; no side named, or an image without one, keeps every pixel.
+    const struct {
+        std::int64_t width, height;
+        ImageBox box;
+        double scale;
+    } scales[] = {{800, 600, {200, 0}, 0.5},
+                  {800, 600, {0, 600}, 1.0},
+                  {800, 600, {0, 0}, 1.0},
+                  {800, 0, {200, 0}, 1.0},
+                  {0, 600, {0, 60}, 1.0}};
+    for (const auto& s : scales)
+        EXPECT_EQ(SharpScale(s.width, s.height, s.box), s.scale) << s.width << "x" << s.height;
 }
 
 } // namespace

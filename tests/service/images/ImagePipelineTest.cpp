@@ -1,5 +1,6 @@
 // What the image pipeline makes of generated images of each kind.
 
+#include "CandidatePlan.h"
 #include "ImageShrinker.h"
 #include "LooksAsGoodAsJpeg.h"
 #include "QualityCalibration.h"
@@ -117,6 +118,9 @@ TEST(ImagePipelineTest, SpentBudgetLeavesOnlyTheFirstEncoding) {
     EXPECT_GT(ImageCandidates(screenshot, kLow, {}, 1'000'000, {.leftOut = &leftOut[1]}).size(),
               2u);
     EXPECT_TRUE(leftOut[0] && !leftOut[1]);
+    // At full quality a palette that does not look the same leaves the lossless WebP.
+    EXPECT_TRUE(Has(ImageCandidates(MakePhoto(200, 200, ".png"), kFull, {}, 1'000'000, spent),
+                    ImageFormat::Webp));
 }
 
 // A flat drawing in colour gets no JPEG: its palettes and lossy WebP win.
@@ -128,6 +132,34 @@ TEST(ImagePipelineTest, OnlyPicturesThatAJpegMayWinGetOne) {
         EXPECT_EQ(std::ranges::count(ImageCandidates(image, settings, {}, 1'000'000),
                                      ImageFormat::Jpeg, &ShrunkImage::format) > 0,
                   jpeg);
+}
+
+// At full quality AVIF is tried on small still pictures of many colours in colour only.
+TEST(ImagePipelineTest, FullQualityAvifOnlyForSmallStillColourPictures) {
+    const ImageTraits drawing{.colours = kManyColours, .flatness = 0.9};
+    const ImageSource png{.format = ImageFormat::Png};
+    const ImageSource animated{.format = ImageFormat::Gif, .animated = true};
+    const ImageSettings grey{.quality = 100, .gray = true};
+    const struct {
+        ImageSource source;
+        ImageTraits traits;
+        std::int64_t pixels;
+        ImageSettings settings;
+        bool avif;
+    } cases[] = {{png, drawing, 500 * 500, kFull, true},
+                 {png, drawing, 520 * 520, kFull, false},
+                 {png, {.colours = 256, .flatness = 0.9}, 500 * 500, kFull, false},
+                 {animated, drawing, 500 * 500, kFull, false},
+                 {png, drawing, 500 * 500, grey, false}};
+    for (const auto& each : cases) {
+        const CandidatePlan plan =
+            PlanFullQuality(each.source, each.traits, each.pixels, each.settings, 0);
+        EXPECT_EQ(std::any_of(plan.encodings.begin(), plan.encodings.end(),
+                              [](const ImageEncoding& e) { return e.format == ImageFormat::Avif; }),
+                  each.avif)
+            << each.pixels << " " << each.traits.colours << each.source.animated
+            << each.settings.gray;
+    }
 }
 
 // A lossy WebP or AVIF that would be sent must look about as good as a JPEG

@@ -23,6 +23,27 @@ TEST(ServiceOptionsEdges, LimitsTakeTheirLastValueAndRefuseTheNext) {
     }
 }
 
+// A job's cache entry fits an eighth of the cache and half a file the job may write.
+TEST(ServiceOptionsEdges, TheJobsCacheFollowsTheOptions) {
+    const struct {
+        std::vector<const char*> argv;
+        std::string folder;
+        std::int64_t maxEntryBytes;
+    } cases[] = {
+        {{"", "--cache=on"}, "/opt/zel/data/cache", 16 << 20},
+        {{"", "--cache=on", "--cache-dir=/srv/c", "--cache-bytes=8388608"}, "/srv/c", 1 << 20},
+        {{"", "--cache=on", "--cache-server=redis://h:1", "--job-file-bytes=2097152"}, "", 1 << 20},
+        {{"", "--cache=off"}, "", 16 << 20},
+    };
+    for (const auto& each : cases) {
+        ServiceOptions options = DefaultOptions("/opt/zel");
+        ParseOptions(int(each.argv.size()), each.argv.data(), options);
+        const CacheSettings cache = JobCache(options);
+        EXPECT_EQ(cache.folder, each.folder) << each.argv.back();
+        EXPECT_EQ(cache.maxEntryBytes, each.maxEntryBytes) << each.argv.back();
+    }
+}
+
 TEST(ServiceOptionsEdges, ManPageEscapesMinusSignsAndBackslashes) {
     const std::string page = ManPageText(DefaultOptions("/opt/zel"), "1.0-rc\\2");
     EXPECT_NE(page.find("\"zelservice 1.0\\-rc\\\\2\""), std::string::npos) << page;
