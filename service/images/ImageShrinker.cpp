@@ -244,7 +244,8 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
             break;
         encoded = EncodePlan(ready, plan, budget);
         const StageClock::Scope judged(budget.clock, Stage::Judge);
-        judge.KeepSmallest(originalSize, encoded);
+        if (!judge.KeepSmallest(originalSize, encoded))
+            break;
     }
     if (encoded.empty() && (scaled || !source.lossyPhoto) && !settings.gray &&
         settings.colors >= 256) {

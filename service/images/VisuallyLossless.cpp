@@ -49,10 +49,11 @@ bool SameLookJudge::LooksTheSame(const EncodedCandidate& candidate) {
     }
 }
 
-void SameLookJudge::KeepSmallest(std::size_t originalSize,
+bool SameLookJudge::KeepSmallest(std::size_t originalSize,
                                  std::vector<EncodedCandidate>& candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.bytes.size() < b.bytes.size(); });
+    const bool smaller = candidates.empty() || candidates.front().bytes.size() < originalSize;
     for (EncodedCandidate& candidate : candidates) {
         if (candidate.bytes.size() >= originalSize)
             break; // the original is sent instead
@@ -60,10 +61,11 @@ void SameLookJudge::KeepSmallest(std::size_t originalSize,
             std::vector<EncodedCandidate> kept;
             kept.push_back(std::move(candidate));
             candidates = std::move(kept);
-            return;
+            return true;
         }
     }
     candidates.clear();
+    return smaller;
 }
 
 } // namespace zel::service

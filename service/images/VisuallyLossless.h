@@ -34,8 +34,10 @@ public:
 
     // Keeps the smallest candidate below `originalSize` bytes that looks the
     // same, or none. The prepared image's planes are made once, at the first
-    // candidate judged, for every round of candidates.
-    void KeepSmallest(std::size_t originalSize, std::vector<EncodedCandidate>& candidates);
+    // candidate judged, for every round of candidates. False when some came
+    // and none was smaller than the original: a round at higher qualities
+    // would only be larger.
+    bool KeepSmallest(std::size_t originalSize, std::vector<EncodedCandidate>& candidates);
 
 private:
     bool LooksTheSame(const EncodedCandidate& candidate);
