@@ -42,8 +42,8 @@ bool SameLookJudge::LooksTheSame(const EncodedCandidate& candidate) {
     try {
         if (!reference_)
             reference_ = ColourPlanes::FromImage(prepared_, factor_);
-        return ColourSsim(*reference_, ColourPlanes::FromBuffer(candidate.bytes, animated_,
-                                                                factor_)) >= kSameLook;
+        return ColourSsimAtLeast(
+            *reference_, ColourPlanes::FromBuffer(candidate.bytes, animated_, factor_), kSameLook);
     } catch (const std::exception&) {
         return false; // does not decode to the same size: not sent
     }
