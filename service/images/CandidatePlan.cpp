@@ -32,10 +32,11 @@ struct FullRound {
     int jpeg, webp, avif;
 };
 constexpr FullRound kFullRounds[] = {{80, 85, 62}, {88, 92, 76}, {94, 97, 0}, {97, 100, 0}};
-// Photos of more pixels than AVIF is tried on, mostly shown large at twice
-// their box: JPEG at 80 looks the same on few of them at that size (2 of
-// the 12 gallery photos), so they start at 88, without WebP, which passes
-// there as seldom: half the encoding and judging.
+// JPEG and lossy WebP photos of more pixels than AVIF is tried on, mostly
+// shown large at twice their box: JPEG at 80 looks the same on few of them
+// at that size (2 of the 12 gallery photos), so they start at 88, without
+// WebP, which passes there as seldom: half the encoding and judging, 2% more
+// bytes. Smooth renders that came as PNG need WebP's early rounds.
 constexpr FullRound kLargeRounds[] = {{88, 0, 0}, {94, 97, 0}, {97, 100, 0}};
 // AVIF with colour at every pixel is slow: at full quality it is tried on
 // small pictures of many colours only, where it saves the most (without it
@@ -114,7 +115,7 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
                               std::int64_t pixels, const ImageSettings& settings, int round) {
     const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
-    const std::span<const FullRound> rounds = photo && pixels > kFullAvifPixels
+    const std::span<const FullRound> rounds = photo && source.lossyPhoto && pixels > kFullAvifPixels
                                                   ? std::span<const FullRound>(kLargeRounds)
                                                   : std::span<const FullRound>(kFullRounds);
     CandidatePlan plan;
