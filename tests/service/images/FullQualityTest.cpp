@@ -135,6 +135,28 @@ TEST(FullQualityTest, PicturesLookTheSameUprightInSrgbAndNeverLarger) {
     }
 }
 
+// The judge's shortcut decides as the whole score does: on the luminance,
+// and on colour alone when the luminance is untouched.
+TEST(FullQualityTest, ColourBarDecidesAsTheColourScore) {
+    InitVipsOnce();
+    const std::string photo = MakePhoto(160, 120, ".png");
+    const VipsImageRef pixels = Decoded(photo);
+    const auto redder = [&](double red) {
+        const double scale[3] = {1, 1, 1}, offset[3] = {red, 0, -red};
+        return Checked(Then(Share(pixels.get()), [&](VipsImage* in, VipsImage** out) {
+            return vips_linear(in, out, scale, offset, 3, nullptr);
+        }));
+    };
+    const ColourPlanes truth = ColourPlanes::FromImage(pixels.get());
+    for (const std::string& bytes :
+         {photo, MakePhoto(160, 120, ".jpg", 20), Saved(redder(12).get(), ".png"),
+          Saved(redder(40).get(), ".png")}) {
+        const ColourPlanes other = ColourPlanes::FromBuffer(bytes, false);
+        for (double bar : {0.5, 0.9, 0.99, 0.999})
+            EXPECT_EQ(ColourSsimAtLeast(truth, other, bar), ColourSsim(truth, other) >= bar) << bar;
+    }
+}
+
 // The repacked JPEG keeps every pixel, its orientation and its profile.
 TEST(FullQualityTest, RepackedJpegKeepsPixelsOrientationAndProfile) {
     for (const Picture& picture : Pictures()) {
