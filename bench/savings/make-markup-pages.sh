@@ -52,6 +52,9 @@ $swapper
 HTML
 } >"$out/lazy.html"
 
+# A srcset's candidates are one photo at several resolutions, as sites
+# publish them: the 1x one is the packaged photo made 640 pixels wide.
+vips thumbnail "$share/backgrounds/mate/nature/RainDrops.jpg" "$out/RainDrops-640.jpg[Q=85,strip]" 640
 {
   head "Styles and pictures"
   cat <<HTML
@@ -63,7 +66,7 @@ HTML
 <div class="tile"></div><div class="plain"></div>
 <p><picture><source srcset="$art/Flow.png" media="(min-width: 800px)">
 <img src="$art/Silk.png" width="640" height="360" alt="picture"></picture></p>
-<p><img srcset="$photos/RainDrops.jpg 1x, $photos/Blinds.jpg 2x" src="$photos/RainDrops.jpg" width="640" height="400" alt="srcset"></p>
+<p><img srcset="RainDrops-640.jpg 1x, $photos/RainDrops.jpg 2x" src="RainDrops-640.jpg" width="640" height="400" alt="srcset"></p>
 $text
 </body></html>
 HTML

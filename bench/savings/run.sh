@@ -16,7 +16,8 @@ shots="${2:-}"
 # ZEL_BENCH_SHOTS: the settings and pixel ratios screenshots are taken at;
 # ZEL_BENCH_SETTINGS=100/256: only that setting;
 # ZEL_SERVICE_ARGS: more options for the service (e.g. longer limits on a
-# loaded machine); ZEL_BENCH_WARM=0: no second pass with a warm cache.
+# loaded machine); ZEL_BENCH_WARM=0: no second pass with a warm cache;
+# ZEL_BENCH_PAGES: a list of pages like pages.txt to make instead of it.
 port="${ZEL_BENCH_PORT:-8971}"
 shot_settings="${ZEL_BENCH_SHOTS:-100-256:1 100-256:2 50-64:1 30-32:1}"
 
@@ -80,18 +81,19 @@ baseline="$work/baseline.txt"
 : >"$baseline"
 mkdir -p "$work/shots"
 page=0
-grep -v '^#' "$here/pages.txt" | while read -r path; do
+grep -v '^#' "${ZEL_BENCH_PAGES:-$here/pages.txt}" | while read -r path; do
   [ -n "$path" ] || continue
   url="http://127.0.0.1:$port/$path"
   status="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
   [ "$status" = 200 ] || { echo "the origin answers $status for $path: is the corpus complete?" >&2; exit 1; }
   before=$(wc -l <"$work/nginx/access.log")
   screenshot "$work/shots/original-$page.png" "$url"
-  screenshot "$work/shots/original-2x-$page.png" "$url" 2
-  page=$((page + 1))
   sleep 0.5
   tail -n +"$((before + 1))" "$work/nginx/access.log" |
     awk -v url="$url" '{ body += $3; all += $4 } END { print url, body + 0, all + 0 }' >>"$baseline"
+  # After the count: a second load would count every byte twice.
+  screenshot "$work/shots/original-2x-$page.png" "$url" 2
+  page=$((page + 1))
 done
 
 launcher=()

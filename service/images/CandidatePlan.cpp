@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 
 namespace zel::service {
 namespace {
@@ -21,15 +22,22 @@ constexpr double kFlatDrawing = 0.5;
 // 3% larger without it): it is tried on pictures of many colours only.
 constexpr std::int64_t kAvifPixels = 1'000'000;
 // Full quality: the encoders' own numbers at which photos mostly, and nearly
-// always, look the same as the picture (with colour at every pixel; measured
-// on the savings benchmark's photos), round by round; 0: not tried. A photo
-// shown at its own size (the manual's photo-like PNGs) may need the last
-// rounds, still a third to a half of its PNG; AVIF gains little there.
+// always, look the same as the picture at the size sent (with colour at every
+// pixel; measured on the savings benchmark's photos scaled to twice a
+// gallery's box: JPEG at 80-96, WebP a few points higher and seldom smaller),
+// round by round; 0: not tried. A photo shown at its own size (the manual's
+// photo-like PNGs) may need the last rounds, still a third to a half of its
+// PNG; AVIF gains little there.
 struct FullRound {
     int jpeg, webp, avif;
 };
-constexpr FullRound kFullRounds[] = {{80, 85, 62}, {88, 92, 76}, {97, 97, 0}, {0, 100, 0}};
-constexpr int kFullRoundCount = int(std::size(kFullRounds));
+constexpr FullRound kFullRounds[] = {{80, 85, 62}, {88, 92, 76}, {94, 97, 0}, {97, 100, 0}};
+// JPEG and lossy WebP photos of more pixels than AVIF is tried on, mostly
+// shown large at twice their box: JPEG at 80 looks the same on few of them
+// at that size (2 of the 12 gallery photos), so they start at 88, without
+// WebP, which passes there as seldom: half the encoding and judging, 2% more
+// bytes. Smooth renders that came as PNG need WebP's early rounds.
+constexpr FullRound kLargeRounds[] = {{88, 0, 0}, {94, 97, 0}, {97, 100, 0}};
 // AVIF with colour at every pixel is slow: at full quality it is tried on
 // small pictures of many colours only, where it saves the most (without it
 // the manual's screenshots are 0.8% larger, for an eighth less CPU).
@@ -125,11 +133,14 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
                               std::int64_t pixels, const ImageSettings& settings, int round) {
     const bool photo = IsPhoto(source, traits, pixels) && !source.animated;
+    const std::span<const FullRound> rounds = photo && source.lossyPhoto && pixels > kFullAvifPixels
+                                                  ? std::span<const FullRound>(kLargeRounds)
+                                                  : std::span<const FullRound>(kFullRounds);
     CandidatePlan plan;
     // Drawings get one round, at the second one's quality: their edges need it.
-    if (round >= (photo ? kFullRoundCount : 1))
+    if (round >= (photo ? int(rounds.size()) : 1))
         return plan;
-    const FullRound& qualities = kFullRounds[photo ? round : 1];
+    const FullRound& qualities = photo ? rounds[round] : kFullRounds[1];
     const auto lossy = [&](ImageFormat format, int quality) {
         if (quality > 0)
             plan.encodings.push_back({.format = format, .quality = quality, .fullChroma = true});

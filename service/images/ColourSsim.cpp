@@ -69,9 +69,22 @@ ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages, i
     return FromImage(image, factor);
 }
 
+namespace {
+
+double MeanOfPlanes(const ColourPlanes& a, const ColourPlanes& b, double luma) {
+    return (luma + Ssim(a.blue, b.blue).mean + Ssim(a.red, b.red).mean) / 3;
+}
+
+} // namespace
+
 double ColourSsim(const ColourPlanes& a, const ColourPlanes& b) {
     const double luma = Ssim(a.luma, b.luma).mean;
-    return std::min(luma, (luma + Ssim(a.blue, b.blue).mean + Ssim(a.red, b.red).mean) / 3);
+    return std::min(luma, MeanOfPlanes(a, b, luma));
+}
+
+bool ColourSsimAtLeast(const ColourPlanes& a, const ColourPlanes& b, double bar) {
+    const double luma = Ssim(a.luma, b.luma).mean;
+    return luma >= bar && MeanOfPlanes(a, b, luma) >= bar;
 }
 
 } // namespace zel::service

@@ -26,4 +26,8 @@ struct ColourPlanes {
 // Planes of different sizes throw std::invalid_argument.
 double ColourSsim(const ColourPlanes& a, const ColourPlanes& b);
 
+// ColourSsim(a, b) >= bar; the colour planes are compared only when the
+// luminance passes, which decides most failures at a third of the cost.
+bool ColourSsimAtLeast(const ColourPlanes& a, const ColourPlanes& b, double bar);
+
 } // namespace zel::service

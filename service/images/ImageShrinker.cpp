@@ -238,13 +238,15 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
         return encoded;
     }
     std::vector<EncodedCandidate> encoded;
+    SameLookJudge judge(ready, traits, settings);
     for (int round = 0; encoded.empty(); ++round) {
         const CandidatePlan plan = PlanFullQuality(source, traits, pixels, settings, round);
         if (plan.encodings.empty())
             break;
         encoded = EncodePlan(ready, plan, budget);
         const StageClock::Scope judged(budget.clock, Stage::Judge);
-        KeepSmallestLookingTheSame(ready, traits, settings, originalSize, scaled ? 2 : 1, encoded);
+        if (!judge.KeepSmallest(originalSize, encoded))
+            break;
     }
     if (encoded.empty() && (scaled || !source.lossyPhoto) && !settings.gray &&
         settings.colors >= 256) {

@@ -1,10 +1,7 @@
 #include "VisuallyLossless.h"
 
-#include "ColourSsim.h"
-
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <stdexcept>
 
 namespace zel::service {
@@ -34,37 +31,41 @@ int JudgedFactor(VipsImage* image) {
 
 } // namespace
 
-void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageTraits& traits,
-                                const ImageSettings& settings, std::size_t originalSize,
-                                int shownFactor, std::vector<EncodedCandidate>& candidates) {
+SameLookJudge::SameLookJudge(VipsImage* prepared, const ImageTraits& traits,
+                             const ImageSettings& settings)
+    : prepared_(prepared), traits_(traits), settings_(settings), factor_(JudgedFactor(prepared)),
+      animated_(vips_image_get_n_pages(prepared) > 1) {}
+
+bool SameLookJudge::LooksTheSame(const EncodedCandidate& candidate) {
+    if (PassesUnjudged(candidate.encoding, traits_, settings_))
+        return true;
+    try {
+        if (!reference_)
+            reference_ = ColourPlanes::FromImage(prepared_, factor_);
+        return ColourSsimAtLeast(
+            *reference_, ColourPlanes::FromBuffer(candidate.bytes, animated_, factor_), kSameLook);
+    } catch (const std::exception&) {
+        return false; // does not decode to the same size: not sent
+    }
+}
+
+bool SameLookJudge::KeepSmallest(std::size_t originalSize,
+                                 std::vector<EncodedCandidate>& candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.bytes.size() < b.bytes.size(); });
-    const int factor = std::max(shownFactor, JudgedFactor(prepared));
-    const bool animated = vips_image_get_n_pages(prepared) > 1;
-    std::optional<ColourPlanes> reference;
-    for (auto candidate = candidates.begin(); candidate != candidates.end(); ++candidate) {
-        if (candidate->bytes.size() >= originalSize)
+    const bool smaller = candidates.empty() || candidates.front().bytes.size() < originalSize;
+    for (EncodedCandidate& candidate : candidates) {
+        if (candidate.bytes.size() >= originalSize)
             break; // the original is sent instead
-        bool same = PassesUnjudged(candidate->encoding, traits, settings);
-        try {
-            if (!same) {
-                if (!reference)
-                    reference = ColourPlanes::FromImage(prepared, factor);
-                const ColourPlanes planes =
-                    ColourPlanes::FromBuffer(candidate->bytes, animated, factor);
-                same = ColourSsim(*reference, planes) >= kSameLook;
-            }
-        } catch (const std::exception&) {
-            same = false; // does not decode to the same size: not sent
-        }
-        if (same) {
+        if (LooksTheSame(candidate)) {
             std::vector<EncodedCandidate> kept;
-            kept.push_back(std::move(*candidate));
+            kept.push_back(std::move(candidate));
             candidates = std::move(kept);
-            return;
+            return true;
         }
     }
     candidates.clear();
+    return smaller;
 }
 
 } // namespace zel::service

@@ -1,16 +1,20 @@
 #pragma once
-// At full quality the picture sent must look the same as the prepared image:
-// its colour SSIM (ColourSsim: luminance and both colour differences) at
-// least kSameLook. The candidates are judged from the smallest up and the
-// first that passes is the only one kept; lossless ones pass unjudged, and
-// so do palettes when the user's colours bound them (the loss was asked for)
-// or when they hold every colour of an opaque image (nothing is lost).
+// At full quality the picture sent must look the same as the prepared image,
+// at the size it is sent at (a screen of double density shows every pixel of
+// a picture scaled to twice its box): its colour SSIM (ColourSsim: luminance
+// and both colour differences) at least kSameLook. The candidates are judged
+// from the smallest up and the first that passes is the only one kept;
+// lossless ones pass unjudged, and so do palettes when the user's colours
+// bound them (the loss was asked for) or when they hold every colour of an
+// opaque image (nothing is lost).
 
+#include "ColourSsim.h"
 #include "ImageTraits.h"
 #include "LooksAsGoodAsJpeg.h" // EncodedCandidate
 #include "PageTypes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,12 +27,27 @@ constexpr double kSameLook = 0.99;
 // many pixels: judging costs a few times as much as encoding otherwise.
 constexpr std::int64_t kLargestSameLookJudged = 1'500'000;
 
-// Keeps the smallest candidate below `originalSize` bytes that looks the
-// same, or none. `shownFactor` is how many of the prepared image's pixels a
-// screen of normal density shows in one (2 for an image scaled to twice its
-// box): the pictures are compared as that screen shows them.
-void KeepSmallestLookingTheSame(VipsImage* prepared, const ImageTraits& traits,
-                                const ImageSettings& settings, std::size_t originalSize,
-                                int shownFactor, std::vector<EncodedCandidate>& candidates);
+class SameLookJudge {
+public:
+    // `prepared` must outlive the judge.
+    SameLookJudge(VipsImage* prepared, const ImageTraits& traits, const ImageSettings& settings);
+
+    // Keeps the smallest candidate below `originalSize` bytes that looks the
+    // same, or none. The prepared image's planes are made once, at the first
+    // candidate judged, for every round of candidates. False when some came
+    // and none was smaller than the original: a round at higher qualities
+    // would only be larger.
+    bool KeepSmallest(std::size_t originalSize, std::vector<EncodedCandidate>& candidates);
+
+private:
+    bool LooksTheSame(const EncodedCandidate& candidate);
+
+    VipsImage* prepared_;
+    ImageTraits traits_;
+    ImageSettings settings_;
+    int factor_;
+    bool animated_;
+    std::optional<ColourPlanes> reference_;
+};
 
 } // namespace zel::service
