@@ -155,6 +155,13 @@ TEST(FullQualityTest, ColourBarDecidesAsTheColourScore) {
         for (double bar : {0.5, 0.9, 0.99, 0.999})
             EXPECT_EQ(ColourSsimAtLeast(truth, other, bar), ColourSsim(truth, other) >= bar) << bar;
     }
+    // A large picture is judged at a fraction of its size, as if shrunk first.
+    const VipsImageRef half = Checked(Then(Share(pixels.get()), [](VipsImage* in, VipsImage** out) {
+        return vips_shrink(in, out, 2.0, 2.0, nullptr);
+    }));
+    EXPECT_GT(
+        ColourSsim(ColourPlanes::FromImage(pixels.get(), 2), ColourPlanes::FromImage(half.get())),
+        0.999);
 }
 
 // The repacked JPEG keeps every pixel, its orientation and its profile.
