@@ -35,6 +35,11 @@ public:
               "<script>document.write('x')</script>"
               "</body></html>",
               "text/html");
+        Serve("/scripted.html",
+              "<html><body><p id=\"p\">Static words</p><script>"
+              "document.getElementById('p').textContent = 'Built by its script'"
+              "</script></body></html>",
+              "text/html");
         Serve("/frame.html", "<html><body><img src=\"img/photo.jpg\"></body></html>", "text/html");
         Serve("/style.css", "body { background: url(img/bg.png) }", "text/css");
         Serve("/img/photo.jpg", MakePhoto(200, 150), "image/jpeg");
@@ -153,4 +158,31 @@ TEST(RealPages, LoopbackOriginsAreRefusedUnlessAllowed) {
     const std::string reply =
         AskForPage(service.Port(), service.AddLogin(), origin.Url("/index.html"));
     EXPECT_EQ(reply.rfind("Bad,", 0), 0u) << reply;
+}
+
+// A job that renders gets a browser of the pool through the child's own
+// descriptors, and the page holds what its script built. Jobs that come
+// while the pool's browser still starts are made without it.
+TEST(RealPages, ARenderingJobIsLentABrowserOfThePool) {
+    Origin origin;
+    ChildJobSettings settings = RealPageMaker();
+    settings.limits.render = RenderMode::Always;
+    settings.renderers.count = 1;
+    ChildJobRunner runner(settings);
+    RunningService service(runner);
+    std::string page;
+    const auto until = std::chrono::steady_clock::now() + 60s;
+    while (page.find("Built by its script") == std::string::npos &&
+           std::chrono::steady_clock::now() < until) {
+        const std::string login = service.AddLogin();
+        const std::string reply = AskForPage(service.Port(), login, origin.Url("/scripted.html"));
+        ASSERT_EQ(reply.rfind("OK,", 0), 0u) << reply;
+        TempDir unpacked;
+        WriteFile((unpacked.Path() / "page.zip").string(),
+                  Get(service.Port(), "/zel/arch/" + login + "/1.dat").body);
+        const std::string command = "cd '" + unpacked.Path().string() + "' && unzip -q page.zip";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        page = ReadFile(unpacked.Path() / "page.htm");
+    }
+    EXPECT_NE(page.find("Built by its script"), std::string::npos) << page;
 }
