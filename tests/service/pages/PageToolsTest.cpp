@@ -139,6 +139,9 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
         {"\x14url(data:x\x01 @import 'no.css') @import 'd.css';", {"d.css"}},
         {"p{background:image-set('i1.png' 1x, url(i2.png) 2x); content:'no.png'}",
          {"i1.png", "i2.png"}},
+        {"p{background:image-set('a.png' type('image/png') 1x, 'b.png' 2x); content:'no.png'}",
+         {"a.png", "b.png"}},
+        {"p{background:url(\\80 .png)}", {"\xC2\x80.png"}}, // an escape is a code point
     };
     for (const auto& [css, loaded] : cases) {
         std::vector<std::string> found;
