@@ -141,6 +141,7 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
          {"i1.png", "i2.png"}},
         {"p{background:image-set('a.png' type('image/png') 1x, 'b.png' 2x); content:'no.png'}",
          {"a.png", "b.png"}},
+        {"@import notaurl; @import 'http://e/6.css';", {"http://e/6.css"}},
         {"p{background:url(\\80 .png)}", {"\xC2\x80.png"}}, // an escape is a code point
     };
     for (const auto& [css, loaded] : cases) {
