@@ -5,6 +5,7 @@
 #include "AddressCheck.h"
 #include "CssScan.h"
 #include "ElementBox.h"
+#include "FetchedBodies.h"
 #include "HtmlRewriter.h"
 #include "NestingScan.h"
 #include "PageArchive.h"
@@ -149,6 +150,27 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
         for (const CssRef& ref : FindCssRefs(css))
             found.push_back(ref.url);
         EXPECT_EQ(found, loaded) << css;
+    }
+}
+
+// A body is read as a page when its type says so, or when it names none and
+// is markup that no picture's signature claims.
+TEST(FetchedBodiesTest, WhatIsReadAsAPage) {
+    const struct {
+        const char* type;
+        std::string body;
+        bool html;
+    } cases[] = {{"text/html", "", true},
+                 {"", " \n<html>", true},
+                 {"application/octet-stream", "<p>x", true},
+                 {"text/plain", "<p>x", false},
+                 {"", "plain words", false},
+                 {"", "\x89PNG\r\n\x1a\n<", false}};
+    for (const auto& each : cases) {
+        FetchResult fetched;
+        fetched.contentType = each.type;
+        fetched.body = each.body;
+        EXPECT_EQ(IsHtml(fetched), each.html) << each.type << " " << each.body;
     }
 }
 
