@@ -44,6 +44,27 @@ TEST(ServiceOptionsEdges, TheJobsCacheFollowsTheOptions) {
     }
 }
 
+// The help shows each option's value as it stands in the options given.
+TEST(ServiceOptionsEdges, TheHelpShowsWhatWasSet) {
+    for (const auto& [word, shown] : {std::pair{"--render=never", "[never]"},
+                                      {"--render=always", "[always]"},
+                                      {"--cache=off", "[off]"},
+                                      {"--keep-scripts", "[on]"},
+                                      {"--jobs=7", "[7]"}}) {
+        const char* argv[] = {"zelservice", word};
+        ServiceOptions options = DefaultOptions("/opt/zel");
+        ParseOptions(2, argv, options);
+        const std::string head = std::string(word).substr(0, std::string(word).find('='));
+        const std::string help = UsageText(options);
+        const std::size_t line = help.find('\n', help.find("  " + head));
+        ASSERT_NE(line, std::string::npos) << word;
+        EXPECT_EQ(help.substr(help.find('\n', line + 1) - std::string(shown).size(),
+                              std::string(shown).size()),
+                  shown)
+            << word;
+    }
+}
+
 TEST(ServiceOptionsEdges, ManPageEscapesMinusSignsAndBackslashes) {
     const std::string page = ManPageText(DefaultOptions("/opt/zel"), "1.0-rc\\2");
     EXPECT_NE(page.find("\"zelservice 1.0\\-rc\\\\2\""), std::string::npos) << page;
