@@ -203,30 +203,27 @@ TEST(RealPages, AKeptPageIsServedWithoutAJobChild) {
     });
     origin.Start();
     TempDir folder;
-    ChildJobSettings making = RealPageMaker();
-    making.limits.cache.folder = (folder.Path() / "cache").string();
-    making.keptPage = ServeKeptPage;
-    ChildJobSettings failing = making;
-    failing.process.fileBytes = 1; // every job child dies writing its archive
+    ChildJobSettings settings = RealPageMaker();
+    settings.limits.cache.folder = (folder.Path() / "cache").string();
+    settings.keptPage = ServeKeptPage;
     const struct {
-        const ChildJobSettings& settings;
-        bool cancelled, ok;
+        bool childFails, cancelled, ok;
         int width, reused, pageHits;
-    } cases[] = {{making, false, true, 40, 0, 1},
-                 {failing, false, true, 40, 1, 2},
-                 {failing, true, false, 40, 0, 2},
-                 {making, false, true, 41, 0, 4}};
+    } cases[] = {{false, false, true, 40, 0, 1},
+                 {true, false, true, 40, 1, 2},
+                 {true, true, false, 40, 0, 2},
+                 {false, false, true, 41, 0, 4}};
     const std::string archive = (folder.Path() / "page.zip").string();
     std::string first;
     for (const auto& each : cases) {
         width = each.width;
+        // A job child that may write no file dies writing its archive.
+        settings.process.fileBytes = each.childFails ? 1 : ProcessLimits{}.fileBytes;
         const std::atomic<bool> cancelled{each.cancelled};
         std::int64_t reported = 0;
-        const PageOutcome outcome =
-            ChildJobRunner(each.settings)
-                .Run(
-                    {origin.Url("/kept.html"), {}, {}}, archive,
-                    [&](std::int64_t bytes) { reported += bytes; }, cancelled);
+        const auto progress = [&](std::int64_t bytes) { reported += bytes; };
+        const PageOutcome outcome = ChildJobRunner(settings).Run({origin.Url("/kept.html"), {}, {}},
+                                                                 archive, progress, cancelled);
         const auto step = &each - cases;
         EXPECT_EQ(origin.Hits("/kept.html"), each.pageHits) << step;
         ASSERT_EQ(outcome.ok, each.ok) << step << ": " << outcome.detail;
