@@ -133,6 +133,8 @@ VIPS_WARNING=0 "$repo/build-bench/zel_bench_savings" "$baseline" "$archives" "${
   >"$work/figures.txt" 2>"$work/pages.log"
 cp "$work/pages.log" "$repo/build-bench/last-pages.log"
 cp "$baseline" "$repo/build-bench/last-baseline.txt"
+# Where each job's processor time went: the stage fields of the access log.
+[ -z "$zelservice" ] || cp "$work/service/access.log" "$repo/build-bench/last-access.log"
 head -n -1 "$work/figures.txt"
 
 # The whole page as a reader sees it: each archive's page.htm against the

@@ -20,4 +20,10 @@ double ProcessorSecondsUsed() {
     return double(used.tv_sec) + double(used.tv_nsec) / 1e9;
 }
 
+double ThreadProcessorSecondsUsed() {
+    timespec used{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return double(used.tv_sec) + double(used.tv_nsec) / 1e9;
+}
+
 } // namespace zel::service

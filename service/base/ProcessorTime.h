@@ -10,4 +10,7 @@ double ProcessorSecondsLeft();
 // What the process has used so far.
 double ProcessorSecondsUsed();
 
+// What the calling thread has used so far.
+double ThreadProcessorSecondsUsed();
+
 } // namespace zel::service

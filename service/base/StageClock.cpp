@@ -106,7 +106,8 @@ StageClock::Scope::~Scope() {
 
 void StageClock::Change(Stage stage, int delta) {
     const std::lock_guard<std::mutex> guard(lock_);
-    const double now = ProcessorSecondsUsed();
+    const double now =
+        counted_ == Counted::Thread ? ThreadProcessorSecondsUsed() : ProcessorSecondsUsed();
     if (anyRunning_ > 0) {
         const double share = (now - last_) / anyRunning_;
         for (int each = 0; each < kStages; ++each)

@@ -3,6 +3,8 @@
 // clock counts every thread, libvips' own workers included; while stages
 // run side by side, the time between two changes is shared out equally
 // among the stages running, so the stages add up to the time any ran.
+// Work done by one thread of a process that does other work besides is
+// timed by that thread's clock instead.
 
 #include <array>
 #include <mutex>
@@ -46,6 +48,9 @@ struct StageTimes {
 
 class StageClock {
 public:
+    enum class Counted { Process, Thread };
+    explicit StageClock(Counted counted = Counted::Process) : counted_(counted) {}
+
     // Times the stage from construction to destruction.
     class Scope {
     public:
@@ -64,6 +69,7 @@ public:
 private:
     void Change(Stage stage, int delta);
 
+    const Counted counted_;
     mutable std::mutex lock_;
     double last_ = 0; // the process's CPU seconds at the last change
     std::array<int, kStages> running_{};

@@ -218,22 +218,32 @@ ChildJobRunner::ChildJobRunner(ChildJobSettings settings)
 PageOutcome ChildJobRunner::Run(const PageRequest& request, const std::string& archivePath,
                                 const std::function<void(std::int64_t bytes)>& onFetched,
                                 const std::atomic<bool>& cancelled) {
+    const auto deadline = Clock::now() + settings_.wallTime;
+    LentBrowser browser(renderers_);
+    // The request as the child gets it: with a lent browser the page is
+    // another one, kept under another recipe.
+    PageRequest sent = request;
+    if (browser.Lease())
+        sent.renderer = kChildBrowserLink;
+    if (settings_.keptPage) {
+        const auto stop = [&] { return cancelled || Clock::now() >= deadline; };
+        if (auto kept = settings_.keptPage(settings_.executable, sent, settings_.limits,
+                                           archivePath, onFetched, stop))
+            return *kept;
+        if (cancelled)
+            return PageOutcome::Failed(FailureKind::Replaced);
+    }
     Pipe order, report;
     if (!order.Ok() || !report.Ok())
         return PageOutcome::Failed(FailureKind::Busy);
-    LentBrowser browser(renderers_);
     const pid_t pid = SpawnChild(settings_.executable, order, report, browser.Lease());
     if (pid < 0)
         return PageOutcome::Failed(FailureKind::Busy);
     order.CloseRead();
     report.CloseWrite();
-    PageRequest sent = request;
-    if (browser.Lease())
-        sent.renderer = kChildBrowserLink;
     WriteAll(order.write, EncodeJobOrder({sent, settings_.limits, settings_.process, archivePath}));
     order.CloseWrite();
 
-    const auto deadline = Clock::now() + settings_.wallTime;
     ReportReader reader(onFetched);
     std::optional<FailureKind> killedFor;
     for (;;) {

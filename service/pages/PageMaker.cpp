@@ -15,15 +15,33 @@ namespace zel::service {
 PageOutcome MakePage(const PageRequest& request, const PageLimits& limits,
                      const std::string& archivePath,
                      const std::function<void(std::int64_t bytes)>& onFetched) {
+    if (auto kept = ServeKeptPage("/proc/self/exe", request, limits, archivePath, onFetched, {}))
+        return *kept;
+    return MakeNewPage(request, limits, archivePath, onFetched);
+}
+
+std::optional<PageOutcome> ServeKeptPage(const std::string& program, const PageRequest& request,
+                                         const PageLimits& limits, const std::string& archivePath,
+                                         const std::function<void(std::int64_t bytes)>& onFetched,
+                                         const std::function<bool()>& stop) {
+    try {
+        SharedCache cache(OpenSharedStore(limits.cache));
+        return ReusePage(cache, PageRecipe(request, limits, program), limits, archivePath,
+                         onFetched, stop);
+    } catch (const std::exception&) {
+        return std::nullopt; // made anew, which tells of a failure that is the page's
+    }
+}
+
+PageOutcome MakeNewPage(const PageRequest& request, const PageLimits& limits,
+                        const std::string& archivePath,
+                        const std::function<void(std::int64_t bytes)>& onFetched) {
     PageOutcome outcome;
     std::unique_ptr<SharedCache> cache;
     std::unique_ptr<Fetcher> fetcher;
     try {
         cache = std::make_unique<SharedCache>(OpenSharedStore(limits.cache));
         const std::string recipe = PageRecipe(request, limits);
-        if (auto reused = ReusePage(*cache, recipe, limits, archivePath, onFetched))
-            return *reused;
-        cache->TakeFetched(); // what the page was checked against is no part of the job
         fetcher = std::make_unique<Fetcher>(limits, onFetched);
         fetcher->UseCache(cache.get());
         PageJob job(request, limits, *fetcher, cache.get());

@@ -4,6 +4,7 @@
 #include "PageArchive.h"
 #include "PageError.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -11,16 +12,13 @@
 namespace zel::service {
 namespace {
 
-// This build of the program: a page made by another may differ.
-std::string ProgramBuild() {
-    static const std::string build = [] {
-        struct stat info {};
-        if (stat("/proc/self/exe", &info) != 0)
-            return std::string("unknown");
-        return std::to_string(info.st_size) + "." + std::to_string(info.st_mtim.tv_sec) + "." +
-               std::to_string(info.st_mtim.tv_nsec);
-    }();
-    return build;
+// The build of a program: a page made by another may differ.
+std::string ProgramBuild(const std::string& program) {
+    struct stat info {};
+    if (stat(program.c_str(), &info) != 0)
+        return "unknown";
+    return std::to_string(info.st_size) + "." + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -30,9 +28,10 @@ std::string ReadWhole(const std::string& path) {
 
 } // namespace
 
-std::string PageRecipe(const PageRequest& request, const PageLimits& limits) {
+std::string PageRecipe(const PageRequest& request, const PageLimits& limits,
+                       const std::string& program) {
     const ImageSettings& image = request.image;
-    std::string recipe = "page1/" + ProgramBuild() + "/" + request.url + "\n";
+    std::string recipe = "page1/" + ProgramBuild(program) + "/" + request.url + "\n";
     for (const std::int64_t value :
          {std::int64_t(image.images), std::int64_t(image.quality), std::int64_t(image.colors),
           std::int64_t(image.gray), std::int64_t(request.renderer.Usable()),
@@ -48,9 +47,12 @@ std::string PageRecipe(const PageRequest& request, const PageLimits& limits) {
 
 std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& recipe,
                                      const PageLimits& limits, const std::string& archivePath,
-                                     const std::function<void(std::int64_t)>& onFetched) {
-    StageClock clock;
+                                     const std::function<void(std::int64_t)>& onFetched,
+                                     const std::function<bool()>& stop) {
+    // The check may run in a thread of a process that does other work.
+    StageClock clock(StageClock::Counted::Thread);
     std::optional<PageOutcome> outcome;
+    const std::int64_t maxBodyBytes = std::min(limits.maxJobBytes, limits.cache.maxEntryBytes);
     {
         const StageClock::Scope reusing(&clock, Stage::Reuse);
         const auto page = cache.FindPage(recipe);
@@ -65,8 +67,10 @@ std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& reci
         } skipping{cache};
         cache.SkipKeptBodies(true);
         for (const SharedCache::Source& source : page->sources) {
+            if ((stop && stop()) || fetcher.WireBytes() > limits.maxJobBytes)
+                return std::nullopt;
             try {
-                fetcher.Fetch(source.url, limits.maxJobBytes, limits.fetchTimeoutSeconds);
+                fetcher.Fetch(source.url, maxBodyBytes, limits.fetchTimeoutSeconds);
             } catch (const PageError&) {
                 // Failing again as when the page was made is as it was made.
             }

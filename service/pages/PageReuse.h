@@ -16,15 +16,20 @@
 
 namespace zel::service {
 
-// Everything that shapes the archive of a page besides the responses.
-std::string PageRecipe(const PageRequest& request, const PageLimits& limits);
+// Everything that shapes the archive of a page besides the responses, the
+// build of `program` (the one that makes the pages) among it.
+std::string PageRecipe(const PageRequest& request, const PageLimits& limits,
+                       const std::string& program = "/proc/self/exe");
 
 // The page kept for `recipe`, written to `archivePath`, when every response
-// it was made of is unchanged; nothing otherwise. Throws PageError when the
-// archive cannot be written.
+// it was made of is unchanged; nothing otherwise, or once `stop` (when
+// given) says so before a response is asked for. A response's body is read
+// up to what the cache keeps of one: a larger one never matches a kept
+// page anyway. Throws PageError when the archive cannot be written.
 std::optional<PageOutcome> ReusePage(SharedCache& cache, const std::string& recipe,
                                      const PageLimits& limits, const std::string& archivePath,
-                                     const std::function<void(std::int64_t)>& onFetched);
+                                     const std::function<void(std::int64_t)>& onFetched,
+                                     const std::function<bool()>& stop = {});
 
 // Keeps the archive at `archivePath`, made whole of the responses fetched
 // through `cache` since its last TakeFetched.

@@ -161,13 +161,15 @@ int Serve(ServiceOptions options) {
 
 } // namespace
 
-int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage) {
+int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage,
+                const KeptPageFunction& keptPage) {
     // Once, before any thread: the job child fetches with libcurl, the
     // service mails with it.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     if (argc >= 2 && std::string(argv[1]) == kJobCommand)
         return RunJobChild(makePage);
     ServiceOptions options = DefaultOptions(ProgramFolder());
+    options.job.keptPage = keptPage;
     try {
         const ServiceOptions defaults = options;
         ParseOptions(argc, argv, options);

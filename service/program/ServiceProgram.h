@@ -4,10 +4,14 @@
 // processes, SMTP mailer when configured) and serves until SIGINT or
 // SIGTERM. The "job" sub-command runs one page job instead.
 
+#include "ChildJobRunner.h"
 #include "JobChild.h"
 
 namespace zel::service {
 
-int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage);
+// `makePage` makes a page in a job child; `keptPage` serves a kept one in
+// the service before a child is started.
+int ServiceMain(int argc, const char* const* argv, const PageMakerFunction& makePage,
+                const KeptPageFunction& keptPage);
 
 } // namespace zel::service

@@ -3,5 +3,7 @@
 #include "ServiceProgram.h"
 
 int main(int argc, char** argv) {
-    return zel::service::ServiceMain(argc, argv, zel::service::MakePage);
+    // The job child makes pages anew: the service looked for a kept one.
+    return zel::service::ServiceMain(argc, argv, zel::service::MakeNewPage,
+                                     zel::service::ServeKeptPage);
 }

@@ -5,6 +5,7 @@
 // and a hostile origin ends only its job.
 
 #include "ChildJobRunner.h"
+#include "MakePage.h"
 #include "OriginServer.h"
 #include "ServiceTestSupport.h"
 #include "TestImages.h"
@@ -185,4 +186,51 @@ TEST(RealPages, ARenderingJobIsLentABrowserOfThePool) {
         page = ReadFile(unpacked.Path() / "page.htm");
     }
     EXPECT_NE(page.find("Built by its script"), std::string::npos) << page;
+}
+
+// A page kept whole is served by the service itself, also where no job child
+// could make it, and a replaced job asks nothing. A changed page is made by a
+// child that does not check it again: the origin is asked once by the check,
+// once by the make.
+TEST(RealPages, AKeptPageIsServedWithoutAJobChild) {
+    OriginServer origin;
+    origin.Serve("/kept.html", "<img src=\"pic.png\">", "text/html",
+                 {{"Cache-Control", "no-cache"}, {"ETag", "\"p1\""}});
+    std::atomic<int> width{40};
+    origin.Http().Get("/pic.png", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_header("ETag", "\"" + std::to_string(width) + "\"");
+        response.set_content(MakeDrawing(width, 30), "image/png");
+    });
+    origin.Start();
+    TempDir folder;
+    ChildJobSettings settings = RealPageMaker();
+    settings.limits.cache.folder = (folder.Path() / "cache").string();
+    settings.keptPage = ServeKeptPage;
+    const struct {
+        bool childFails, cancelled, ok;
+        int width, reused, pageHits;
+    } cases[] = {{false, false, true, 40, 0, 1},
+                 {true, false, true, 40, 1, 2},
+                 {true, true, false, 40, 0, 2},
+                 {false, false, true, 41, 0, 4}};
+    const std::string archive = (folder.Path() / "page.zip").string();
+    std::string first;
+    for (const auto& each : cases) {
+        width = each.width;
+        // A job child that may write no file dies writing its archive.
+        settings.process.fileBytes = each.childFails ? 1 : ProcessLimits{}.fileBytes;
+        const std::atomic<bool> cancelled{each.cancelled};
+        std::int64_t reported = 0;
+        const auto progress = [&](std::int64_t bytes) { reported += bytes; };
+        const PageOutcome outcome = ChildJobRunner(settings).Run({origin.Url("/kept.html"), {}, {}},
+                                                                 archive, progress, cancelled);
+        const auto step = &each - cases;
+        EXPECT_EQ(origin.Hits("/kept.html"), each.pageHits) << step;
+        ASSERT_EQ(outcome.ok, each.ok) << step << ": " << outcome.detail;
+        EXPECT_EQ(outcome.failure, each.ok ? outcome.failure : FailureKind::Replaced) << step;
+        EXPECT_EQ(outcome.stages.runs[int(Stage::Reuse)], each.reused) << step;
+        EXPECT_EQ(reported, outcome.pageBytes) << step;
+        first = first.empty() ? ReadFile(archive) : first;
+        EXPECT_EQ(ReadFile(archive) == first, each.width == 40) << step;
+    }
 }
