@@ -18,7 +18,7 @@ bool IsPlainName(const std::string& name) {
 
 // Reads a selector list one simple selector at a time. A pseudo-class or
 // pseudo-element only narrows what its compound matches, so it is passed
-// over; one with arguments may hold whole selectors, so it stops the
+// over; one with arguments may hold whole selectors, and its '(' stops the
 // reading with a yes, as everything unknown does.
 class SelectorReader {
 public:
@@ -70,8 +70,7 @@ private:
             return SkipAttribute();
         if (c == ':') {
             pos_ += text_.substr(pos_, 2) == "::" ? 2 : 1;
-            return !ReadCssName(text_, pos_).empty() &&
-                   (pos_ >= text_.size() || text_[pos_] != '(');
+            return !ReadCssName(text_, pos_).empty(); // its arguments stop the next read
         }
         const std::string name = ReadCssName(text_, pos_);
         if (!IsPlainName(name) || !compoundStart_)
