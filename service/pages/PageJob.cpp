@@ -291,6 +291,8 @@ void PageJob::Process(Resource& resource) {
     try {
         switch (resource.kind) {
         case ResourceKind::StyleSheet: {
+            if (resource.document >= 0) // another document may name it: fetched once
+                prefetched_.emplace(resource.url, fetched);
             DecodeStyleSheet(fetched);
             resource.name = NextName("css");
             TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};

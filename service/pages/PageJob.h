@@ -97,7 +97,8 @@ private:
     std::map<std::string, int> byKey_;
     std::deque<int> textQueue_;   // style sheets and frames first: they name more
     std::deque<int> binaryQueue_; // images and the rest
-    // Fetched already: the page when it is an image, what the renderer fetched.
+    // Fetched already: the page when it is an image, what the renderer
+    // fetched, a style sheet that another document may name too.
     std::map<std::string, FetchResult> prefetched_;
     // Where the renderer showed each image; empty when the page was not
     // rendered. For the image step to size images by.

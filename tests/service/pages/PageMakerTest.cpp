@@ -309,6 +309,7 @@ TEST_F(PageMakerTest, PicturesOfStyleRulesNoElementMatchesStayOut) {
     EXPECT_EQ(origin.Hits("/note.png"), 1);
     EXPECT_EQ(origin.Hits("/splash.png"), 1);
     EXPECT_EQ(origin.Hits("/gone.png"), 0);
+    EXPECT_EQ(origin.Hits("/s.css"), 1);
     std::vector<std::string> splashSheets;
     for (const std::string& file : run.PageFiles())
         if (file.ends_with(".css") && Contains(run.File(file), "titlepage"))
