@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "CssScan.h"
+#include "SelectorMatch.h"
 #include "Url.h"
 
 namespace zel::service {
@@ -57,7 +58,9 @@ std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, Re
         if (!url && kind != ResourceKind::StyleSheet && Lower(reference).rfind("data:", 0) == 0)
             continue; // an inline image or font stays; an inline style sheet could load more
         const int depth = kind == ResourceKind::StyleSheet ? context.importDepth + 1 : 0;
-        const int id = !url || (kind == ResourceKind::Image && !context.images)
+        const bool unseen = kind == ResourceKind::Image && context.names && ref.selectors &&
+                            !MayMatch(*ref.selectors, *context.names);
+        const int id = !url || (kind == ResourceKind::Image && (!context.images || unseen))
                            ? -1
                            : sink.Register(*url, kind, ImageBox{}, depth);
         const std::size_t end =

@@ -2,6 +2,7 @@
 // Rewrites the addresses in a style sheet (a file, a style element or a style
 // attribute) to the resources' local names.
 
+#include "DocumentNames.h"
 #include "ResourceSink.h"
 #include "Splice.h"
 
@@ -15,6 +16,9 @@ struct CssContext {
     std::string baseUrl;
     bool images = true;  // false: image references point nowhere, nothing is fetched
     int importDepth = 0; // of this style sheet
+    // The document the style sheet applies to: the images of a rule that can
+    // match none of its elements are left out. Null: every rule may apply.
+    const DocumentNames* names = nullptr;
 };
 
 // Edits to `css`, their offsets moved by `offset` (where the text sits in a

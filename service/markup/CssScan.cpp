@@ -59,8 +59,16 @@ public:
     explicit Scanner(std::string_view css) : css_(css) {}
 
     std::vector<CssRef> Run() {
+        if (css_.starts_with("\xEF\xBB\xBF"))
+            pos_ = 3; // the decoder's byte order mark: no part of the first rule
         while (pos_ < css_.size()) {
             const char c = css_[pos_];
+            if (preludeStart_ == std::string_view::npos && !IsAsciiSpace(c) &&
+                !(c == '/' && Next() == '*')) {
+                if (SkipCommentMarkup())
+                    continue;
+                preludeStart_ = pos_;
+            }
             if (c == '/' && Next() == '*') {
                 SkipComment();
             } else if (c == '"' || c == '\'') {
@@ -74,7 +82,11 @@ public:
                 if (parens_ > 0)
                     --parens_;
                 ++pos_;
+            } else if (c == ';') {
+                preludeStart_ = std::string_view::npos;
+                ++pos_;
             } else if (c == '{') {
+                OpenBlock();
                 ++depth_;
                 if (fontFaceWaiting_) {
                     fontFaceDepth_ = depth_;
@@ -82,6 +94,9 @@ public:
                 }
                 ++pos_;
             } else if (c == '}') {
+                if (!blocks_.empty())
+                    blocks_.pop_back();
+                preludeStart_ = std::string_view::npos;
                 if (depth_ == fontFaceDepth_)
                     fontFaceDepth_ = -1;
                 if (depth_ > 0)
@@ -98,7 +113,62 @@ public:
         return std::move(refs_);
     }
 
+    std::string NameAt(std::size_t& at) {
+        pos_ = at;
+        std::string name = StartsName() ? ReadName() : std::string();
+        at = pos_;
+        return name;
+    }
+
 private:
+    enum class Block {
+        Conditional, // @media and the like: its rules apply as they would outside
+        StyleRule,   // selectors, then declarations
+        Other,
+    };
+
+    // "<!--" and "-->" between rules, which browsers pass over as the
+    // remains of hiding a style element from old ones; true when one was.
+    bool SkipCommentMarkup() {
+        for (std::string_view markup : {"<!--", "-->"})
+            if (css_.substr(pos_, markup.size()) == markup) {
+                pos_ += markup.size();
+                return true;
+            }
+        return false;
+    }
+
+    // At a '{': what the block it opens holds, from the text before it.
+    void OpenBlock() {
+        const bool topmost = std::all_of(blocks_.begin(), blocks_.end(),
+                                         [](Block b) { return b == Block::Conditional; });
+        std::string_view prelude;
+        if (preludeStart_ != std::string_view::npos)
+            prelude = css_.substr(preludeStart_, pos_ - preludeStart_);
+        preludeStart_ = std::string_view::npos;
+        Block block = Block::Other;
+        if (topmost && prelude.starts_with('@')) {
+            std::size_t end = 1;
+            while (end < prelude.size() &&
+                   (std::isalnum(static_cast<unsigned char>(prelude[end])) || prelude[end] == '-'))
+                ++end;
+            const std::string name = Lower(prelude.substr(1, end - 1));
+            if (name == "media" || name == "supports" || name == "layer" || name == "container")
+                block = Block::Conditional;
+        } else if (topmost) {
+            block = Block::StyleRule;
+            selectors_ = std::string(prelude);
+        }
+        blocks_.push_back(block);
+    }
+
+    void AddRef(std::size_t begin, std::string url, CssRefKind kind) {
+        CssRef ref{begin, pos_, std::move(url), kind, std::nullopt};
+        if (!blocks_.empty() && blocks_.back() == Block::StyleRule)
+            ref.selectors = selectors_;
+        refs_.push_back(std::move(ref));
+    }
+
     char At(std::size_t at) const { return at < css_.size() ? css_[at] : '\0'; }
     char Next() const { return At(pos_ + 1); }
 
@@ -193,7 +263,7 @@ private:
         const std::size_t begin = pos_;
         std::string url = ReadString();
         if (imageSetParens_ >= 0 && parens_ == imageSetParens_)
-            refs_.push_back({begin, pos_, url, CssRefKind::Image});
+            AddRef(begin, std::move(url), CssRefKind::Image);
     }
 
     // Stops after its closing quote, or before a line break, which cuts it.
@@ -236,7 +306,7 @@ private:
             return SkipBadUrl();
         if (pos_ < css_.size())
             ++pos_;
-        refs_.push_back({begin, pos_, url, kind});
+        AddRef(begin, std::move(url), kind);
     }
 
     // A bad address loads nothing, and the browser reads on only after its
@@ -269,7 +339,7 @@ private:
                 return;
             if (css_[pos_] == '"' || css_[pos_] == '\'') {
                 std::string url = ReadString();
-                refs_.push_back({begin, pos_, url, CssRefKind::Import});
+                AddRef(begin, std::move(url), CssRefKind::Import);
             } else if (EnterUrlFunction()) {
                 ReadUrl(begin, CssRefKind::Import);
             }
@@ -285,6 +355,9 @@ private:
     int imageSetParens_ = -1; // the parentheses' depth inside an image-set()
     int fontFaceDepth_ = -1;
     bool fontFaceWaiting_ = false;
+    std::size_t preludeStart_ = std::string_view::npos; // of the rule being read
+    std::vector<Block> blocks_;                         // open at `pos_`
+    std::string selectors_;                             // of the innermost style rule
     std::vector<CssRef> refs_;
 };
 
@@ -292,6 +365,10 @@ private:
 
 std::vector<CssRef> FindCssRefs(std::string_view css) {
     return Scanner(css).Run();
+}
+
+std::string ReadCssName(std::string_view css, std::size_t& at) {
+    return Scanner(css).NameAt(at);
 }
 
 } // namespace zel::service

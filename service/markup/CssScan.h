@@ -3,6 +3,7 @@
 // of @import, skipping comments and strings, so they can be replaced in place.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +21,17 @@ struct CssRef {
     std::size_t end = 0;
     std::string url; // unquoted and unescaped
     CssRefKind kind = CssRefKind::Image;
+    // The selectors of the style rule whose declarations hold it, where
+    // that rule stands at the top or within @media, @supports, @layer or
+    // @container only; nothing where no selectors alone decide whether it
+    // applies (a style attribute, @font-face, @page, keyframes, nesting).
+    std::optional<std::string> selectors;
 };
 
 std::vector<CssRef> FindCssRefs(std::string_view css);
+
+// The name at `at` (an identifier, or what follows '#'), escapes read, in
+// ASCII lower case; `at` moves past it. Empty when none starts there.
+std::string ReadCssName(std::string_view css, std::size_t& at);
 
 } // namespace zel::service

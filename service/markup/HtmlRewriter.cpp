@@ -41,6 +41,8 @@ std::vector<Edit> DocumentRewriter::Run() {
     output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, Html().data(), Html().size()));
     if (!output_)
         return {};
+    if (context_.names)
+        context_.names->Collect(output_->root);
     FindBase();
     foreign_ = HoldsForeign(output_->root);
     Walk();
@@ -289,7 +291,7 @@ void DocumentRewriter::VisitRefresh(const GumboElement& element) {
 }
 
 CssContext DocumentRewriter::Css() const {
-    return {base_, context_.images, 0};
+    return {base_, context_.images, 0, context_.names};
 }
 
 void DocumentRewriter::VisitStyleElement(const GumboElement& element) {

@@ -8,6 +8,7 @@
 // at the offsets gumbo reports.
 
 #include "Charset.h" // ChooseCharset, for the rewriter's callers
+#include "DocumentNames.h"
 #include "ResourceSink.h"
 #include "Splice.h"
 
@@ -23,6 +24,9 @@ struct HtmlContext {
     bool images = true;
     bool keepScripts = false;
     int frameDepth = 0; // of this document
+    // When set, the document's element names, classes and ids are added to
+    // it before the rewriting, and its style rules are judged against it.
+    DocumentNames* names = nullptr;
 };
 
 std::vector<Edit> RewriteHtml(std::string_view html, const HtmlContext& context,

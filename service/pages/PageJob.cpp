@@ -195,6 +195,16 @@ void PageJob::AddDocument(const FetchResult& fetched, const std::string& entry,
     context.images = request_.image.images;
     context.keepScripts = limits_.keepScripts;
     context.frameDepth = frameDepth;
+    judging_ = -1;
+    if (!limits_.keepScripts) {
+        judging_ = int(documentNames_.size());
+        DocumentNames& names = documentNames_.emplace_back();
+        if (frameDepth == 0) { // the browser appends a link back to the page's address
+            names.AddElement("br");
+            names.AddElement("a");
+        }
+        context.names = &names;
+    }
     // Edits refer to offsets in `source`, which is moved in only afterwards
     // (moving a string keeps its bytes where they are).
     TextFile file{entry, fetched.body, {}, prefix};
@@ -203,8 +213,16 @@ void PageJob::AddDocument(const FetchResult& fetched, const std::string& entry,
     texts_.push_back(std::move(file));
 }
 
+const DocumentNames* PageJob::NamesOf(int document) const {
+    return document < 0 ? nullptr : &documentNames_[std::size_t(document)];
+}
+
 int PageJob::Register(const std::string& url, ResourceKind kind, ImageBox box, int depth) {
-    const std::string key = std::to_string(int(kind)) + url;
+    // A style sheet is rewritten for the document it applies to: one named
+    // by a frame too is carried once for each.
+    std::string key = std::to_string(int(kind)) + url;
+    if (kind == ResourceKind::StyleSheet)
+        key = std::to_string(judging_) + "/" + key;
     if (const auto known = byKey_.find(key); known != byKey_.end()) {
         Resource& resource = resources_[std::size_t(known->second)];
         resource.box = MergedBox(resource.box, box);
@@ -217,7 +235,8 @@ int PageJob::Register(const std::string& url, ResourceKind kind, ImageBox box, i
     if (int(resources_.size()) >= limits_.maxResources)
         return -1;
     const int id = int(resources_.size());
-    resources_.push_back({url, kind, box, depth, {}});
+    resources_.push_back(
+        {url, kind, box, depth, {}, kind == ResourceKind::StyleSheet ? judging_ : -1});
     byKey_[key] = id;
     const bool names = kind == ResourceKind::StyleSheet || kind == ResourceKind::Document;
     (names ? textQueue_ : binaryQueue_).push_back(id);
@@ -272,12 +291,17 @@ void PageJob::Process(Resource& resource) {
     try {
         switch (resource.kind) {
         case ResourceKind::StyleSheet: {
+            if (resource.document >= 0) // another document may name it: fetched once
+                prefetched_.emplace(resource.url, fetched);
             DecodeStyleSheet(fetched);
             resource.name = NextName("css");
             TextFile file{kFilesFolder + resource.name, std::move(fetched.body), {}, ""};
             const StageClock::Scope rewriting(&clock_, Stage::Rewrite);
-            file.edits = RewriteCss(
-                file.source, {fetched.finalUrl, request_.image.images, resource.depth}, *this);
+            judging_ = resource.document; // for what it imports
+            file.edits = RewriteCss(file.source,
+                                    {fetched.finalUrl, request_.image.images, resource.depth,
+                                     NamesOf(resource.document)},
+                                    *this);
             texts_.push_back(std::move(file));
             break;
         }

@@ -6,6 +6,7 @@
 // page itself fails the job. What another job made of the same bytes with the
 // same settings is taken from the shared cache instead of made again.
 
+#include "DocumentNames.h"
 #include "Fetcher.h"
 #include "ImageBudget.h"
 #include "PageArchive.h"
@@ -52,7 +53,8 @@ private:
         ResourceKind kind;
         ImageBox box; // of every reference to it (MergedBox)
         int depth = 0;
-        std::string name; // in page.files/; empty while not (or never) fetched
+        std::string name;  // in page.files/; empty while not (or never) fetched
+        int document = -1; // a style sheet's: whose elements its rules are judged by
     };
     // A document or style sheet of the archive, finished once every resource
     // it names has its local name.
@@ -65,6 +67,7 @@ private:
 
     void AddDocument(const FetchResult& fetched, const std::string& entry,
                      const std::string& prefix, int frameDepth);
+    const DocumentNames* NamesOf(int document) const;
     void ProcessQueues();
     void Process(Resource& resource);
     void StoreImage(Resource& resource, const FetchResult& fetched);
@@ -94,7 +97,8 @@ private:
     std::map<std::string, int> byKey_;
     std::deque<int> textQueue_;   // style sheets and frames first: they name more
     std::deque<int> binaryQueue_; // images and the rest
-    // Fetched already: the page when it is an image, what the renderer fetched.
+    // Fetched already: the page when it is an image, what the renderer
+    // fetched, a style sheet that another document may name too.
     std::map<std::string, FetchResult> prefetched_;
     // Where the renderer showed each image; empty when the page was not
     // rendered. For the image step to size images by.
@@ -104,6 +108,10 @@ private:
     std::optional<std::set<std::string>> renderedRequests_;
     std::string wrappedImage_; // the address, when the page is an image alone
     std::vector<TextFile> texts_;
+    // Of each document whose style rules are judged (none while scripts are
+    // kept: they may add any element). A deque: the rewriters hold them.
+    std::deque<DocumentNames> documentNames_;
+    int judging_ = -1; // the document of the style sheets registered now
     std::vector<std::pair<std::string, std::string>> binaries_; // name, bytes
     bool budgetSpent_ = false;                                  // the job's bytes ran out
     bool complete_ = true;

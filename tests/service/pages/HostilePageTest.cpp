@@ -309,7 +309,7 @@ TEST_F(HostilePageTest, NothingRunsOrLeadsOut) {
          "data-src=\"data:image/gif;base64,R0\" "
          "srcset=\"a.png 1x\"><img data-lazy-src=\"file:///etc/passwd\" src=a.png>",
          "", "/a.png"},
-        {"<link rel=stylesheet href=u.css>", "", "/bg.png"},
+        {"<link rel=stylesheet href=u.css><p>x", "", "/bg.png"},
         {"<svg><style>@import url(imp.css);</style><filter id=f><feImage href=\"fe.png\"/></filter>"
          "<rect filter=\"url(#f)\" width=9 height=9/></svg>",
          "", "/fe.png"},

@@ -287,5 +287,44 @@ TEST_F(PageMakerTest, Utf16PagesRewrittenAsUtf8) {
     }
 }
 
+// A style sheet's picture comes only where an element of the document it
+// applies to may show it; a frame is a document of its own.
+TEST_F(PageMakerTest, PicturesOfStyleRulesNoElementMatchesStayOut) {
+    origin.Serve("/index.html",
+                 "<link rel=stylesheet href=s.css><p class=note>x</p><iframe src=f.html></iframe>",
+                 kHtml);
+    origin.Serve("/f.html", "<link rel=stylesheet href=s.css><div class=book><h1 class=titlepage>",
+                 kHtml);
+    origin.Serve("/s.css",
+                 "@import 'i.css'; .note { background: url(note.png) }\n"
+                 "div.book .titlepage { background: url(splash.png) }",
+                 "text/css");
+    origin.Serve("/i.css", ".gone { background: url(gone.png) }", "text/css");
+    for (const char* path : {"/note.png", "/splash.png", "/gone.png"})
+        origin.Serve(path, MakeDrawing(8, 8), "image/png");
+    origin.Start();
+
+    PageRun run(Request(origin.Url("/index.html")));
+    ASSERT_TRUE(run.Outcome().ok) << run.Outcome().detail;
+    EXPECT_EQ(origin.Hits("/note.png"), 1);
+    EXPECT_EQ(origin.Hits("/splash.png"), 1);
+    EXPECT_EQ(origin.Hits("/gone.png"), 0);
+    EXPECT_EQ(origin.Hits("/s.css"), 1);
+    std::vector<std::string> splashSheets;
+    for (const std::string& file : run.PageFiles())
+        if (file.ends_with(".css") && Contains(run.File(file), "titlepage"))
+            splashSheets.push_back(run.File(file));
+    ASSERT_EQ(splashSheets.size(), 2u); // the page's and the frame's
+    const std::string nowhere = ".titlepage { background: url(data:,) }";
+    EXPECT_NE(Contains(splashSheets[0], nowhere), Contains(splashSheets[1], nowhere));
+
+    // Kept scripts may add any element.
+    PageLimits keeping = TestLimits();
+    keeping.keepScripts = true;
+    PageRun kept(Request(origin.Url("/index.html")), keeping);
+    ASSERT_TRUE(kept.Outcome().ok) << kept.Outcome().detail;
+    EXPECT_EQ(origin.Hits("/gone.png"), 1);
+}
+
 } // namespace
 } // namespace zel::service::test
