@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace zel::service {
 namespace {
@@ -36,26 +37,32 @@ ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
     VipsImageRef floats = Must(std::move(rgb), "no float", [](VipsImage* in, VipsImage** out) {
         return vips_cast(in, out, VIPS_FORMAT_FLOAT, nullptr);
     });
-    VipsImage* matrix = vips_image_new_matrix_from_array(3, 3, kYcc, 9);
-    const VipsImageRef owned(matrix);
-    VipsImageRef ycc = Must(std::move(floats), "no YCbCr", [&](VipsImage* in, VipsImage** out) {
-        return vips_recomb(in, out, matrix, nullptr);
-    });
-    ycc = Must(std::move(ycc), "no offset", [](VipsImage* in, VipsImage** out) {
-        const double one[3] = {1, 1, 1};
-        return vips_linear(in, out, one, kYccOffset, 3, nullptr);
-    });
-    ycc = Must(std::move(ycc), "not in memory", [](VipsImage* in, VipsImage** out) {
-        return (*out = vips_image_copy_memory(in)) ? 0 : -1;
-    });
-    const auto band = [&](int index) {
-        const VipsImageRef one =
-            Must(Share(ycc.get()), "no band", [&](VipsImage* in, VipsImage** out) {
-                return vips_extract_band(in, out, index, nullptr);
-            });
-        return LumaPlane::FromFloats(one.get());
-    };
-    return {band(0), band(1), band(2)};
+    if (vips_image_get_bands(floats.get()) != 3)
+        throw std::runtime_error("colour planes: not three bands");
+    std::size_t size = 0;
+    float* pixels = static_cast<float*>(vips_image_write_to_memory(floats.get(), &size));
+    if (!pixels) {
+        vips_error_clear();
+        throw std::runtime_error("colour planes: cannot read pixels");
+    }
+    // The three planes in one pass over the pixels, which libvips' own
+    // matrix and band steps took several passes and copies for.
+    const std::size_t count = size / (3 * sizeof(float));
+    std::vector<float> planes[3];
+    for (std::vector<float>& plane : planes)
+        plane.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* pixel = pixels + 3 * i;
+        for (int band = 0; band < 3; ++band)
+            planes[band][i] = float(kYcc[3 * band] * pixel[0] + kYcc[3 * band + 1] * pixel[1] +
+                                    kYcc[3 * band + 2] * pixel[2] + kYccOffset[band]);
+    }
+    g_free(pixels);
+    const int width = vips_image_get_width(floats.get());
+    const int height = vips_image_get_height(floats.get());
+    return {LumaPlane(width, height, std::move(planes[0])),
+            LumaPlane(width, height, std::move(planes[1])),
+            LumaPlane(width, height, std::move(planes[2]))};
 }
 
 ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages, int factor) {
