@@ -89,9 +89,9 @@ double ColourSsim(const ColourPlanes& a, const ColourPlanes& b) {
     return std::min(luma, MeanOfPlanes(a, b, luma));
 }
 
-bool ColourSsimAtLeast(const ColourPlanes& a, const ColourPlanes& b, double bar) {
+double ColourSsimUpTo(const ColourPlanes& a, const ColourPlanes& b, double bar) {
     const double luma = Ssim(a.luma, b.luma).mean;
-    return luma >= bar && MeanOfPlanes(a, b, luma) >= bar;
+    return luma < bar ? luma : std::min(luma, MeanOfPlanes(a, b, luma));
 }
 
 } // namespace zel::service

@@ -162,6 +162,29 @@ TEST(ImagePipelineTest, FullQualityAvifOnlyForSmallStillColourPictures) {
     }
 }
 
+// A round's JPEG is left out where the JPEG judged before it scored so far
+// below the bar that the finer quantiser cannot close the gap; WebP stays.
+TEST(ImagePipelineTest, FullQualityRoundsLeaveOutJpegsThatCannotPass) {
+    const ImageSource photo{.format = ImageFormat::Jpeg, .lossyPhoto = true};
+    const ImageTraits traits{.colours = kManyColours, .flatness = 0.1};
+    const struct {
+        int round;
+        std::optional<JudgedJpeg> judged;
+        bool jpeg;
+    } cases[] = {{1, std::nullopt, true},          {1, JudgedJpeg{88, 0.985}, true},
+                 {1, JudgedJpeg{88, 0.95}, false}, {2, JudgedJpeg{94, 0.975}, true},
+                 {2, JudgedJpeg{94, 0.96}, false}, {2, JudgedJpeg{97, 0.5}, true}};
+    for (const auto& each : cases) {
+        const CandidatePlan plan =
+            PlanFullQuality(photo, traits, 800 * 800, kFull, each.round, each.judged);
+        const auto has = [&](ImageFormat format) {
+            return std::ranges::count(plan.encodings, format, &ImageEncoding::format) > 0;
+        };
+        EXPECT_EQ(has(ImageFormat::Jpeg), each.jpeg) << each.round;
+        EXPECT_TRUE(has(ImageFormat::Webp)) << each.round;
+    }
+}
+
 // A lossy WebP or AVIF that would be sent must look about as good as a JPEG
 // at the same quality: the JPEG candidate, or for a transparent image a JPEG
 // of it over white; one that falls short is dropped or encoded again at a
