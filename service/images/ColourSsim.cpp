@@ -23,6 +23,32 @@ VipsImageRef Must(VipsImageRef in, const char* what, auto operation) {
     return out;
 }
 
+// Y, Cb and Cr of 8-bit sRGB pixels in one pass, where libvips' matrix,
+// offset and band steps took several passes over copies in floats.
+ColourPlanes PlanesOf(VipsImage* rgb) {
+    std::size_t size = 0;
+    VipsPel* pixels = static_cast<VipsPel*>(vips_image_write_to_memory(rgb, &size));
+    if (!pixels) {
+        vips_error_clear();
+        throw std::runtime_error("colour planes: cannot read pixels");
+    }
+    const std::size_t count = size / 3;
+    std::vector<float> planes[3];
+    for (std::vector<float>& plane : planes)
+        plane.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const VipsPel* pixel = pixels + 3 * i;
+        for (int band = 0; band < 3; ++band)
+            planes[band][i] = float(kYcc[3 * band] * pixel[0] + kYcc[3 * band + 1] * pixel[1] +
+                                    kYcc[3 * band + 2] * pixel[2] + kYccOffset[band]);
+    }
+    g_free(pixels);
+    const int width = vips_image_get_width(rgb), height = vips_image_get_height(rgb);
+    return {LumaPlane(width, height, std::move(planes[0])),
+            LumaPlane(width, height, std::move(planes[1])),
+            LumaPlane(width, height, std::move(planes[2]))};
+}
+
 } // namespace
 
 ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
@@ -34,35 +60,12 @@ ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
             return vips_shrink(in, out, double(factor), double(factor), nullptr);
         });
     rgb = OverWhite(rgb.get());
-    VipsImageRef floats = Must(std::move(rgb), "no float", [](VipsImage* in, VipsImage** out) {
-        return vips_cast(in, out, VIPS_FORMAT_FLOAT, nullptr);
+    const VipsImageRef bytes = Must(std::move(rgb), "no bytes", [](VipsImage* in, VipsImage** out) {
+        return vips_cast_uchar(in, out, nullptr);
     });
-    if (vips_image_get_bands(floats.get()) != 3)
+    if (vips_image_get_bands(bytes.get()) != 3)
         throw std::runtime_error("colour planes: not three bands");
-    std::size_t size = 0;
-    float* pixels = static_cast<float*>(vips_image_write_to_memory(floats.get(), &size));
-    if (!pixels) {
-        vips_error_clear();
-        throw std::runtime_error("colour planes: cannot read pixels");
-    }
-    // The three planes in one pass over the pixels, which libvips' own
-    // matrix and band steps took several passes and copies for.
-    const std::size_t count = size / (3 * sizeof(float));
-    std::vector<float> planes[3];
-    for (std::vector<float>& plane : planes)
-        plane.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const float* pixel = pixels + 3 * i;
-        for (int band = 0; band < 3; ++band)
-            planes[band][i] = float(kYcc[3 * band] * pixel[0] + kYcc[3 * band + 1] * pixel[1] +
-                                    kYcc[3 * band + 2] * pixel[2] + kYccOffset[band]);
-    }
-    g_free(pixels);
-    const int width = vips_image_get_width(floats.get());
-    const int height = vips_image_get_height(floats.get());
-    return {LumaPlane(width, height, std::move(planes[0])),
-            LumaPlane(width, height, std::move(planes[1])),
-            LumaPlane(width, height, std::move(planes[2]))};
+    return PlanesOf(bytes.get());
 }
 
 ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages, int factor) {
