@@ -183,6 +183,7 @@ int main() {
                     outcome.ok ? "ready" : "failed", cost.wall, cost.wall / reference.wall,
                     cost.cpu, cost.cpu / reference.cpu, ImagesInArchive(archive), kPhotos,
                     outcome.archiveBytes / 1e3);
+        std::printf("        stages (cpu s/runs): %s\n", outcome.stages.Text().c_str());
     }
     std::filesystem::remove_all(folder);
     std::printf("ratio slowest setting / vips thumbnail: %.2f, processor %.2f (goal 1.0)\n",

@@ -8,6 +8,7 @@
 #include "PageTypes.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zel::service {
@@ -37,13 +38,22 @@ bool OnlyTheOriginal(const ImageSource& source, const ImageSettings& settings, b
 CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& traits,
                              std::int64_t pixels, const ImageSettings& settings);
 
+// A JPEG of the image an earlier round judged: its quality and colour SSIM.
+struct JudgedJpeg {
+    int quality = 0;
+    double score = 0;
+};
+
 // Full quality, where what is sent must look the same as the image, in
 // rounds: photos get lossy encodings at a quality that mostly looks the
 // same (round 0) and, when none did, at higher ones that nearly always do
 // (rounds 1 to 3); drawings and animations get their palettes, a lossless
 // WebP and the lossy ones of round 1 in round 0. No encodings: no more rounds.
-// Each is judged by its looks (VisuallyLossless) before it may be sent.
+// Each is judged by its looks (VisuallyLossless) before it may be sent. A
+// large lossy photo's JPEG is left out of a round when the score of the
+// `judged` one of a lower quality says it cannot look the same either.
 CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& traits,
-                              std::int64_t pixels, const ImageSettings& settings, int round);
+                              std::int64_t pixels, const ImageSettings& settings, int round,
+                              std::optional<JudgedJpeg> judged = {});
 
 } // namespace zel::service

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace zel::service {
 namespace {
@@ -22,6 +23,32 @@ VipsImageRef Must(VipsImageRef in, const char* what, auto operation) {
     return out;
 }
 
+// Y, Cb and Cr of 8-bit sRGB pixels in one pass, where libvips' matrix,
+// offset and band steps took several passes over copies in floats.
+ColourPlanes PlanesOf(VipsImage* rgb) {
+    std::size_t size = 0;
+    VipsPel* pixels = static_cast<VipsPel*>(vips_image_write_to_memory(rgb, &size));
+    if (!pixels) {
+        vips_error_clear();
+        throw std::runtime_error("colour planes: cannot read pixels");
+    }
+    const std::size_t count = size / 3;
+    std::vector<float> planes[3];
+    for (std::vector<float>& plane : planes)
+        plane.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const VipsPel* pixel = pixels + 3 * i;
+        for (int band = 0; band < 3; ++band)
+            planes[band][i] = float(kYcc[3 * band] * pixel[0] + kYcc[3 * band + 1] * pixel[1] +
+                                    kYcc[3 * band + 2] * pixel[2] + kYccOffset[band]);
+    }
+    g_free(pixels);
+    const int width = vips_image_get_width(rgb), height = vips_image_get_height(rgb);
+    return {LumaPlane(width, height, std::move(planes[0])),
+            LumaPlane(width, height, std::move(planes[1])),
+            LumaPlane(width, height, std::move(planes[2]))};
+}
+
 } // namespace
 
 ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
@@ -33,29 +60,12 @@ ColourPlanes ColourPlanes::FromImage(VipsImage* image, int factor) {
             return vips_shrink(in, out, double(factor), double(factor), nullptr);
         });
     rgb = OverWhite(rgb.get());
-    VipsImageRef floats = Must(std::move(rgb), "no float", [](VipsImage* in, VipsImage** out) {
-        return vips_cast(in, out, VIPS_FORMAT_FLOAT, nullptr);
+    const VipsImageRef bytes = Must(std::move(rgb), "no bytes", [](VipsImage* in, VipsImage** out) {
+        return vips_cast_uchar(in, out, nullptr);
     });
-    VipsImage* matrix = vips_image_new_matrix_from_array(3, 3, kYcc, 9);
-    const VipsImageRef owned(matrix);
-    VipsImageRef ycc = Must(std::move(floats), "no YCbCr", [&](VipsImage* in, VipsImage** out) {
-        return vips_recomb(in, out, matrix, nullptr);
-    });
-    ycc = Must(std::move(ycc), "no offset", [](VipsImage* in, VipsImage** out) {
-        const double one[3] = {1, 1, 1};
-        return vips_linear(in, out, one, kYccOffset, 3, nullptr);
-    });
-    ycc = Must(std::move(ycc), "not in memory", [](VipsImage* in, VipsImage** out) {
-        return (*out = vips_image_copy_memory(in)) ? 0 : -1;
-    });
-    const auto band = [&](int index) {
-        const VipsImageRef one =
-            Must(Share(ycc.get()), "no band", [&](VipsImage* in, VipsImage** out) {
-                return vips_extract_band(in, out, index, nullptr);
-            });
-        return LumaPlane::FromFloats(one.get());
-    };
-    return {band(0), band(1), band(2)};
+    if (vips_image_get_bands(bytes.get()) != 3)
+        throw std::runtime_error("colour planes: not three bands");
+    return PlanesOf(bytes.get());
 }
 
 ColourPlanes ColourPlanes::FromBuffer(const std::string& bytes, bool allPages, int factor) {
@@ -82,9 +92,9 @@ double ColourSsim(const ColourPlanes& a, const ColourPlanes& b) {
     return std::min(luma, MeanOfPlanes(a, b, luma));
 }
 
-bool ColourSsimAtLeast(const ColourPlanes& a, const ColourPlanes& b, double bar) {
+double ColourSsimUpTo(const ColourPlanes& a, const ColourPlanes& b, double bar) {
     const double luma = Ssim(a.luma, b.luma).mean;
-    return luma >= bar && MeanOfPlanes(a, b, luma) >= bar;
+    return luma < bar ? luma : std::min(luma, MeanOfPlanes(a, b, luma));
 }
 
 } // namespace zel::service

@@ -26,8 +26,9 @@ struct ColourPlanes {
 // Planes of different sizes throw std::invalid_argument.
 double ColourSsim(const ColourPlanes& a, const ColourPlanes& b);
 
-// ColourSsim(a, b) >= bar; the colour planes are compared only when the
+// ColourSsim(a, b) where it reaches `bar`; below it the luminance's SSIM,
+// which is at least the score: the colour planes are compared only when the
 // luminance passes, which decides most failures at a third of the cost.
-bool ColourSsimAtLeast(const ColourPlanes& a, const ColourPlanes& b, double bar);
+double ColourSsimUpTo(const ColourPlanes& a, const ColourPlanes& b, double bar);
 
 } // namespace zel::service

@@ -12,6 +12,7 @@
 #include "VisuallyLossless.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <optional>
@@ -180,9 +181,11 @@ bool InPlan(const ImageEncoding& encoding, const CandidatePlan& plan) {
 
 // Encodes the plan side by side within the budget. A palette is quantised
 // once: the lossless WebP of one is made from the palette file when the plan
-// has that file too.
+// has that file too. `alongside`, when given, runs after the encodings have
+// started, on a worker they leave idle: not run for time, it leaves none out.
 std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& plan,
-                                         const ImageBudget& budget) {
+                                         const ImageBudget& budget,
+                                         const std::function<void()>& alongside = {}) {
     const bool alpha = vips_image_hasalpha(ready);
     std::vector<EncodedCandidate> encoded;
     std::mutex encodedLock;
@@ -191,10 +194,12 @@ std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& 
         encoded.push_back({encoding, std::move(bytes)});
     };
     std::vector<std::function<void()>> tasks;
+    std::atomic<std::size_t> started{0};
     for (const ImageEncoding& encoding : plan.encodings) {
         if (encoding.losslessPalette && InPlan(PaletteFileOf(encoding, alpha), plan))
             continue;
         tasks.push_back([&, encoding] {
+            ++started;
             std::optional<std::string> bytes = Encode(ready, encoding, budget.clock);
             if (bytes)
                 for (const ImageEncoding& webp : MadeFrom(encoding, plan, alpha)) {
@@ -209,7 +214,11 @@ std::vector<EncodedCandidate> EncodePlan(VipsImage* ready, const CandidatePlan& 
                 keep(encoding, std::move(*bytes));
         });
     }
-    if (!RunBudgeted(tasks, budget.workers, budget.deadline) && budget.leftOut != nullptr)
+    const std::size_t encodings = tasks.size();
+    if (alongside)
+        tasks.push_back(alongside);
+    RunBudgeted(tasks, budget.workers, budget.deadline);
+    if (started < encodings && budget.leftOut != nullptr)
         *budget.leftOut = true;
     return encoded;
 }
@@ -240,10 +249,15 @@ std::vector<EncodedCandidate> Judged(VipsImage* ready, const ImageSource& source
     std::vector<EncodedCandidate> encoded;
     SameLookJudge judge(ready, traits, settings);
     for (int round = 0; encoded.empty(); ++round) {
-        const CandidatePlan plan = PlanFullQuality(source, traits, pixels, settings, round);
+        const CandidatePlan plan =
+            PlanFullQuality(source, traits, pixels, settings, round, judge.BestJudgedJpeg());
         if (plan.encodings.empty())
             break;
-        encoded = EncodePlan(ready, plan, budget);
+        encoded = EncodePlan(ready, plan, budget, [&] {
+            const StageClock::Scope judging(budget.clock, Stage::Judge);
+            judge.MakeReferenceFor(plan);
+            vips_thread_shutdown();
+        });
         const StageClock::Scope judged(budget.clock, Stage::Judge);
         if (!judge.KeepSmallest(originalSize, encoded))
             break;

@@ -21,6 +21,12 @@ VipsImageRef Checked(VipsImage* image, const std::string& what) {
 
 } // namespace
 
+LumaPlane::LumaPlane(int width, int height, std::vector<float> values)
+    : width_(width), height_(height), values_(std::move(values)) {
+    if (values_.size() != std::size_t(width) * std::size_t(height))
+        throw std::invalid_argument("plane of the wrong size");
+}
+
 LumaPlane LumaPlane::FromBuffer(const std::string& bytes) {
     const VipsImageRef image = Checked(
         vips_image_new_from_buffer(bytes.data(), bytes.size(), "", nullptr), "cannot decode");

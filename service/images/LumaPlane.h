@@ -19,6 +19,10 @@ public:
     // One band of floats (0..255), the plane's pixels.
     static LumaPlane FromFloats(VipsImage* floats);
 
+    // `values`: `width` x `height` pixels, row by row.
+    LumaPlane(int width, int height, std::vector<float> values);
+    LumaPlane() = default;
+
     // The same picture resampled to exactly `width` x `height`.
     LumaPlane ScaledTo(int width, int height) const;
 

@@ -36,14 +36,30 @@ SameLookJudge::SameLookJudge(VipsImage* prepared, const ImageTraits& traits,
     : prepared_(prepared), traits_(traits), settings_(settings), factor_(JudgedFactor(prepared)),
       animated_(vips_image_get_n_pages(prepared) > 1) {}
 
+void SameLookJudge::MakeReferenceFor(const CandidatePlan& plan) {
+    const bool judged = std::any_of(plan.encodings.begin(), plan.encodings.end(), [&](auto& e) {
+        return !PassesUnjudged(e, traits_, settings_);
+    });
+    if (judged && !reference_)
+        try {
+            reference_ = ColourPlanes::FromImage(prepared_, factor_);
+        } catch (const std::exception&) {
+            // made again, and failing again, where a candidate is judged
+        }
+}
+
 bool SameLookJudge::LooksTheSame(const EncodedCandidate& candidate) {
     if (PassesUnjudged(candidate.encoding, traits_, settings_))
         return true;
     try {
         if (!reference_)
             reference_ = ColourPlanes::FromImage(prepared_, factor_);
-        return ColourSsimAtLeast(
+        const double score = ColourSsimUpTo(
             *reference_, ColourPlanes::FromBuffer(candidate.bytes, animated_, factor_), kSameLook);
+        const ImageEncoding& encoding = candidate.encoding;
+        if (encoding.format == ImageFormat::Jpeg && (!jpeg_ || jpeg_->quality < encoding.quality))
+            jpeg_ = JudgedJpeg{encoding.quality, score};
+        return score >= kSameLook;
     } catch (const std::exception&) {
         return false; // does not decode to the same size: not sent
     }

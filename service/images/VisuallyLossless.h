@@ -8,6 +8,7 @@
 // bound them (the loss was asked for) or when they hold every colour of an
 // opaque image (nothing is lost).
 
+#include "CandidatePlan.h" // JudgedJpeg
 #include "ColourSsim.h"
 #include "ImageTraits.h"
 #include "LooksAsGoodAsJpeg.h" // EncodedCandidate
@@ -39,6 +40,15 @@ public:
     // would only be larger.
     bool KeepSmallest(std::size_t originalSize, std::vector<EncodedCandidate>& candidates);
 
+    // Makes the prepared image's planes ahead, while the plan's candidates
+    // are encoded, unless every one of them passes unjudged. Not to be
+    // called while candidates are judged.
+    void MakeReferenceFor(const CandidatePlan& plan);
+
+    // The score of the JPEG of the highest quality judged so far (a bound
+    // from above where it fell short), to plan the next round by.
+    std::optional<JudgedJpeg> BestJudgedJpeg() const { return jpeg_; }
+
 private:
     bool LooksTheSame(const EncodedCandidate& candidate);
 
@@ -48,6 +58,7 @@ private:
     int factor_;
     bool animated_;
     std::optional<ColourPlanes> reference_;
+    std::optional<JudgedJpeg> jpeg_;
 };
 
 } // namespace zel::service

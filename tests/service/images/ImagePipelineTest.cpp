@@ -162,6 +162,26 @@ TEST(ImagePipelineTest, FullQualityAvifOnlyForSmallStillColourPictures) {
     }
 }
 
+// A round's JPEG is left out where the JPEG judged before it scored so far
+// below the bar that the finer quantiser cannot close the gap; WebP stays.
+TEST(ImagePipelineTest, FullQualityRoundsLeaveOutJpegsThatCannotPass) {
+    const ImageSource photo{.format = ImageFormat::Jpeg, .lossyPhoto = true};
+    const ImageTraits traits{.colours = kManyColours, .flatness = 0.1};
+    for (const auto& [round, judged, jpeg] : {std::tuple{1, std::optional<JudgedJpeg>{}, 1},
+                                              {1, JudgedJpeg{88, 0.985}, 1},
+                                              {1, JudgedJpeg{88, 0.95}, 0},
+                                              {2, JudgedJpeg{94, 0.975}, 1},
+                                              {2, JudgedJpeg{94, 0.96}, 0},
+                                              {2, JudgedJpeg{97, 0.5}, 1}}) {
+        const CandidatePlan plan = PlanFullQuality(photo, traits, 800 * 800, kFull, round, judged);
+        const auto count = [&](ImageFormat format) {
+            return std::ranges::count(plan.encodings, format, &ImageEncoding::format);
+        };
+        EXPECT_EQ(count(ImageFormat::Jpeg), jpeg) << round;
+        EXPECT_EQ(count(ImageFormat::Webp), 1) << round;
+    }
+}
+
 // A lossy WebP or AVIF that would be sent must look about as good as a JPEG
 // at the same quality: the JPEG candidate, or for a transparent image a JPEG
 // of it over white; one that falls short is dropped or encoded again at a
