@@ -182,7 +182,7 @@ void DocumentRewriter::VisitImage(const GumboNode* node) {
         inserted.insert(inserted.end(), pieces.begin(), pieces.end());
         inserted.push_back({"\""});
     }
-    if (!inserted.empty()) {
+    if (!inserted.empty() && FromSource(element)) {
         const std::size_t afterName = TagNameEnd(element);
         Replace(afterName, afterName, std::move(inserted));
     }

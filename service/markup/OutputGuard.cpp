@@ -130,7 +130,7 @@ bool OutputCheck::StyleAllowed(const GumboElement& element) const {
         const GumboNode* child = Child(element, i);
         if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE)
             continue;
-        if (element.tag_namespace == GUMBO_NAMESPACE_HTML)
+        if (element.tag_namespace == GUMBO_NAMESPACE_HTML && InSource(child->v.text.original_text))
             text.append(child->v.text.original_text.data, child->v.text.original_text.length);
         else
             text += child->v.text.text;

@@ -4,12 +4,17 @@
 #include "GumboNodes.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace zel::service {
 
+// Compared as numbers, never by adding the length to the pointer: gumbo can
+// give text it ended before it began a length of -1.
 bool SourceEdits::InSource(const GumboStringPiece& piece) const {
-    return piece.data != nullptr && piece.data >= html_.data() &&
-           piece.data + piece.length <= html_.data() + html_.size();
+    const auto begin = reinterpret_cast<std::uintptr_t>(html_.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(piece.data);
+    return piece.data != nullptr && at >= begin && at - begin <= html_.size() &&
+           piece.length <= html_.size() - (at - begin);
 }
 
 std::size_t SourceEdits::EndOf(const GumboStringPiece& piece) const {
