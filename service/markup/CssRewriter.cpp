@@ -5,6 +5,9 @@
 #include "SelectorMatch.h"
 #include "Url.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace zel::service {
 namespace {
 
@@ -44,12 +47,54 @@ std::size_t EndOfConvertibleFormat(std::string_view css, std::size_t at) {
     return at;
 }
 
+struct Span {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// What no reader sees: comments between statements, and the style rules no
+// element of the document can match (the style sheets of a site hold many
+// a page never uses). Each with the blanks after it, in order, none within
+// another.
+std::vector<Span> Unseen(std::string_view css, const CssScanned& scanned,
+                         const CssContext& context) {
+    std::vector<Span> spans;
+    for (const CssComment& comment : scanned.comments)
+        spans.push_back({comment.begin, comment.end});
+    if (context.names && context.takeOutUnusedRules)
+        for (const CssStyleRule& rule : scanned.rules)
+            if (!MayMatch(rule.selectors, *context.names))
+                spans.push_back({rule.begin, rule.end});
+    std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.begin < b.begin; });
+    std::vector<Span> unseen;
+    for (Span span : spans) {
+        if (!unseen.empty() && span.begin < unseen.back().end)
+            continue;
+        while (span.end < css.size() && IsAsciiSpace(css[span.end]))
+            ++span.end;
+        unseen.push_back(span);
+    }
+    return unseen;
+}
+
+bool Within(const std::vector<Span>& spans, const CssRef& ref) {
+    const auto after = std::upper_bound(spans.begin(), spans.end(), ref.begin,
+                                        [](std::size_t at, Span span) { return at < span.begin; });
+    return after != spans.begin() && ref.end <= std::prev(after)->end;
+}
+
 } // namespace
 
 std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, ResourceSink& sink,
                              std::size_t offset) {
+    const CssScanned scanned = ScanCss(css);
+    const std::vector<Span> unseen = Unseen(css, scanned, context);
     std::vector<Edit> edits;
-    for (const CssRef& ref : FindCssRefs(css)) {
+    for (const Span& span : unseen)
+        edits.push_back({offset + span.begin, offset + span.end, {}});
+    for (const CssRef& ref : scanned.refs) {
+        if (Within(unseen, ref))
+            continue;
         const ResourceKind kind = KindOf(ref.kind);
         const std::string reference = CleanReference(ref.url);
         if (!reference.empty() && reference[0] == '#')

@@ -19,6 +19,9 @@ struct CssContext {
     // The document the style sheet applies to: the images of a rule that can
     // match none of its elements are left out. Null: every rule may apply.
     const DocumentNames* names = nullptr;
+    // With `names`: a rule that can match none of its elements is taken out
+    // whole. Not in a style attribute, whose text holds declarations only.
+    bool takeOutUnusedRules = true;
 };
 
 // Edits to `css`, their offsets moved by `offset` (where the text sits in a

@@ -58,7 +58,7 @@ class Scanner {
 public:
     explicit Scanner(std::string_view css) : css_(css) {}
 
-    std::vector<CssRef> Run() {
+    CssScanned Run() {
         if (css_.starts_with("\xEF\xBB\xBF"))
             pos_ = 3; // the decoder's byte order mark: no part of the first rule
         while (pos_ < css_.size()) {
@@ -70,7 +70,10 @@ public:
                 preludeStart_ = pos_;
             }
             if (c == '/' && Next() == '*') {
+                const std::size_t begin = pos_;
                 SkipComment();
+                if (preludeStart_ == std::string_view::npos && At(begin + 2) != '!')
+                    scanned_.comments.push_back({begin, pos_});
             } else if (c == '"' || c == '\'') {
                 ReadStringOrImageSetUrl();
             } else if (c == '(') {
@@ -94,8 +97,7 @@ public:
                 }
                 ++pos_;
             } else if (c == '}') {
-                if (!blocks_.empty())
-                    blocks_.pop_back();
+                CloseBlock();
                 preludeStart_ = std::string_view::npos;
                 if (depth_ == fontFaceDepth_)
                     fontFaceDepth_ = -1;
@@ -110,7 +112,7 @@ public:
                 ++pos_;
             }
         }
-        return std::move(refs_);
+        return std::move(scanned_);
     }
 
     std::string NameAt(std::size_t& at) {
@@ -158,15 +160,25 @@ private:
         } else if (topmost) {
             block = Block::StyleRule;
             selectors_ = std::string(prelude);
+            ruleBegin_ = prelude.empty() ? pos_ : std::size_t(prelude.data() - css_.data());
         }
         blocks_.push_back(block);
+    }
+
+    // At a '}'.
+    void CloseBlock() {
+        if (blocks_.empty())
+            return;
+        if (blocks_.back() == Block::StyleRule)
+            scanned_.rules.push_back({ruleBegin_, pos_ + 1, selectors_});
+        blocks_.pop_back();
     }
 
     void AddRef(std::size_t begin, std::string url, CssRefKind kind) {
         CssRef ref{begin, pos_, std::move(url), kind, std::nullopt};
         if (!blocks_.empty() && blocks_.back() == Block::StyleRule)
             ref.selectors = selectors_;
-        refs_.push_back(std::move(ref));
+        scanned_.refs.push_back(std::move(ref));
     }
 
     char At(std::size_t at) const { return at < css_.size() ? css_[at] : '\0'; }
@@ -357,14 +369,19 @@ private:
     bool fontFaceWaiting_ = false;
     std::size_t preludeStart_ = std::string_view::npos; // of the rule being read
     std::vector<Block> blocks_;                         // open at `pos_`
-    std::string selectors_;                             // of the innermost style rule
-    std::vector<CssRef> refs_;
+    std::string selectors_;                             // of the open style rule
+    std::size_t ruleBegin_ = 0;                         // of the open style rule
+    CssScanned scanned_;
 };
 
 } // namespace
 
-std::vector<CssRef> FindCssRefs(std::string_view css) {
+CssScanned ScanCss(std::string_view css) {
     return Scanner(css).Run();
+}
+
+std::vector<CssRef> FindCssRefs(std::string_view css) {
+    return ScanCss(css).refs;
 }
 
 std::string ReadCssName(std::string_view css, std::size_t& at) {

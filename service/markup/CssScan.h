@@ -1,6 +1,7 @@
 #pragma once
-// Finds the addresses a style sheet refers to: url(...) tokens and the targets
-// of @import, skipping comments and strings, so they can be replaced in place.
+// Finds the addresses a style sheet refers to (url(...) tokens and the
+// targets of @import) and its style rules, skipping comments and strings, so
+// they can be replaced or taken out in place.
 
 #include <cstddef>
 #include <optional>
@@ -28,6 +29,30 @@ struct CssRef {
     std::optional<std::string> selectors;
 };
 
+// A style rule at the top or within @media, @supports, @layer or @container,
+// from its selectors to its closing '}'.
+struct CssStyleRule {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string selectors;
+};
+
+// A comment that stands between statements (before a rule, a declaration or
+// a block's end), where taking it out joins no two tokens; "/*!" comments,
+// which by custom hold a licence, are not counted.
+struct CssComment {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Each in order of position; style rules never overlap one another.
+struct CssScanned {
+    std::vector<CssRef> refs;
+    std::vector<CssStyleRule> rules;
+    std::vector<CssComment> comments;
+};
+
+CssScanned ScanCss(std::string_view css);
 std::vector<CssRef> FindCssRefs(std::string_view css);
 
 // The name at `at` (an identifier, or what follows '#'), escapes read, in

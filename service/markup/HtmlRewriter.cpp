@@ -308,7 +308,9 @@ void DocumentRewriter::VisitStyleElement(const GumboElement& element) {
 
 void DocumentRewriter::VisitStyleAttribute(const GumboAttribute* attribute) {
     const std::string_view css = attribute->value;
-    auto edits = RewriteCss(css, Css(), sink_);
+    CssContext context = Css();
+    context.takeOutUnusedRules = false;
+    auto edits = RewriteCss(css, context, sink_);
     if (edits.empty())
         return;
     // The quotes around the new addresses would end the attribute.

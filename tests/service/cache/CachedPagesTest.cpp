@@ -153,9 +153,9 @@ TEST_F(CachedPagesTest, WhatIsForOneUserIsNotServedToAnother) {
     };
     for (const auto& headers : answers) {
         style.headers = headers;
-        style.body = "b { color: red } /* for the first user */";
+        style.body = "body { color: red; --for: 'the first user' }";
         Files();
-        style.body = "b { color: blue } /* for the second user */";
+        style.body = "body { color: blue; --for: 'the second user' }";
         const auto second = Files();
         EXPECT_NE(StyleSheet(second).find("second user"), std::string::npos)
             << headers.begin()->second;
@@ -163,10 +163,10 @@ TEST_F(CachedPagesTest, WhatIsForOneUserIsNotServedToAnother) {
     // Asked with the cookie the page set: what comes is that session's.
     style.headers = {{"Cache-Control", "public, max-age=3600"}};
     page.headers = {{"Set-Cookie", "session=2"}};
-    style.body = "/* first */";
+    style.body = "body { --for: first }";
     Files();
-    style.body = "/* second */";
-    EXPECT_EQ(StyleSheet(Files()), "/* second */");
+    style.body = "body { --for: second }";
+    EXPECT_EQ(StyleSheet(Files()), "body { --for: second }");
 }
 
 // A page made whole of unchanged responses (or of the same failures to

@@ -63,7 +63,8 @@ TEST(SelectorMatchTest, PicturesOfRulesNoElementMatchesAreLeftOut) {
         {"@media screen { .note { background: url(i.png) } }", true},
         {"@page { background: url(i.png) }", true},
         {"@keyframes k { from { background: url(i.png) } }", true},
-        {".gone { & .note { background: url(i.png) } }", true},
+        {".gone { & .note { background: url(i.png) } }", false},
+        {".book { & .gone { background: url(i.png) } }", true},
         {"background: url(i.png)", true}, // a style attribute: always applies
     };
     for (const auto& c : cases)
@@ -72,6 +73,38 @@ TEST(SelectorMatchTest, PicturesOfRulesNoElementMatchesAreLeftOut) {
     EXPECT_TRUE(
         Kept(".gone { background: url(i.png) }", NamesOf("<svg><use href='sprite.svg#a'/></svg>")));
     EXPECT_FALSE(Kept(".gone { background: url(i.png) }", NamesOf("<svg><use href='#a'/></svg>")));
+}
+
+// What a rule that can match nothing costs is its bytes: it goes whole, as
+// do comments between statements (but a licence's).
+TEST(SelectorMatchTest, RulesNoElementMatchesAreTakenOutWhole) {
+    const DocumentNames names = NamesOf("<div class=book><p>x</p></div>");
+    const std::string css = "@charset \"utf-8\";\n.gone { color: red }\n"
+                            "@media print { .gone, table { x: y } p { z: 1 } }\n"
+                            "div.book { color: blue }\n"
+                            "@font-face { font-family: f; src: url(f.woff) }\n"
+                            "/* { */ .gone:hover > a { & p { background: url(i.png) } } .book{}\n"
+                            "/*! licence */ div/**/p { /* c */ }";
+    int fetched = 0;
+    const auto rewritten = [&](CssContext context) {
+        CountingSink sink;
+        auto edits = RewriteCss(css, context, sink);
+        fetched = sink.images;
+        return ApplyEdits(css, std::move(edits), [](int id) { return "r" + std::to_string(id); });
+    };
+    EXPECT_EQ(rewritten({"http://h.test/", true, 0, &names}),
+              "@charset \"utf-8\";\n@media print { p { z: 1 } }\ndiv.book { color: blue }\n"
+              "@font-face { font-family: f; src: url(r0) }\n.book{}\n"
+              "/*! licence */ div/**/p { }");
+    EXPECT_EQ(fetched, 1); // the font: no picture of a rule taken out
+    // Scripts kept, or a style attribute's text: no rule goes.
+    CssContext attribute{"http://h.test/", true, 0, &names};
+    attribute.takeOutUnusedRules = false;
+    for (const CssContext& context : {CssContext{"http://h.test/", true, 0, nullptr}, attribute}) {
+        const std::string kept = rewritten(context);
+        for (const char* rule : {".gone { color: red }", ".gone, table { x: y }", "& p {"})
+            EXPECT_NE(kept.find(rule), std::string::npos) << rule << " in " << kept;
+    }
 }
 
 } // namespace
