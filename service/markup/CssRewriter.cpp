@@ -55,7 +55,9 @@ struct Span {
 // What no reader sees: comments between statements, and the style rules no
 // element of the document can match (the style sheets of a site hold many
 // a page never uses). Each with the blanks after it, in order, none within
-// another.
+// another. Nothing goes that would make a rule the browser passes over take
+// effect: a rule before an @import or @namespace, or what would bring an
+// "@charset" to the sheet's start.
 std::vector<Span> Unseen(std::string_view css, const CssScanned& scanned,
                          const CssContext& context) {
     std::vector<Span> spans;
@@ -63,15 +65,21 @@ std::vector<Span> Unseen(std::string_view css, const CssScanned& scanned,
         spans.push_back({comment.begin, comment.end});
     if (context.names && context.takeOutUnusedRules)
         for (const CssStyleRule& rule : scanned.rules)
-            if (!MayMatch(rule.selectors, *context.names))
+            if (rule.begin >= scanned.afterLastImport && !MayMatch(rule.selectors, *context.names))
                 spans.push_back({rule.begin, rule.end});
     std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.begin < b.begin; });
     std::vector<Span> unseen;
+    std::size_t start = css.starts_with("\xEF\xBB\xBF") ? 3 : 0; // all before it goes
     for (Span span : spans) {
         if (!unseen.empty() && span.begin < unseen.back().end)
             continue;
         while (span.end < css.size() && IsAsciiSpace(css[span.end]))
             ++span.end;
+        if (span.begin == start) {
+            if (css.substr(span.end).starts_with("@charset"))
+                continue;
+            start = span.end;
+        }
         unseen.push_back(span);
     }
     return unseen;

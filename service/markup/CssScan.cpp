@@ -342,8 +342,10 @@ private:
     }
 
     void AtRule() {
-        ++pos_;
+        const std::size_t at = pos_++;
         const std::string name = StartsName() ? ReadName() : std::string();
+        if (name == "import" || name == "namespace")
+            scanned_.afterLastImport = at + 1;
         if (name == "import") {
             SkipSpaceAndComments();
             const std::size_t begin = pos_;

@@ -50,6 +50,9 @@ struct CssScanned {
     std::vector<CssRef> refs;
     std::vector<CssStyleRule> rules;
     std::vector<CssComment> comments;
+    // Just past the '@' of the last @import or @namespace (0: none). A
+    // browser passes over those that follow a style rule.
+    std::size_t afterLastImport = 0;
 };
 
 CssScanned ScanCss(std::string_view css);

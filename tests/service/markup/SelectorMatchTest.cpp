@@ -97,6 +97,15 @@ TEST(SelectorMatchTest, RulesNoElementMatchesAreTakenOutWhole) {
               "@font-face { font-family: f; src: url(r0) }\n.book{}\n"
               "/*! licence */ div/**/p { }");
     EXPECT_EQ(fetched, 1); // the font: no picture of a rule taken out
+    // Rules the browser passes over stay so: an "@charset" not at the start,
+    // an @import or @namespace after a rule.
+    for (const std::string sheet : {"/* a */ .gone{} @charset \"x\";", ".gone{}\n@charset \"x\";",
+                                    ".gone{} @import 'b.css';", ".gone{} @NameSpace svg url(x);"}) {
+        CountingSink sink;
+        const std::string out = ApplyEdits(sheet, RewriteCss(sheet, {"", true, 0, &names}, sink),
+                                           [](int) { return "r"; });
+        EXPECT_TRUE(out.starts_with(".gone{}")) << out;
+    }
     // Scripts kept, or a style attribute's text: no rule goes.
     CssContext attribute{"http://h.test/", true, 0, &names};
     attribute.takeOutUnusedRules = false;
