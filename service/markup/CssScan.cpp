@@ -357,9 +357,28 @@ private:
             } else if (EnterUrlFunction()) {
                 ReadUrl(begin, CssRefKind::Import);
             }
+        } else if (name == "namespace") {
+            SkipNamespaceUrl();
         } else if (name == "font-face") {
             fontFaceWaiting_ = true;
         }
+    }
+
+    // A namespace's url() names it and loads nothing: no reference, and
+    // rewriting it would change which elements the prefix selects.
+    void SkipNamespaceUrl() {
+        SkipSpaceAndComments();
+        if (!EnterUrlFunction()) {
+            if (!StartsName())
+                return;
+            ReadName(); // the prefix
+            SkipSpaceAndComments();
+            if (!EnterUrlFunction())
+                return;
+        }
+        const std::size_t found = scanned_.refs.size();
+        ReadUrl(pos_, CssRefKind::Image);
+        scanned_.refs.resize(found);
     }
 
     std::string_view css_;

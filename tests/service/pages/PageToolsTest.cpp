@@ -144,6 +144,8 @@ TEST(CssScanTest, ReadsStringsCommentsEscapesAndBadAddressesAsABrowserDoes) {
          {"a.png", "b.png"}},
         {"@import notaurl; @import 'http://e/6.css';", {"http://e/6.css"}},
         {"p{background:url(\\80 .png)}", {"\xC2\x80.png"}}, // an escape is a code point
+        {"@namespace svg url(http://www.w3.org/2000/svg); @namespace url(x); p{x:url(i.png)}",
+         {"i.png"}}, // a namespace's name loads nothing
     };
     for (const auto& [css, loaded] : cases) {
         std::vector<std::string> found;
