@@ -47,30 +47,23 @@ std::size_t EndOfConvertibleFormat(std::string_view css, std::size_t at) {
     return at;
 }
 
-struct Span {
-    std::size_t begin;
-    std::size_t end;
-};
-
 // What no reader sees: comments between statements, and the style rules no
 // element of the document can match (the style sheets of a site hold many
 // a page never uses). Each with the blanks after it, in order, none within
 // another. Nothing goes that would make a rule the browser passes over take
 // effect: a rule before an @import or @namespace, or what would bring an
 // "@charset" to the sheet's start.
-std::vector<Span> Unseen(std::string_view css, const CssScanned& scanned,
-                         const CssContext& context) {
-    std::vector<Span> spans;
-    for (const CssComment& comment : scanned.comments)
-        spans.push_back({comment.begin, comment.end});
+std::vector<CssSpan> Unseen(std::string_view css, const CssScanned& scanned,
+                            const CssContext& context) {
+    std::vector<CssSpan> spans = scanned.comments;
     if (context.names && context.takeOutUnusedRules)
         for (const CssStyleRule& rule : scanned.rules)
             if (rule.begin >= scanned.afterLastImport && !MayMatch(rule.selectors, *context.names))
                 spans.push_back({rule.begin, rule.end});
-    std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.begin < b.begin; });
-    std::vector<Span> unseen;
+    std::sort(spans.begin(), spans.end(), [](CssSpan a, CssSpan b) { return a.begin < b.begin; });
+    std::vector<CssSpan> unseen;
     std::size_t start = css.starts_with("\xEF\xBB\xBF") ? 3 : 0; // all before it goes
-    for (Span span : spans) {
+    for (CssSpan span : spans) {
         if (!unseen.empty() && span.begin < unseen.back().end)
             continue;
         while (span.end < css.size() && IsAsciiSpace(css[span.end]))
@@ -85,9 +78,10 @@ std::vector<Span> Unseen(std::string_view css, const CssScanned& scanned,
     return unseen;
 }
 
-bool Within(const std::vector<Span>& spans, const CssRef& ref) {
-    const auto after = std::upper_bound(spans.begin(), spans.end(), ref.begin,
-                                        [](std::size_t at, Span span) { return at < span.begin; });
+bool Within(const std::vector<CssSpan>& spans, const CssRef& ref) {
+    const auto after =
+        std::upper_bound(spans.begin(), spans.end(), ref.begin,
+                         [](std::size_t at, CssSpan span) { return at < span.begin; });
     return after != spans.begin() && ref.end <= std::prev(after)->end;
 }
 
@@ -96,9 +90,9 @@ bool Within(const std::vector<Span>& spans, const CssRef& ref) {
 std::vector<Edit> RewriteCss(std::string_view css, const CssContext& context, ResourceSink& sink,
                              std::size_t offset) {
     const CssScanned scanned = ScanCss(css);
-    const std::vector<Span> unseen = Unseen(css, scanned, context);
+    const std::vector<CssSpan> unseen = Unseen(css, scanned, context);
     std::vector<Edit> edits;
-    for (const Span& span : unseen)
+    for (const CssSpan& span : unseen)
         edits.push_back({offset + span.begin, offset + span.end, {}});
     for (const CssRef& ref : scanned.refs) {
         if (Within(unseen, ref))

@@ -37,10 +37,8 @@ struct CssStyleRule {
     std::string selectors;
 };
 
-// A comment that stands between statements (before a rule, a declaration or
-// a block's end), where taking it out joins no two tokens; "/*!" comments,
-// which by custom hold a licence, are not counted.
-struct CssComment {
+// A stretch of a style sheet, [begin, end).
+struct CssSpan {
     std::size_t begin = 0;
     std::size_t end = 0;
 };
@@ -49,7 +47,10 @@ struct CssComment {
 struct CssScanned {
     std::vector<CssRef> refs;
     std::vector<CssStyleRule> rules;
-    std::vector<CssComment> comments;
+    // Comments that stand between statements (before a rule, a declaration
+    // or a block's end), where taking one out joins no two tokens; "/*!"
+    // comments, which by custom hold a licence, are not counted.
+    std::vector<CssSpan> comments;
     // Just past the '@' of the last @import or @namespace (0: none). A
     // browser passes over those that follow a style rule.
     std::size_t afterLastImport = 0;
