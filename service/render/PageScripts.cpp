@@ -31,6 +31,22 @@ const char* const kGuardScript = R"JS(
     texts.delete(this);
     return deleteRule.apply(this, rest);
   };
+  // Whether a script watches scrolling (a lazy loader may): only then is
+  // the page scrolled through, which costs more than a second.
+  let watched = false;
+  Object.defineProperty(window, '__zelScrollWatched', {value: () => watched});
+  const listen = EventTarget.prototype.addEventListener;
+  EventTarget.prototype.addEventListener = function(type, ...rest) {
+    if (type === 'scroll' || type === 'scrollend') watched = true;
+    return listen.call(this, type, ...rest);
+  };
+  if (window.IntersectionObserver) {
+    const observe = IntersectionObserver.prototype.observe;
+    IntersectionObserver.prototype.observe = function(...rest) {
+      watched = true;
+      return observe.apply(this, rest);
+    };
+  }
 })();
 )JS";
 
@@ -40,13 +56,18 @@ const char* const kScrollScript = R"JS(
   const step = Math.max(200, innerHeight);
   const pause = () => new Promise(done => setTimeout(done, 40));
   const bottom = document.documentElement.scrollHeight;
+  // Images the browser loads lazily, scroll handlers set as properties or
+  // attributes, and whatever the guard saw listen.
+  const watched = window.__zelScrollWatched?.() || window.onscroll || document.onscroll ||
+                  document.querySelector('[loading=lazy i], [onscroll]');
+  if (!watched || bottom <= innerHeight) return;
   for (let y = step; y < bottom && performance.now() < end; y += step) {
     scrollTo(0, y);
     await pause();
   }
   // Scroll handlers are often throttled to a few hundred milliseconds and
   // look at where the page stands then: the end is held that long.
-  if (bottom > innerHeight) await new Promise(done => setTimeout(done, 300));
+  await new Promise(done => setTimeout(done, 300));
   scrollTo(0, 0);
   await pause();
 })()

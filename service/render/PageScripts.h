@@ -5,13 +5,16 @@ namespace zel::service {
 
 // Runs before any script of every document: takes away the ways out that
 // the service cannot answer for (sockets, peer connections, service
-// workers), the browser's closed proxy stopping them anyway; and keeps the
-// text constructed style sheets are made from for the serializer.
+// workers), the browser's closed proxy stopping them anyway; keeps the
+// text constructed style sheets are made from for the serializer; and
+// notes whether a script watches scrolling.
 extern const char* const kGuardScript;
 
 // Scrolls through the page once, a screen at a time, then back to the top,
 // so lazy loaders run; a promise, done within about 1.3 s. Through the
-// page as it stood: a list that grows as it is scrolled grows once.
+// page as it stood: a list that grows as it is scrolled grows once. A page
+// where nothing watches scrolling (no scroll listener, intersection
+// observer or lazily loaded element) is left where it is.
 extern const char* const kScrollScript;
 
 // Waits, 600 ms at most, for the custom elements on the page to be defined

@@ -84,6 +84,11 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
         "fetch('words.json').then(r => r.json()).then(list => { for (const t of list) "
         "document.body.insertAdjacentHTML('beforeend', '<p>' + t + '</p>'); "
         "document.body.insertAdjacentHTML('beforeend', '<img src=\"pic.png\">'); });";
+    // A tall page that notes being scrolled without watching for it.
+    const std::string tallPage =
+        "document.body.insertAdjacentHTML('beforeend', '<div style=\"height:6000px\"></div>'); "
+        "const seen = setInterval(() => { if (scrollY > 0) { "
+        "document.body.append('Scrolled through'); clearInterval(seen); } }, 5);";
     const std::vector<PageCase> cases = {
         {"json", fromJson, RenderMode::Auto, 60, {"Paragraph from JSON two", "Static words"}, {}},
         {"never", fromJson, RenderMode::Never, 60, {"Static words"}, {"Paragraph from JSON"}},
@@ -121,6 +126,20 @@ TEST_F(RenderTest, ScriptBuiltPagesShowWhatTheBrowserShowsOrFallBack) {
          RenderMode::Auto,
          60,
          {"Loaded on scroll"},
+         {}},
+        {"unwatched", tallPage, RenderMode::Auto, 60, {"Static words"}, {"Scrolled through"}},
+        {"observed",
+         tallPage + "new IntersectionObserver(() => {}).observe(document.body);",
+         RenderMode::Auto,
+         60,
+         {"Scrolled through"},
+         {}},
+        {"lazy",
+         tallPage + "document.body.insertAdjacentHTML('beforeend', '<img loading=lazy "
+                    "src=pic.png>');",
+         RenderMode::Auto,
+         60,
+         {"Scrolled through"},
          {}},
         {"hang", "while (true) {}", RenderMode::Auto, 15, {"Static words"}, {}},
         {"crash",
