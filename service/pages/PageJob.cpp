@@ -25,8 +25,10 @@
 namespace zel::service {
 namespace {
 
-// The machine's cores are shared by the jobs: an image takes two at most.
+// The machine's cores are shared by the jobs: an image takes two at most,
+// and two images are made at once.
 constexpr int kImageWorkers = 2;
+constexpr int kImagesAtOnce = 2;
 
 // What shapes a made image or font, for the shared cache: the step's version
 // (raise it when the step makes something else of the same bytes) and every
@@ -107,7 +109,8 @@ bool ShouldDeflate(const std::string& name) {
 PageJob::PageJob(const PageRequest& request, const PageLimits& limits, Fetcher& fetcher,
                  SharedCache* cache)
     : request_(request), limits_(limits), fetcher_(fetcher), cache_(cache),
-      deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(limits.resourceSeconds)) {}
+      deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(limits.resourceSeconds)),
+      images_(kImagesAtOnce, limits.maxImagePixels) {}
 
 PageArchive PageJob::Make() {
     FetchResult page = FetchPage();
@@ -248,11 +251,14 @@ void PageJob::ProcessQueues() {
         std::deque<int>& queue = textQueue_.empty() ? binaryQueue_ : textQueue_;
         const int id = queue.front();
         queue.pop_front();
-        Process(resources_[std::size_t(id)]);
+        Process(id);
     }
+    while (images_.Running())
+        FinishImage(images_.TakeOldest());
 }
 
-void PageJob::Process(Resource& resource) {
+void PageJob::Process(int id) {
+    Resource& resource = resources_[std::size_t(id)];
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t budget = limits_.maxJobBytes - fetcher_.WireBytes();
     if (now >= deadline_ || budget <= 0 || budgetSpent_) {
@@ -313,7 +319,7 @@ void PageJob::Process(Resource& resource) {
             AddDocument(fetched, kFilesFolder + resource.name, "", resource.depth);
             break;
         case ResourceKind::Image:
-            StoreImage(resource, fetched);
+            StoreImage(id, fetched);
             break;
         case ResourceKind::Font:
             StoreFont(resource, fetched);
@@ -323,14 +329,21 @@ void PageJob::Process(Resource& resource) {
             break;
         }
     } catch (const PageError&) {
-        if (resource.url == wrappedImage_)
-            throw;             // the image is the page
-        resource.name.clear(); // this resource is left out, the page goes on
-        complete_ = false;
+        LeaveOut(resource);
     }
 }
 
-void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
+// Called while a PageError is handled: this resource is left out and the
+// page goes on, unless the resource is the page.
+void PageJob::LeaveOut(Resource& resource) {
+    if (resource.url == wrappedImage_)
+        throw;
+    resource.name.clear();
+    complete_ = false;
+}
+
+void PageJob::StoreImage(int id, const FetchResult& fetched) {
+    Resource& resource = resources_[std::size_t(id)];
     const ImageFormat format = SniffImageFormat(fetched.body);
     if (format == ImageFormat::Unknown) {
         // Whatever else an image address gives (an error page, a script)
@@ -350,17 +363,35 @@ void PageJob::StoreImage(Resource& resource, const FetchResult& fetched) {
     const std::string hash = HashOf(fetched);
     if (StoreMade(resource, recipe, hash))
         return;
-    bool leftOut = false;
-    ImageBudget budget = NextImageBudget();
-    budget.leftOut = &leftOut;
-    ShrunkImage image =
-        ShrinkImage(fetched.body, request_.image, box, limits_.maxImagePixels, budget);
-    // Every candidate was tried, however long it took: what any make gives.
-    if (!leftOut)
-        KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
-    else
-        complete_ = false;
-    Store(resource, std::move(image.bytes), ImageExtension(image.format));
+    const std::int64_t pixels = AnnouncedPixels(fetched.body);
+    while (!images_.HasRoomFor(pixels))
+        FinishImage(images_.TakeOldest());
+    madeAs_[id] = {recipe, hash};
+    images_.Start(id, pixels,
+                  [original = fetched.body, settings = request_.image, box,
+                   maxPixels = limits_.maxImagePixels,
+                   budget = NextImageBudget()](bool& leftOut) mutable {
+                      budget.leftOut = &leftOut;
+                      return ShrinkImage(original, settings, box, maxPixels, budget);
+                  });
+}
+
+void PageJob::FinishImage(ImagesAtOnce::Finished finished) {
+    Resource& resource = resources_[std::size_t(finished.tag)];
+    const auto [recipe, hash] = madeAs_.extract(finished.tag).mapped();
+    try {
+        if (finished.failure)
+            std::rethrow_exception(finished.failure);
+        ShrunkImage& image = finished.image;
+        // Every candidate was tried, however long it took: what any make gives.
+        if (!finished.leftOut)
+            KeepMade(recipe, hash, image.bytes, ImageExtension(image.format));
+        else
+            complete_ = false;
+        Store(resource, std::move(image.bytes), ImageExtension(image.format));
+    } catch (const PageError&) {
+        LeaveOut(resource);
+    }
 }
 
 // The box the browser laid the image out in, where the page was rendered and
@@ -424,7 +455,10 @@ ImageBudget PageJob::NextImageBudget() const {
     const auto wallLeft = std::chrono::duration<double>(deadline_ - now).count();
     const int workers =
         std::max(1, std::min<int>(kImageWorkers, std::thread::hardware_concurrency()));
-    const double share = std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers) / imagesLeft;
+    // Images made side by side each take longer, as long as their turns overlap.
+    const double share =
+        std::min(wallLeft, std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers) *
+                               kImagesAtOnce / imagesLeft);
     return {now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                       std::chrono::duration<double>(std::max(0.0, share))),
             workers, &clock_};

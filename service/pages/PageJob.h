@@ -1,14 +1,15 @@
 #pragma once
 // One page job: fetches the page, has it and its frames and style sheets
 // rewritten, fetches every resource they name once (within the job's limits),
-// recompresses the images and lays out the archive's entries. A resource that
-// fails is left out and its references point nowhere; only a failure of the
-// page itself fails the job. What another job made of the same bytes with the
+// recompresses the images (two at once) and lays out the archive's entries.
+// A resource that fails is left out and its references point nowhere; only a
+// failure of the page itself fails the job. What another job made of the same bytes with the
 // same settings is taken from the shared cache instead of made again.
 
 #include "DocumentNames.h"
 #include "Fetcher.h"
 #include "ImageBudget.h"
+#include "ImagesAtOnce.h"
 #include "PageArchive.h"
 #include "PageLimits.h"
 #include "PageTypes.h"
@@ -69,8 +70,10 @@ private:
                      const std::string& prefix, int frameDepth);
     const DocumentNames* NamesOf(int document) const;
     void ProcessQueues();
-    void Process(Resource& resource);
-    void StoreImage(Resource& resource, const FetchResult& fetched);
+    void Process(int id);
+    void LeaveOut(Resource& resource);
+    void StoreImage(int id, const FetchResult& fetched);
+    void FinishImage(ImagesAtOnce::Finished finished);
     ImageBox LaidOutBox(const Resource& resource) const;
     void StoreFont(Resource& resource, const FetchResult& fetched);
     void StoreRaw(Resource& resource, const FetchResult& fetched);
@@ -118,6 +121,10 @@ private:
     int nameCounter_ = 0;
     int frameCounter_ = 0;
     mutable StageClock clock_; // timing only: no part of what the job makes
+    // The images being made, and the cache key each is kept under: last, so
+    // that every image has ended before anything it uses goes.
+    std::map<int, std::pair<std::string, std::string>> madeAs_; // recipe, content hash
+    ImagesAtOnce images_;
 };
 
 } // namespace zel::service

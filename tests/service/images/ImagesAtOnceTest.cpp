@@ -1,0 +1,56 @@
+#include "ImagesAtOnce.h"
+#include "PageError.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace zel::service {
+namespace {
+
+// Two images at most, 100 pixels together: the room each row asks for
+// while the images of `running` (their pixels) are made.
+TEST(ImagesAtOnceTest, ImagesStartWhileThereIsRoomAndEndInTheirOrder) {
+    const struct {
+        std::vector<std::int64_t> running;
+        std::int64_t asked;
+        bool room;
+    } rows[] = {{{}, 1000, true}, // one of any size starts alone
+                {{60}, 40, true},
+                {{60}, 41, false},
+                {{10, 10}, 1, false}, // two at most
+                {{0}, 0, true}};
+    for (const auto& row : rows) {
+        ImagesAtOnce images(2, 100);
+        std::promise<void> go;
+        std::shared_future<void> started = go.get_future().share();
+        for (std::int64_t pixels : row.running)
+            images.Start(0, pixels, [started](bool&) {
+                started.wait();
+                return ShrunkImage{};
+            });
+        EXPECT_EQ(images.HasRoomFor(row.asked), row.room) << row.asked;
+        go.set_value();
+    }
+    // The first ends last, yet comes back first; a failure comes back as it was.
+    ImagesAtOnce images(2, 100);
+    std::promise<void> firstMayEnd;
+    images.Start(1, 10, [ends = firstMayEnd.get_future().share()](bool& leftOut) {
+        ends.wait();
+        leftOut = true;
+        return ShrunkImage{"first", ImageFormat::Png};
+    });
+    images.Start(2, 10, [](bool&) -> ShrunkImage { throw PageError(FailureKind::TooBig, "big"); });
+    firstMayEnd.set_value();
+    const ImagesAtOnce::Finished first = images.TakeOldest();
+    EXPECT_EQ(first.tag, 1);
+    EXPECT_EQ(first.image.bytes, "first");
+    EXPECT_TRUE(first.leftOut);
+    const ImagesAtOnce::Finished second = images.TakeOldest();
+    EXPECT_EQ(second.tag, 2);
+    EXPECT_THROW(std::rethrow_exception(second.failure), PageError);
+    EXPECT_FALSE(images.Running());
+}
+
+} // namespace
+} // namespace zel::service
