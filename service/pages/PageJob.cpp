@@ -29,6 +29,7 @@ namespace {
 // and two images are made at once.
 constexpr int kImageWorkers = 2;
 constexpr int kImagesAtOnce = 2;
+constexpr int kShareOfLeft = 8;
 
 // What shapes a made image or font, for the shared cache: the step's version
 // (raise it when the step makes something else of the same bytes) and every
@@ -455,10 +456,13 @@ ImageBudget PageJob::NextImageBudget() const {
     const auto wallLeft = std::chrono::duration<double>(deadline_ - now).count();
     const int workers =
         std::max(1, std::min<int>(kImageWorkers, std::thread::hardware_concurrency()));
-    // Images made side by side each take longer, as long as their turns overlap.
+    const double left = std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers);
+    // Images made side by side each take longer, as long as their turns
+    // overlap. A photo among many icons needs more than an even share: an
+    // image may take an eighth of what is left, which still leaves the most
+    // of it to those after it.
     const double share =
-        std::min(wallLeft, std::min(wallLeft, 0.75 * ProcessorSecondsLeft() / workers) *
-                               kImagesAtOnce / imagesLeft);
+        std::min(wallLeft, std::max(left * kImagesAtOnce / imagesLeft, left / kShareOfLeft));
     return {now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                       std::chrono::duration<double>(std::max(0.0, share))),
             workers, &clock_};
