@@ -51,7 +51,9 @@ private:
     std::deque<Running_> running_;
 };
 
-// The pixels the header of an image announces; 0 when it tells none.
-std::int64_t AnnouncedPixels(const std::string& bytes);
+// The pixels an image may hold while it is made: what its header announces
+// (0 when it tells none), or `maxPixels` for a GIF or an animated WebP,
+// whose header counts one frame of many.
+std::int64_t PixelsHeld(const std::string& bytes, std::int64_t maxPixels);
 
 } // namespace zel::service

@@ -364,7 +364,7 @@ void PageJob::StoreImage(int id, const FetchResult& fetched) {
     const std::string hash = HashOf(fetched);
     if (StoreMade(resource, recipe, hash))
         return;
-    const std::int64_t pixels = AnnouncedPixels(fetched.body);
+    const std::int64_t pixels = PixelsHeld(fetched.body, limits_.maxImagePixels);
     while (!images_.HasRoomFor(pixels))
         FinishImage(images_.TakeOldest());
     madeAs_[id] = {recipe, hash};

@@ -52,5 +52,22 @@ TEST(ImagesAtOnceTest, ImagesStartWhileThereIsRoomAndEndInTheirOrder) {
     EXPECT_FALSE(images.Running());
 }
 
+// An extended WebP header of 1000x500 pixels with these flags.
+std::string WebpHeader(char flags) {
+    std::string header = std::string("RIFF\0\0\0\0WEBPVP8X\x0A\0\0\0", 20) + flags;
+    header += std::string("\0\0\0\xE7\x03\0\xF3\x01\0", 10); // width and height - 1
+    return header;
+}
+
+TEST(ImagesAtOnceTest, AnAnimationIsCountedAsLargeAsAnyImage) {
+    const std::string png =
+        std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x03\xE8\0\0\x01\xF4", 24);
+    EXPECT_EQ(PixelsHeld(png, 1'000'000), 500'000);
+    EXPECT_EQ(PixelsHeld(WebpHeader(0x10), 1'000'000), 500'000); // alpha
+    EXPECT_EQ(PixelsHeld(WebpHeader(0x02), 1'000'000), 1'000'000);
+    EXPECT_EQ(PixelsHeld("GIF89a\x0A\0\x0A\0", 1'000'000), 1'000'000);
+    EXPECT_EQ(PixelsHeld("not an image", 1'000'000), 0);
+}
+
 } // namespace
 } // namespace zel::service
