@@ -4,17 +4,9 @@
 
 #include <vips/vips.h>
 
-#include <chrono>
-
 namespace zel::service {
 
 ImagesAtOnce::ImagesAtOnce(int most, std::int64_t pixels) : most_(most), pixels_(pixels) {}
-
-ImagesAtOnce::~ImagesAtOnce() {
-    for (Running_& image : running_)
-        if (image.done.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
-            image.done.wait();
-}
 
 bool ImagesAtOnce::HasRoomFor(std::int64_t pixels) const {
     return running_.empty() || (int(running_.size()) < most_ && pixelsRunning_ + pixels <= pixels_);

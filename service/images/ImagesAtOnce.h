@@ -28,10 +28,9 @@ public:
     // `work` shrinks one image, setting its flag when it left an encoding out.
     using Work = std::function<ShrunkImage(bool& leftOut)>;
 
+    // Gone, it has waited for every image still running (as the futures of
+    // std::async do).
     ImagesAtOnce(int most, std::int64_t pixels);
-    ~ImagesAtOnce(); // waits for every image still running
-    ImagesAtOnce(const ImagesAtOnce&) = delete;
-    ImagesAtOnce& operator=(const ImagesAtOnce&) = delete;
 
     // Whether an image announcing `pixels` may start now.
     bool HasRoomFor(std::int64_t pixels) const;
