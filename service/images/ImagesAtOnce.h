@@ -28,8 +28,9 @@ public:
     // `work` shrinks one image, setting its flag when it left an encoding out.
     using Work = std::function<ShrunkImage(bool& leftOut)>;
 
-    // Gone, it has waited for every image still running (as the futures of
-    // std::async do).
+    // At most `most` images at once, announcing at most `pixels` together.
+    // Destroyed, it waits for every image still running (its futures, of
+    // std::async, do).
     ImagesAtOnce(int most, std::int64_t pixels);
 
     // Whether an image announcing `pixels` may start now.
