@@ -126,6 +126,14 @@ HeaderSize SizeFromHeader(std::string_view bytes, ImageFormat format) {
     return {};
 }
 
+bool MayBeAnimated(std::string_view bytes, ImageFormat format) {
+    constexpr std::size_t kWebpFlags = 20; // of the extended header, "VP8X"
+    constexpr unsigned char kWebpAnimated = 0x02;
+    return format == ImageFormat::Gif ||
+           (format == ImageFormat::Webp && bytes.size() > kWebpFlags &&
+            bytes.substr(12, 4) == "VP8X" && (bytes[kWebpFlags] & kWebpAnimated));
+}
+
 bool IsLossyPhotoFormat(std::string_view bytes) {
     switch (SniffImageFormat(bytes)) {
     case ImageFormat::Jpeg:

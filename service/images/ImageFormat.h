@@ -22,6 +22,10 @@ struct HeaderSize {
 };
 HeaderSize SizeFromHeader(std::string_view bytes, ImageFormat format);
 
+// Whether the image may have several frames, which its header's size counts
+// once: every GIF, and a WebP whose extended header says it is animated.
+bool MayBeAnimated(std::string_view bytes, ImageFormat format);
+
 // JPEG, or a WebP whose image is lossy: a photo, whatever its pixels say.
 bool IsLossyPhotoFormat(std::string_view bytes);
 

@@ -43,11 +43,7 @@ ImagesAtOnce::Finished ImagesAtOnce::TakeOldest() {
 
 std::int64_t PixelsHeld(const std::string& bytes, std::int64_t maxPixels) {
     const ImageFormat format = SniffImageFormat(bytes);
-    constexpr std::size_t kWebpFlags = 20; // of the extended header, "VP8X"
-    constexpr unsigned char kWebpAnimated = 0x02;
-    if (format == ImageFormat::Gif ||
-        (format == ImageFormat::Webp && bytes.size() > kWebpFlags &&
-         bytes.compare(12, 4, "VP8X") == 0 && (bytes[kWebpFlags] & kWebpAnimated)))
+    if (MayBeAnimated(bytes, format))
         return maxPixels;
     const HeaderSize size = SizeFromHeader(bytes, format);
     return size.width * size.height;

@@ -3,8 +3,9 @@
 // rewritten, fetches every resource they name once (within the job's limits),
 // recompresses the images (two at once) and lays out the archive's entries.
 // A resource that fails is left out and its references point nowhere; only a
-// failure of the page itself fails the job. What another job made of the same bytes with the
-// same settings is taken from the shared cache instead of made again.
+// failure of the page itself fails the job. What another job made of the
+// same bytes with the same settings is taken from the shared cache instead
+// of made again.
 
 #include "DocumentNames.h"
 #include "Fetcher.h"
