@@ -47,8 +47,9 @@ struct JudgedJpeg {
 // Full quality, where what is sent must look the same as the image, in
 // rounds: photos get lossy encodings at a quality that mostly looks the
 // same (round 0) and, when none did, at higher ones that nearly always do
-// (rounds 1 to 3); drawings and animations get their palettes, a lossless
-// WebP and the lossy ones of round 1 in round 0. No encodings: no more rounds.
+// (rounds 1 to 3); drawings and animations get their palettes and, as far
+// as they can win on a drawing that flat, a lossless WebP and the lossy ones
+// of round 1, in round 0. No encodings: no more rounds.
 // Each is judged by its looks (VisuallyLossless) before it may be sent. A
 // large lossy photo's JPEG is left out of a round when the score of the
 // `judged` one of a lower quality says it cannot look the same either.

@@ -12,10 +12,12 @@ bool IsPalette(const ImageEncoding& encoding) {
            encoding.losslessPalette;
 }
 
-// An undithered palette as large as the image's colours keeps every pixel.
+// An undithered palette with room for every colour of the image keeps every
+// pixel. A full one need not: libvips' GIF writer gives a picture of exactly
+// 256 colours back up to two levels off.
 bool HoldsEveryColour(const ImageEncoding& encoding, const ImageTraits& traits) {
     return (!encoding.dither || encoding.losslessPalette) &&
-           traits.transparency == Transparency::None && traits.colours <= (1 << encoding.bitdepth);
+           traits.transparency == Transparency::None && traits.colours < (1 << encoding.bitdepth);
 }
 
 bool PassesUnjudged(const ImageEncoding& encoding, const ImageTraits& traits,

@@ -171,6 +171,26 @@ TEST(FullQualityTest, ColourBarDecidesAsTheColourScore) {
         0.999);
 }
 
+// A palette passes unjudged only where nothing is lost or the colours were
+// asked for: with room to spare for every colour of the picture, or below
+// 256 colours. A full palette is judged like any lossy candidate.
+TEST(FullQualityTest, OnlyPalettesThatLoseNothingPassUnjudged) {
+    InitVipsOnce();
+    const std::string photo = MakePhoto(160, 120, ".png");
+    const VipsImageRef prepared = Decoded(photo);
+    const ImageEncoding palette{.format = ImageFormat::Webp, .losslessPalette = true};
+    for (const auto& [colours, settings, kept] :
+         {std::tuple{255, kFull, true},
+          {256, kFull, false},
+          {256, ImageSettings{.quality = 100, .colors = 64}, true}}) {
+        SameLookJudge judge(prepared.get(), {.colours = colours, .flatness = 0.6}, settings);
+        // Bytes of another picture, as a palette that lost everything would be.
+        std::vector<EncodedCandidate> candidates{{palette, MakeDrawing(160, 120, ".png")}};
+        judge.KeepSmallest(photo.size() * 10, candidates);
+        EXPECT_EQ(candidates.size(), kept ? 1u : 0u) << colours;
+    }
+}
+
 // The repacked JPEG keeps every pixel, its orientation and its profile.
 TEST(FullQualityTest, RepackedJpegKeepsPixelsOrientationAndProfile) {
     for (const Picture& picture : Pictures()) {

@@ -134,30 +134,49 @@ TEST(ImagePipelineTest, OnlyPicturesThatAJpegMayWinGetOne) {
                   jpeg);
 }
 
-// At full quality AVIF is tried on small still pictures of many colours in colour only.
-TEST(ImagePipelineTest, FullQualityAvifOnlyForSmallStillColourPictures) {
-    const ImageTraits drawing{.colours = kManyColours, .flatness = 0.9};
+// Which encodings a drawing's first full-quality round holds: AVIF on small
+// still pictures in colour; the lossy ones and the lossless WebP of every
+// pixel only where the drawing is not too flat for them to win.
+TEST(ImagePipelineTest, FullQualityDrawingsGetTheEncodingsThatMayWin) {
+    const auto drawing = [](double flatness) {
+        return ImageTraits{.colours = kManyColours, .flatness = flatness};
+    };
     const ImageSource png{.format = ImageFormat::Png};
     const ImageSource animated{.format = ImageFormat::Gif, .animated = true};
     const ImageSettings grey{.quality = 100, .gray = true};
+    struct Expected {
+        bool jpeg, lossyWebp, avif, lossless;
+    };
     const struct {
         ImageSource source;
         ImageTraits traits;
         std::int64_t pixels;
         ImageSettings settings;
-        bool avif;
-    } cases[] = {{png, drawing, 500 * 500, kFull, true},
-                 {png, drawing, 520 * 520, kFull, false},
-                 {png, {.colours = 256, .flatness = 0.9}, 500 * 500, kFull, false},
-                 {animated, drawing, 500 * 500, kFull, false},
-                 {png, drawing, 500 * 500, grey, false}};
+        Expected expected;
+    } cases[] = {
+        {png, drawing(0.3), 250 * 250, kFull, {true, true, true, true}},
+        {png, drawing(0.6), 500 * 500, kFull, {false, true, true, false}},
+        {png, drawing(0.87), 500 * 500, kFull, {false, true, false, false}},
+        {png, drawing(0.95), 500 * 500, kFull, {false, false, false, false}},
+        {png, drawing(0.6), 520 * 520, kFull, {false, true, false, false}},
+        {png, {.colours = 256, .flatness = 0.6}, 500 * 500, kFull, {false, true, false, false}},
+        {animated, drawing(0.6), 500 * 500, kFull, {false, true, false, false}},
+        {png, drawing(0.6), 500 * 500, grey, {true, false, false, false}}};
     for (const auto& each : cases) {
         const CandidatePlan plan =
             PlanFullQuality(each.source, each.traits, each.pixels, each.settings, 0);
-        EXPECT_EQ(std::any_of(plan.encodings.begin(), plan.encodings.end(),
-                              [](const ImageEncoding& e) { return e.format == ImageFormat::Avif; }),
-                  each.avif)
-            << each.pixels << " " << each.traits.colours << each.source.animated
+        const auto has = [&](auto matches) { return std::ranges::any_of(plan.encodings, matches); };
+        const Expected made{
+            has([](const ImageEncoding& e) { return e.format == ImageFormat::Jpeg; }),
+            has([](const ImageEncoding& e) {
+                return e.format == ImageFormat::Webp && !e.lossless && !e.losslessPalette;
+            }),
+            has([](const ImageEncoding& e) { return e.format == ImageFormat::Avif; }),
+            has([](const ImageEncoding& e) { return e.lossless; })};
+        EXPECT_EQ(std::tuple(made.jpeg, made.lossyWebp, made.avif, made.lossless),
+                  std::tuple(each.expected.jpeg, each.expected.lossyWebp, each.expected.avif,
+                             each.expected.lossless))
+            << each.pixels << " " << each.traits.flatness << " " << each.source.animated
             << each.settings.gray;
     }
 }
