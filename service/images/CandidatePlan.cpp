@@ -110,7 +110,11 @@ void AddPalettes(CandidatePlan& plan, const ImageSource& source, const ImageTrai
                        .bitdepth = bitdepth,
                        .dither = dither,
                        .quickPalette = quick});
-    if (traits.transparency != Transparency::Soft)
+    // A still picture's GIF loses to the lossless WebP of the same palette:
+    // it is made only as that WebP's palette file, for an opaque picture (a
+    // transparent one's is the PNG), and for animations.
+    if (source.animated ? traits.transparency != Transparency::Soft
+                        : traits.transparency == Transparency::None)
         add.push_back({.format = ImageFormat::Gif,
                        .bitdepth = bitdepth,
                        .dither = dither,
