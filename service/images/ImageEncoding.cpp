@@ -15,7 +15,10 @@ constexpr int kAvifEffort = 2;
 // less of the stage's time; on four manual pages 0.5% larger at 100/256.
 constexpr int kPaletteWebpEffort = 1;
 // libimagequant's effort for a quick palette, and its default: on the profile
-// page's 58 screenshots at 30/32 the same bytes for half the GIF's time.
+// page's 58 screenshots at 30/32 the same bytes for half the GIF's time. The
+// quick one drops each channel's lowest bit first (libvips 8.14 with
+// libimagequant), so a picture of few colours comes back a level off: it is
+// for settings that bound the colours, never where a palette must keep them.
 constexpr int kQuickPaletteEffort = 3;
 constexpr int kPaletteEffort = 7;
 
