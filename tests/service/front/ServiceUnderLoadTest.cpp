@@ -187,8 +187,7 @@ TEST(ServiceUnderLoad, AFullDiskGivesClearTextsAndEverythingWorksAgainWithSpace)
     EXPECT_EQ(AskForPage(service.Port(), login, origin.Url("/photo.html" + longQuery)).substr(0, 4),
               "Bad,");
     EXPECT_EQ(Get(service.Port(), LoginTarget(1)).AsReply(), BadReply(FailureKind::StoreFailed));
-    EXPECT_NE(service.Output().find("cannot write the access log"), std::string::npos)
-        << service.Output();
+    EXPECT_TRUE(service.WaitForOutput("cannot write the access log")) << service.Output();
 
     disk.Free();
     EXPECT_EQ(AskForPage(service.Port(), login, origin.Url("/photo.html?again")).substr(0, 3),

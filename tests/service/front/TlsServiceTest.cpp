@@ -136,7 +136,7 @@ TEST(TlsService, BadPairsAreRefusedAndSighupServesARenewedOne) {
     fs::permissions(ca.File("server.key"), fs::perms::others_read, fs::perm_options::add);
     EXPECT_FALSE(service.Start(ZELSERVICE_PROGRAM, options));
     service.Stop();
-    EXPECT_NE(service.Output().find("is open to every user"), std::string::npos);
+    EXPECT_TRUE(service.WaitForOutput("is open to every user"));
     fs::permissions(ca.File("server.key"), fs::perms::others_read, fs::perm_options::remove);
     ASSERT_TRUE(service.Start(ZELSERVICE_PROGRAM, options)) << service.Output();
     ASSERT_EQ(HttpsGet(ca, service.Port(), "/zel/health").serial, "01");

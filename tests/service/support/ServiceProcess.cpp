@@ -140,4 +140,14 @@ std::string ServiceProcess::Output() {
     return output_;
 }
 
+bool ServiceProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (Output().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 } // namespace zel::service::test

@@ -46,6 +46,11 @@ public:
     std::string DataFolder() const { return dataFolder_.string(); }
     // What the service wrote to its standard error so far.
     std::string Output();
+    // Whether `text` shows in the output within `limit`: the service may
+    // have written it before the reply that led to it came, yet it reaches
+    // the output through a pipe and a reader thread.
+    bool WaitForOutput(const std::string& text,
+                       std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 private:
     bool Reap(std::chrono::milliseconds limit);
