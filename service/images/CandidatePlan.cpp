@@ -92,6 +92,16 @@ bool IsPhoto(const ImageSource& source, const ImageTraits& traits, std::int64_t 
                                  pixels > kLargePixels);
 }
 
+// A JPEG cannot hold transparency or frames. Nor does it beat the palettes
+// or the lossy WebP of a flat drawing in colour (not once on the manual pages
+// of the savings corpus or the profile page's screenshots, nor at full
+// quality on the whole corpus); in grey, it is the only lossy encoding.
+bool JpegMayWin(const ImageSource& source, const ImageTraits& traits, bool photo,
+                const ImageSettings& settings) {
+    const bool flatInColour = !photo && traits.flatness >= kFlatDrawing && !settings.gray;
+    return !source.animated && traits.transparency == Transparency::None && !flatInColour;
+}
+
 // Palettes within the user's colours: PNG, GIF and a lossless WebP of one.
 // The lossless WebP of an opaque picture's undithered palette, made from
 // the GIF, is smaller than the PNG of the same palette (on every one of the
@@ -145,11 +155,7 @@ CandidatePlan PlanCandidates(const ImageSource& source, const ImageTraits& trait
     const bool photo = IsPhoto(source, traits, pixels);
     CandidatePlan plan;
     auto add = [&](ImageEncoding encoding) { plan.encodings.push_back(encoding); };
-    // A JPEG cannot hold transparency. Nor does it beat the palettes or the
-    // lossy WebP of a flat drawing (not once on the manual pages of the
-    // savings corpus or the profile page's screenshots): not made for one.
-    const bool flatDrawing = !photo && traits.flatness >= kFlatDrawing && !settings.gray;
-    if (!source.animated && traits.transparency == Transparency::None && !flatDrawing)
+    if (JpegMayWin(source, traits, photo, settings))
         add({.format = ImageFormat::Jpeg,
              .quality = CalibratedQuality(LossyEncoder::Jpeg, quality)});
     // Lossy WebP and AVIF store colour apart from brightness and bring back a
@@ -184,12 +190,11 @@ CandidatePlan PlanFullQuality(const ImageSource& source, const ImageTraits& trai
         if (quality > 0)
             plan.encodings.push_back({.format = format, .quality = quality, .fullChroma = true});
     };
-    // Flat drawings and very flat ones, as above; in grey only JPEG is lossy.
+    // Flat drawings and very flat ones get fewer, as above.
     const double flatness = photo ? 0.0 : traits.flatness;
-    const bool flatInColour = flatness >= kFlatDrawing && !settings.gray;
     if (!photo)
         AddPalettes(plan, source, traits, settings, false);
-    if (!source.animated && traits.transparency == Transparency::None && !flatInColour &&
+    if (JpegMayWin(source, traits, photo, settings) &&
         !(large && JpegFallsShort(judged, qualities.jpeg)))
         lossy(ImageFormat::Jpeg, qualities.jpeg);
     if (!settings.gray && flatness < kFlatForWebp)
